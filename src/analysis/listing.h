@@ -1,0 +1,34 @@
+// The texts of the event listing, shared by the desktop program's grid and the
+// command-line companion, so both always show the same.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "model/events.h"
+
+namespace mertovan {
+
+inline constexpr int kListingColumns = 8;
+
+// viewMode 1 is the SysEx view (raw bytes), anything else the CC view.
+std::string_view ColumnHeader(int column, uint8_t viewMode);
+std::string ChannelText(uint8_t channel);
+// "F0 " then each stored byte as two upper-case hex digits and a blank, up to
+// and including the first F7, never beyond the stored bytes.
+std::string SysExText(const SysExList& list, const Tsys& e);
+// The first controller pairs, as "pc5  ", "cc7  ,100" and so on; " -" for none.
+std::string CcText(const Tsys& e);
+// Text of data cell `column` (1-7) for an event; column 0 is the row number.
+std::string CellText(const SysExList& list, const Tsys& e, int column, uint8_t viewMode);
+
+// Colours of a data cell (0xRRGGBB).
+inline constexpr uint32_t kUnconvertedText = 0xAAAAAA;
+inline constexpr uint32_t kConvertedText = 0x000000;
+inline constexpr uint32_t kSelectedBackground = 0xDDFFDD;
+inline uint32_t TextColour(const Tsys& e) {
+  return e.ccNumber[0] == 255 ? kUnconvertedText : kConvertedText;
+}
+
+}  // namespace mertovan

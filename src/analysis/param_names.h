@@ -1,0 +1,41 @@
+// The XG parameter name table: names every SysEx message of the list by its
+// model ID and three address bytes.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "model/events.h"
+
+namespace mertovan {
+
+// One entry of the parameter name table.
+struct TSYS_MSG_TYPE {
+  uint8_t model;     // model ID (data[2]); 255 would match any
+  uint8_t addrHigh;  // data[3]; a value with bit 7 set is masked: matches h when (h & 0x70) | 0x80 equals it
+  uint8_t addrMid;   // data[4]; 255 matches any part or note number
+  uint8_t addrLow;   // data[5]; 255 would match any
+  std::string_view name;
+  uint16_t attribute;
+};
+
+// The 901 entries, in table order: model 0x4C rows 0-523, 0x49 rows 524-646,
+// 0x59 rows 647-900.
+std::span<const TSYS_MSG_TYPE> ParameterNameTable();
+
+inline constexpr std::string_view kGmSystemOn = "GM System On";
+inline constexpr std::string_view kNoText = " -";
+
+// Whether a table entry fits the stored message bytes (data[2] to data[5]).
+bool EntryMatches(const TSYS_MSG_TYPE& entry, const SysExList& list, const Tsys& e);
+
+// Row of the last entry in table order that fits the event, or -1; the same
+// result as walking all 901 entries, found through a precomputed index.
+int ParameterRow(const SysExList& list, const Tsys& e);
+
+// Set eventName / valueText of every event of gSysEx.
+void NameEvents();
+void DescribeValues();
+
+}  // namespace mertovan

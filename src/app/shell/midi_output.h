@@ -1,0 +1,49 @@
+// The program's MIDI output: the system's default output port, opened once at
+// the main window's first activation, and the two send operations that play
+// the selected listing row.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "model/events.h"
+#include "writer/messages.h"
+
+namespace mertovan {
+
+// Our small layer over the platform's MIDI output.
+class MidiPort {
+ public:
+  enum class OpenResult { Ok, Allocated, NoMap, NoDevice, OtherError };
+  virtual ~MidiPort() = default;
+  virtual OpenResult Open() = 0;  // the system's default output
+  virtual void Reset() = 0;       // all notes off and sustain off on all 16 channels
+  // A channel message packed as status | data1 << 8 | data2 << 16.
+  virtual bool SendShort(uint32_t packed) = 0;
+  // One complete SysEx message (F0 ... F7); returns when the port is done with it.
+  virtual bool SendLong(std::span<const uint8_t> message) = 0;
+  virtual void Close() = 0;  // harmless in any state
+};
+
+// The real port over RtMidi (ALSA on Linux).
+std::unique_ptr<MidiPort> MakeSystemMidiPort();
+
+// Opens and resets the port; on failure shows one warning at (x, y) chosen by
+// the cause ("Device Already Allocated", "No Map", "No Midi Device",
+// "Midi Open Error"), closes the port and returns -1. Returns 0 on success.
+int OpenMidiOut(MidiPort& port, MessageService& messages, int x, int y);
+
+// The short messages of an event's first three controller pairs, in sending
+// order, on MIDI channel (channel AND 15). Empty for an unconverted event.
+std::vector<uint32_t> ShortMessagesOf(const Tsys& e);
+// F0 followed by the message bytes exactly as the source file held them.
+std::vector<uint8_t> SysExMessageOf(const SysExList& list, const Tsys& e);
+
+// The send operations of the "CCout" and "SysExOut" buttons; they show nothing.
+void CCoutClick(MidiPort& port, const Tsys& e);
+void SysExOutClick(MidiPort& port, const SysExList& list, const Tsys& e);
+
+}  // namespace mertovan

@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+#include "model/events.h"
+TEST(Smoke, Builds) { EXPECT_EQ(mertovan::DataByteCount(0x90), 2); }
