@@ -1,0 +1,23 @@
+// The subcommands of mertovan-cli.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace mertovan::cli {
+
+inline constexpr char kVersionText[] = "Mertovan v0.6";
+
+// Exit statuses: 0 all files done, 1 a file failed, 2 usage error.
+int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// Loads one file as the desktop program does: clear, read, analyse. Prints
+// "File not Found" or the read error on `err` and returns false when the file
+// could not be read; a reading that stopped early is warned about and kept.
+bool LoadFile(const std::string& path, std::ostream& err);
+
+void PrintUsage(std::ostream& out);
+
+}  // namespace mertovan::cli
