@@ -31,6 +31,15 @@ class MidiPort {
 // The real port over RtMidi (ALSA on Linux).
 std::unique_ptr<MidiPort> MakeSystemMidiPort();
 
+// The bytes on the wire of a packed channel or system message: as many as its
+// status byte calls for (two for program change and channel pressure), data
+// bytes cut to 7 bits. Empty when the low byte is not a status byte that a
+// short message can carry (data bytes, F0, F7, the undefined F4 and F5).
+std::vector<uint8_t> ShortMessageBytes(uint32_t packed);
+// What a reset sends: all notes off (CC 123) and sustain off (CC 64 = 0) on
+// each of the 16 channels, channel 1 first.
+std::vector<uint32_t> ResetMessages();
+
 // Opens and resets the port; on failure shows one warning at (x, y) chosen by
 // the cause ("Device Already Allocated", "No Map", "No Midi Device",
 // "Midi Open Error"), closes the port and returns -1. Returns 0 on success.
@@ -39,7 +48,8 @@ int OpenMidiOut(MidiPort& port, MessageService& messages, int x, int y);
 // The short messages of an event's first three controller pairs, in sending
 // order, on MIDI channel (channel AND 15). Empty for an unconverted event.
 std::vector<uint32_t> ShortMessagesOf(const Tsys& e);
-// F0 followed by the message bytes exactly as the source file held them.
+// F0 followed by the message bytes exactly as the source file held them;
+// empty for a record whose bytes are not in `list`.
 std::vector<uint8_t> SysExMessageOf(const SysExList& list, const Tsys& e);
 
 // The send operations of the "CCout" and "SysExOut" buttons; they show nothing.

@@ -1,0 +1,106 @@
+#include "app/shell/midi_output.h"
+
+namespace mertovan {
+
+namespace {
+
+constexpr uint8_t kNoController = 255;
+constexpr uint8_t kProgramChange = 224;
+
+std::string_view OpenFailureText(MidiPort::OpenResult result) {
+  switch (result) {
+    case MidiPort::OpenResult::Allocated: return "Device Already Allocated";
+    case MidiPort::OpenResult::NoMap: return "No Map";
+    case MidiPort::OpenResult::NoDevice: return "No Midi Device";
+    case MidiPort::OpenResult::Ok:
+    case MidiPort::OpenResult::OtherError: break;
+  }
+  return "Midi Open Error";
+}
+
+}  // namespace
+
+std::vector<uint8_t> ShortMessageBytes(uint32_t packed) {
+  const uint8_t status = packed & 0xFF;
+  const uint8_t d1 = (packed >> 8) & 0x7F;
+  const uint8_t d2 = (packed >> 16) & 0x7F;
+  if (status < 0x80) return {};
+  switch (status & 0xF0) {
+    case 0xC0:  // program change
+    case 0xD0:  // channel pressure
+      return {status, d1};
+    case 0xF0: break;
+    default: return {status, d1, d2};
+  }
+  switch (status) {
+    case 0xF1:  // time code quarter frame
+    case 0xF3:  // song select
+      return {status, d1};
+    case 0xF2:  // song position
+      return {status, d1, d2};
+    case 0xF0:  // SysEx goes as a long message
+    case 0xF7:
+    case 0xF4:
+    case 0xF5: return {};
+    default: return {status};  // tune request and real-time messages
+  }
+}
+
+std::vector<uint32_t> ResetMessages() {
+  std::vector<uint32_t> out;
+  for (uint32_t ch = 0; ch < 16; ++ch) {
+    out.push_back((0xB0 | ch) | 123u << 8);
+    out.push_back((0xB0 | ch) | 64u << 8);
+  }
+  return out;
+}
+
+int OpenMidiOut(MidiPort& port, MessageService& messages, int x, int y) {
+  const MidiPort::OpenResult result = port.Open();
+  if (result == MidiPort::OpenResult::Ok) {
+    port.Reset();
+    return 0;
+  }
+  messages.ShowMessageAt(OpenFailureText(result), MessageKind::Warning, x, y);
+  // A failed open may still have left something half made behind it.
+  port.Close();
+  return -1;
+}
+
+std::vector<uint32_t> ShortMessagesOf(const Tsys& e) {
+  std::vector<uint32_t> out;
+  const uint32_t ch = e.channel & 15;
+  // Only three pairs are played: the fourth is written to files but never sent.
+  for (int i = 0; i < 3; ++i) {
+    const uint32_t n = e.ccNumber[i];
+    const uint32_t value = e.ccValue[i];
+    if (n == kNoController) break;
+    if (n == kProgramChange)
+      out.push_back((0xC0 | ch) | value << 8);
+    else
+      out.push_back((0xB0 | ch) | n << 8 | value << 16);
+  }
+  return out;
+}
+
+std::vector<uint8_t> SysExMessageOf(const SysExList& list, const Tsys& e) {
+  // A record that is not one of this list's would read outside the byte store.
+  if (uint64_t(e.offset) + 2ull * e.length > list.bytes.size()) return {};
+  const std::span<const uint8_t> raw = list.Raw(e);
+  std::vector<uint8_t> message;
+  message.reserve(raw.size() + 1);
+  message.push_back(0xF0);
+  message.insert(message.end(), raw.begin(), raw.end());
+  return message;
+}
+
+void CCoutClick(MidiPort& port, const Tsys& e) {
+  for (uint32_t packed : ShortMessagesOf(e)) port.SendShort(packed);
+}
+
+void SysExOutClick(MidiPort& port, const SysExList& list, const Tsys& e) {
+  const std::vector<uint8_t> message = SysExMessageOf(list, e);
+  if (!message.empty()) port.SendLong(message);
+}
+
+}  // namespace mertovan
