@@ -1,0 +1,256 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "model/events.h"
+#include "smf_bytes.h"
+
+namespace mertovan {
+namespace {
+
+using test::Bytes;
+using test::Cat;
+using test::Header;
+using test::kEndOfTrack;
+using test::SysExEvent;
+using test::Track;
+
+const Bytes kXgOn = {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
+
+int32_t Read(const Bytes& file) {
+  ClearEventTables();
+  return ReadSmfBytes(file, "test.mid");
+}
+
+Bytes DataOf(size_t i) {
+  auto d = gSysEx.Data(gSysEx.events.at(i));
+  return {d.begin(), d.end()};
+}
+Bytes RawOf(size_t i) {
+  auto d = gSysEx.Raw(gSysEx.events.at(i));
+  return {d.begin(), d.end()};
+}
+
+TEST(DataByteCount, FollowsTheStatusTable) {
+  struct Case {
+    int from, to, count;
+  } cases[] = {{0x00, 0x7F, -1}, {0x80, 0xBF, 2}, {0xC0, 0xDF, 1}, {0xE0, 0xEF, 2}, {0xF1, 0xF1, 1},
+               {0xF2, 0xF2, 2},  {0xF3, 0xF3, 1}, {0xF4, 0xF5, -1}, {0xF6, 0xF8, 0},  {0xF9, 0xF9, -1},
+               {0xFA, 0xFC, 0},  {0xFD, 0xFD, -1}, {0xFE, 0xFE, 0}};
+  for (const Case& c : cases) {
+    for (int s = c.from; s <= c.to; ++s) EXPECT_EQ(DataByteCount(uint8_t(s)), c.count) << std::hex << s;
+  }
+}
+
+TEST(DeltaFromBytes, DecodesPackedVariableLengthQuantities) {
+  EXPECT_EQ(DeltaFromBytes(0x00), 0u);
+  EXPECT_EQ(DeltaFromBytes(0x8100), 128u);
+  EXPECT_EQ(DeltaFromBytes(0xFF7F), 16383u);
+  EXPECT_EQ(DeltaFromBytes(0x818000), 16384u);
+  EXPECT_EQ(DeltaFromBytes(0x8360), 480u);
+  EXPECT_EQ(DeltaFromBytes(0xFFFFFF7F), 268435455u);
+}
+
+TEST(ReverseBytes, ReversesTheLowBytes) {
+  EXPECT_EQ(ReverseBytes(0x11223344, 2), 0x4433u);
+  EXPECT_EQ(ReverseBytes(0x11223344, 3), 0x443322u);
+  EXPECT_EQ(ReverseBytes(0x11223344, 4), 0x44332211u);
+  EXPECT_EQ(ReverseBytes(0x11223344, 1), 0x11223344u);
+  EXPECT_EQ(ReverseBytes(0x11223344, 0), 0x11223344u);
+  EXPECT_EQ(ReverseBytes(0x11223344, 5), 0x11223344u);
+}
+
+TEST(ReadSmf, StoresSysExMessagesAndTimeSignatures) {
+  // The body of the classic example: one XG System On at tick 0.
+  const Bytes body = {0x00, 0xF0, 0x08, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7, 0x00, 0xFF, 0x2F, 0x00};
+  ASSERT_EQ(Read(Cat({Header(), Track(body)})), 0);
+  ASSERT_EQ(gSysEx.size(), 1u);
+  const Tsys& e = gSysEx.events[0];
+  EXPECT_EQ(e.tick, 0u);
+  EXPECT_EQ(e.length, 8u);
+  EXPECT_EQ(DataOf(0), kXgOn);
+  EXPECT_EQ(RawOf(0), kXgOn);
+  EXPECT_EQ(e.channel, 255);
+  EXPECT_EQ(e.ccNumber[0], 255);
+
+  const Bytes ts = Cat({{0x8F, 0x00, 0xFF, 0x58, 0x04, 0x03, 0x02, 0x18, 0x08}, kEndOfTrack});
+  ASSERT_EQ(Read(Cat({Header(), Track(ts)})), 0);
+  ASSERT_EQ(gTimeSignatures.size(), 1u);
+  EXPECT_EQ(gTimeSignatures[0].tick, 1920u);
+  EXPECT_EQ(gTimeSignatures[0].numerator, 3);
+  EXPECT_EQ(gTimeSignatures[0].denominatorPower, 2);
+}
+
+TEST(ReadSmf, RepeatedF0IsDroppedFromDataButKeptInRawBytes) {
+  const Bytes msg = {0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
+  ASSERT_EQ(Read(Cat({Header(), Track(Cat({SysExEvent(0, msg), kEndOfTrack}))})), 0);
+  EXPECT_EQ(gSysEx.events[0].length, 9u);
+  EXPECT_EQ(DataOf(0), Cat({kXgOn, {0x00}}));
+  EXPECT_EQ(RawOf(0), msg);
+
+  // Two messages packed into one event, as some sequencers store them.
+  const Bytes packed = {0x7E, 0x7F, 0x09, 0x01, 0xF7, 0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
+  ASSERT_EQ(Read(Cat({Header(), Track(Cat({SysExEvent(0, packed), kEndOfTrack}))})), 0);
+  EXPECT_EQ(RawOf(0), packed);
+  // A final F0 stays stored after the kept bytes.
+  ASSERT_EQ(Read(Cat({Header(), Track(Cat({SysExEvent(0, {0x43, 0xF0, 0xF0}), kEndOfTrack}))})), 0);
+  EXPECT_EQ(DataOf(0), (Bytes{0x43, 0xF0, 0x00}));
+}
+
+TEST(ReadSmf, KeepsFileOrderTrackAfterTrack) {
+  const Bytes track = Cat({SysExEvent(0, kXgOn), SysExEvent(960, kXgOn), kEndOfTrack});
+  ASSERT_EQ(Read(Cat({Header(2), Track(track), Track(track)})), 0);
+  ASSERT_EQ(gSysEx.size(), 4u);
+  const uint32_t expected[] = {0, 960, 0, 960};
+  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(gSysEx.events[i].tick, expected[i]);
+}
+
+TEST(ReadSmf, ReadsRunningStatusNotes) {
+  // Note on, then two more notes in running status, then a SysEx.
+  const Bytes body = Cat({{0x00, 0x90, 0x3C, 0x64, 0x83, 0x60, 0x3C, 0x00, 0x00, 0x40, 0x64},
+                          SysExEvent(480, kXgOn), kEndOfTrack});
+  ASSERT_EQ(Read(Cat({Header(), Track(body)})), 0);
+  ASSERT_EQ(gSysEx.size(), 1u);
+  EXPECT_EQ(gSysEx.events[0].tick, 960u);
+}
+
+TEST(ReadSmf, LongLengthsAndEscapes) {
+  Bytes longMsg(300, 0x11);
+  longMsg.back() = 0xF7;
+  // An F7 escape event with a two-byte length, a long text meta event, then the long SysEx.
+  Bytes escape = Cat({{0x00, 0xF7}, test::VarLen(200), Bytes(200, 0x22)});
+  Bytes text = Cat({{0x00, 0xFF, 0x01}, test::VarLen(150), Bytes(150, 'a')});
+  ASSERT_EQ(Read(Cat({Header(), Track(Cat({escape, text, SysExEvent(0, longMsg), kEndOfTrack}))})), 0);
+  ASSERT_EQ(gSysEx.size(), 1u);
+  EXPECT_EQ(gSysEx.events[0].length, 300u);
+  EXPECT_EQ(RawOf(0), longMsg);
+}
+
+TEST(ReadSmf, HonoursChunkLengths) {
+  // A header of 8 bytes: the two extra bytes are skipped.
+  Bytes header = Cat({{'M', 'T', 'h', 'd'}, test::Be32(8), {0, 1, 0, 1, 0x01, 0xE0, 0xAA, 0xBB}});
+  const Bytes track = Track(Cat({SysExEvent(0, kXgOn), kEndOfTrack}));
+  EXPECT_EQ(Read(Cat({header, track})), 0);
+  EXPECT_EQ(gSysEx.size(), 1u);
+  // An unknown chunk between the tracks is skipped by its length.
+  Bytes unknown = Cat({{'X', 'F', 'I', 'H'}, test::Be32(3), {1, 2, 3}});
+  EXPECT_EQ(Read(Cat({Header(2), track, unknown, track})), 0);
+  EXPECT_EQ(gSysEx.size(), 2u);
+  // The end-of-track event does not end the chunk: its length does.
+  EXPECT_EQ(Read(Cat({Header(), Track(Cat({kEndOfTrack, SysExEvent(0, kXgOn)}))})), 0);
+  EXPECT_EQ(gSysEx.size(), 1u);
+  // A file that starts directly with its track is read whole.
+  EXPECT_EQ(Read(track), 0);
+  EXPECT_EQ(gSysEx.size(), 1u);
+}
+
+TEST(ReadSmf, StopsEarlyAndKeepsWhatWasRead) {
+  const Bytes good = Cat({SysExEvent(0, kXgOn)});
+  struct Case {
+    const char* what;
+    Bytes file;
+    size_t events;
+  } cases[] = {
+      {"empty file", {}, 0},
+      {"RIFF container", Cat({{'R', 'I', 'F', 'F', 0x24, 0x10, 0, 0}, Bytes(64, 0)}), 0},
+      {"one stray byte", Cat({Header(), Track(Cat({good, kEndOfTrack})), {0x00}}), 1},
+      {"three stray bytes", Cat({Header(), Track(Cat({good, kEndOfTrack})), {'M', 'T', 'r'}}), 1},
+      {"data byte without running status", Cat({Header(), Track(Cat({good, {0x00, 0x3C, 0x40}, good}))}), 1},
+      {"undefined status F4", Cat({Header(), Track(Cat({good, {0x00, 0xF4}, good}))}), 1},
+      {"delta time of five bytes", Cat({Header(), Track(Cat({good, {0x81, 0x80, 0x80, 0x80, 0x00, 0x90, 1, 1}}))}), 1},
+      {"binary chunk identifier", Cat({Header(), Track(Cat({good, kEndOfTrack})), {0, 1, 2, 3, 0, 0, 0, 0}}), 1},
+      {"unknown chunk longer than the file", Cat({Header(), Track(Cat({good, kEndOfTrack})), {'J', 'U', 'N', 'K'}, test::Be32(1000)}), 1},
+      {"header shorter than six bytes", Cat({{'M', 'T', 'h', 'd'}, test::Be32(2), {0, 1}}), 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Read(c.file), c.file.empty() ? 0 : -1) << c.what;
+    EXPECT_EQ(gSysEx.size(), c.events) << c.what;
+  }
+}
+
+TEST(ReadSmf, RaisesAnErrorNamingTheFileWhenTheFileEndsEarly) {
+  const Bytes file = Cat({Header(), Track(Cat({SysExEvent(0, kXgOn), SysExEvent(0, kXgOn), kEndOfTrack}))});
+  // Every cut inside the track body (past its length field) is an I/O error;
+  // the messages completed before the cut stay counted.
+  for (size_t cut = 22 + 1; cut < file.size() - 4; ++cut) {
+    Bytes part(file.begin(), file.begin() + long(cut));
+    ClearEventTables();
+    try {
+      ReadSmfBytes(part, "cut.mid");
+      ADD_FAILURE() << "no error at cut " << cut;
+    } catch (const IoError& e) {
+      EXPECT_NE(std::string(e.what()).find("cut.mid"), std::string::npos);
+      EXPECT_NE(std::string(e.what()).find("end of file"), std::string::npos);
+    }
+    EXPECT_EQ(gSysEx.size(), cut >= 22 + 11 ? 1u : 0u) << cut;
+  }
+}
+
+TEST(ReadSmf, RescalesOtherDivisionsTo480) {
+  const Bytes body = Cat({SysExEvent(96, kXgOn), SysExEvent(1, kXgOn), {0x00, 0xFF, 0x58, 0x04, 0x03, 0x02, 0x18, 0x08},
+                          kEndOfTrack});
+  ASSERT_EQ(Read(Cat({Header(1, 96), Track(body)})), 0);
+  ASSERT_EQ(gSysEx.size(), 2u);
+  EXPECT_EQ(gSysEx.events[0].tick, 480u);
+  EXPECT_EQ(gSysEx.events[1].tick, 485u);  // tick 97 of 96: rounded on the absolute tick
+  EXPECT_EQ(gTimeSignatures[0].tick, 485u);
+  // SMPTE divisions (25 frames, 40 ticks) keep their ticks.
+  ASSERT_EQ(Read(Cat({Header(1, 0xE728), Track(body)})), 0);
+  EXPECT_EQ(gSysEx.events[0].tick, 96u);
+}
+
+TEST(ReadSmf, TicksNearTheTopOfTheRangeSaturate) {
+  const Bytes body = Cat({SysExEvent(0x0FFFFFFF, kXgOn), SysExEvent(0x0FFFFFFF, kXgOn), kEndOfTrack});
+  ASSERT_EQ(Read(Cat({Header(1, 1), Track(body)})), 0);
+  EXPECT_EQ(gSysEx.events[0].tick, 0xFFFFFFFFu);
+  EXPECT_EQ(gSysEx.events[1].tick, 0xFFFFFFFFu);
+}
+
+class ReadSmfFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("mertovan-reader-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  std::filesystem::path dir_;
+};
+
+TEST_F(ReadSmfFiles, ReadsAFileAndRefusesWhatIsNoFile) {
+  const auto path = (dir_ / "a.mid").string();
+  const Bytes file = Cat({Header(), Track(Cat({SysExEvent(0, kXgOn), kEndOfTrack}))});
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), long(file.size()));
+  ClearEventTables();
+  EXPECT_EQ(ReadSmf(path), 0);
+  EXPECT_EQ(gSysEx.size(), 1u);
+
+  EXPECT_THROW(ReadSmf((dir_ / "missing.mid").string()), IoError);
+  EXPECT_THROW(ReadSmf(dir_.string()), IoError);
+  // A file over 64 MiB is refused before anything is read into memory.
+  const auto big = (dir_ / "big.mid").string();
+  std::ofstream(big, std::ios::binary).close();
+  std::filesystem::resize_file(big, kMaxSmfSize + 1);
+  try {
+    ReadSmf(big);
+    ADD_FAILURE() << "a file over the size limit was read";
+  } catch (const IoError& e) {
+    EXPECT_NE(std::string(e.what()).find("64 MiB"), std::string::npos);
+  }
+}
+
+TEST(ClearEventTables, ResetsEverythingAFileSets) {
+  gSysEx.Append(5, kXgOn).channel = 3;
+  gTimeSignatures.push_back({0, 3, 2});
+  gChannelUsage[4] = 7;
+  ClearEventTables();
+  EXPECT_EQ(gSysEx.size(), 0u);
+  EXPECT_TRUE(gTimeSignatures.empty());
+  EXPECT_EQ(gChannelUsage[4], 0);
+}
+
+}  // namespace
+}  // namespace mertovan
