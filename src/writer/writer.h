@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "model/events.h"
 #include "writer/messages.h"
 
 namespace mertovan {
@@ -19,18 +21,38 @@ struct ConvertOptions {
   uint8_t includeUnconvertible = 1;  // carry unconverted SysEx into the pass-through track
 };
 
+// A conversion that cannot be written as a Standard MIDI File (a time gap or a
+// SysEx message too long for a variable-length quantity). It is an IoError, so
+// every caller that reports file errors reports it too; nothing has been written.
+class ConvertError : public IoError {
+ public:
+  using IoError::IoError;
+};
+
+inline constexpr char kCannotRewriteText[] = "This file can not rewrite";
+inline constexpr char kConvertSuccessfulText[] = "Convert Successful";
+
 // Builds the file image and writes it to `fileName`, reporting through
 // `messages` at (x, y): "This file can not rewrite" for a target that exists
 // without the marker text, "Convert Successful" after the file is in place.
-// Throws IoError (model/events.h) when a file operation fails; then no file is
-// created or changed.
+// Throws IoError (model/events.h) when a file operation fails, ConvertError when
+// the events cannot be written as a MIDI file; then no file is created or
+// changed, and an earlier file of that name is left as it was.
 void WriteConvertedFile(const std::string& fileName, const ConvertOptions& options,
                         MessageService& messages, int x, int y);
 
 // True when a file of that name exists and does not carry the marker text.
+// Throws IoError when such a file exists but cannot be read.
 bool IsProtectedTarget(const std::string& fileName);
 
-// The whole converted file, from offset 0.
+// Puts `bytes` in place as the file `fileName` without ever leaving a partial
+// file: writes a temporary file in the same folder, flushes it to the disk and
+// renames it over the target. On failure the temporary file is removed, the
+// target is untouched and IoError is thrown.
+void ReplaceFileContents(const std::string& fileName, std::span<const uint8_t> bytes);
+
+// The whole converted file, from offset 0. Throws ConvertError when the events
+// cannot be written as a MIDI file.
 std::vector<uint8_t> BuildFileImage(const ConvertOptions& options);
 
 }  // namespace mertovan

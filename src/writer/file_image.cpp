@@ -1,0 +1,132 @@
+#include "writer/file_image.h"
+
+#include <algorithm>
+#include <numeric>
+#include <string>
+
+#include "model/events.h"
+#include "writer/tracks.h"
+
+namespace mertovan {
+
+VarLen EncodeVarLen(uint32_t value) {
+  if (value > kMaxVarLen) return {};
+  VarLen v{value & 0x7Fu, 1};
+  for (value >>= 7; value != 0; value >>= 7) {
+    v.packed |= ((value & 0x7Fu) | 0x80u) << (8 * v.count);
+    ++v.count;
+  }
+  return v;
+}
+
+void AppendVarLen(ByteBuffer& out, uint64_t value, const char* what, uint64_t atTick) {
+  const VarLen v = value > kMaxVarLen ? VarLen{} : EncodeVarLen(uint32_t(value));
+  if (v.count == 0) {
+    throw ConvertError("Cannot convert: the " + std::string(what) + " at tick " +
+                       std::to_string(atTick) + " is " + std::to_string(value) +
+                       ", more than a MIDI file can hold (268435455); nothing was written");
+  }
+  const uint32_t fileOrder = ReverseBytes(v.packed, v.count);
+  for (uint8_t i = 0; i < v.count; ++i) out.push_back(uint8_t(fileOrder >> (8 * i)));
+}
+
+TickOrder SortEventsByTick() {
+  const auto& events = gSysEx.events;
+  TickOrder order;
+  order.all.resize(events.size());
+  std::iota(order.all.begin(), order.all.end(), 0u);
+  auto byTick = [&](uint32_t a, uint32_t b) { return events[a].tick < events[b].tick; };
+  // A file with a single track of SysEx is already in order.
+  if (!std::is_sorted(order.all.begin(), order.all.end(), byTick)) {
+    std::stable_sort(order.all.begin(), order.all.end(), byTick);
+  }
+  for (uint32_t i : order.all) {
+    const uint8_t ch = events[i].channel;
+    if (ch < order.byChannel.size()) order.byChannel[ch].push_back(i);
+  }
+  return order;
+}
+
+namespace {
+
+bool ChannelHasTrack(uint8_t ch, TrackKind kind, const TickOrder& order) {
+  if (kind == TrackKind::Plain) return !order.byChannel[ch].empty();
+  for (const SetupWork& e : gSetupTable) {
+    if (e.usage[ch] != 0) return true;
+  }
+  return false;
+}
+
+void AppendBe32(ByteBuffer& out, uint32_t v) {
+  AppendBytes(out, {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
+}
+
+int RunBuilder(TrackKind kind, uint8_t ch, const TickOrder& order, const ConvertOptions& options,
+               ByteBuffer& body) {
+  switch (kind) {
+    case TrackKind::Plain:
+      return BuildPlainTrack(ch, order, body);
+    case TrackKind::Formal:
+      return BuildFormalTrack(ch, order, body);
+    case TrackKind::SysEx:
+      return BuildSysExTrack(order, options, body);
+    case TrackKind::Conductor:
+      return BuildConductorTrack(body);
+  }
+  return -1;
+}
+
+}  // namespace
+
+uint16_t CountTracks(const ConvertOptions& options, const TickOrder& order) {
+  const TrackKind kind = ChannelTrackKind(options);
+  uint16_t count = 2;
+  for (uint8_t ch = 0; ch < 32; ++ch) {
+    if (ChannelHasTrack(ch, kind, order)) ++count;
+  }
+  return count;
+}
+
+void AppendHeaderChunk(ByteBuffer& image, uint16_t trackCount) {
+  AppendBytes(image, {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1});
+  AppendBytes(image, {uint8_t(trackCount >> 8), uint8_t(trackCount), 0x01, 0xE0});
+}
+
+int AppendTrackChunks(ByteBuffer& image, TrackKind kind, const TickOrder& order,
+                      const ConvertOptions& options) {
+  const bool perChannel = kind == TrackKind::Plain || kind == TrackKind::Formal;
+  const int runs = perChannel ? 32 : 1;
+  int appended = 0;
+  ByteBuffer body;
+  for (int ch = 0; ch < runs; ++ch) {
+    body.clear();
+    if (RunBuilder(kind, uint8_t(ch), order, options, body) != 0) continue;
+    if (body.size() > 0xFFFFFFFFull - 4) {
+      throw ConvertError("Cannot convert: a track of the converted file would exceed 4 GiB");
+    }
+    AppendBytes(image, {'M', 'T', 'r', 'k'});
+    AppendBe32(image, uint32_t(body.size() + 4));
+    AppendBytes(image, body);
+    AppendBytes(image, {0x00, 0xFF, 0x2F, 0x00});
+    ++appended;
+  }
+  return appended;
+}
+
+std::vector<uint8_t> BuildFileImage(const ConvertOptions& options) {
+  const TickOrder order = SortEventsByTick();
+  // The setup work table is rebuilt in plain mode too: the header's track
+  // count in formal mode depends on it.
+  InitSetupTable();
+  MarkSetupUsage(order);
+
+  ByteBuffer image;
+  image.reserve(256 + gSysEx.bytes.size() + gSysEx.events.size() * 16);
+  AppendHeaderChunk(image, CountTracks(options, order));
+  AppendTrackChunks(image, TrackKind::Conductor, order, options);
+  AppendTrackChunks(image, TrackKind::SysEx, order, options);
+  AppendTrackChunks(image, ChannelTrackKind(options), order, options);
+  return image;
+}
+
+}  // namespace mertovan

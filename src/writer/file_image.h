@@ -1,0 +1,70 @@
+// The pieces of the converted file: output primitives, the chunk framing and
+// the order in which every track takes its events.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+#include <vector>
+
+#include "writer/writer.h"
+
+namespace mertovan {
+
+// The file image and every track body grow as needed: a conversion of a long
+// event list never runs out of room.
+using ByteBuffer = std::vector<uint8_t>;
+
+inline void AppendBytes(ByteBuffer& out, std::span<const uint8_t> bytes) {
+  out.insert(out.end(), bytes.begin(), bytes.end());
+}
+inline void AppendBytes(ByteBuffer& out, std::initializer_list<uint8_t> bytes) {
+  out.insert(out.end(), bytes.begin(), bytes.end());
+}
+
+// A variable-length quantity: `packed` holds the last group (bit 7 clear) in
+// its lowest byte and each more significant group, with bit 7 set, in the
+// next higher byte. `count` is 0 for values of 2^28 and above, which the
+// format cannot express.
+struct VarLen {
+  uint32_t packed = 0;
+  uint8_t count = 0;
+};
+inline constexpr uint32_t kMaxVarLen = 0x0FFFFFFFu;
+
+VarLen EncodeVarLen(uint32_t value);
+
+// Appends `value` as a variable-length quantity in file order. Throws
+// ConvertError for values the format cannot express; `what` names the value
+// in that message ("the time before the event at tick 960", ...).
+void AppendVarLen(ByteBuffer& out, uint64_t value, const char* what, uint64_t atTick);
+// A delta time before an event at `atTick` (the tick only names it in errors).
+inline void AppendDeltaTime(ByteBuffer& out, uint64_t delta, uint64_t atTick) {
+  AppendVarLen(out, delta, "time gap before the event", atTick);
+}
+
+// The SysEx event list in ascending tick order, list order among equal ticks:
+// the list holds the file's tracks one after another, each from tick 0, while
+// every output track must run forwards in time.
+struct TickOrder {
+  std::vector<uint32_t> all;                       // indices into gSysEx.events
+  std::array<std::vector<uint32_t>, 32> byChannel;  // those whose `channel` is 0-31
+};
+TickOrder SortEventsByTick();
+
+enum class TrackKind : uint8_t { Plain = 0, Formal = 1, SysEx = 2, Conductor = 3 };
+inline TrackKind ChannelTrackKind(const ConvertOptions& options) {
+  return options.formalOutput ? TrackKind::Formal : TrackKind::Plain;
+}
+
+// Conductor and pass-through tracks, plus one per channel that has a track.
+// In formal mode the setup work table must be ready (MarkSetupUsage).
+uint16_t CountTracks(const ConvertOptions& options, const TickOrder& order);
+void AppendHeaderChunk(ByteBuffer& image, uint16_t trackCount);
+// Runs the builder of `kind` (once, or for channels 0-31) and frames each
+// track it returns; returns the number of track chunks appended.
+int AppendTrackChunks(ByteBuffer& image, TrackKind kind, const TickOrder& order,
+                      const ConvertOptions& options);
+
+}  // namespace mertovan

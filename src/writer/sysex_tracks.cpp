@@ -1,0 +1,69 @@
+// The conductor track and the pass-through SysEx track.
+#include <algorithm>
+
+#include "model/events.h"
+#include "writer/tracks.h"
+
+namespace mertovan {
+
+namespace {
+
+// Delta 0: sequence name (the marker by which the program knows its own
+// files), tempo 500000 us per quarter, time signature 4/4 with 24 clocks per
+// click and 8 thirty-seconds per quarter.
+constexpr uint8_t kConductorBody[] = {
+    0x00, 0xFF, 0x03, 0x10,  //
+    'M', 'E', 'R', 'T', 'O', 'V', 'A', 'N', ' ', 'C', 'O', 'N', 'V', 'E', 'R', 'T',
+    0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,              //
+    0x00, 0xFF, 0x58, 0x04, 0x04, 0x02, 0x18, 0x08,        //
+};
+static_assert(sizeof(kConductorBody) == 35);
+
+constexpr uint8_t kXgSystemOn[] = {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00};
+
+// In the formal layout the passed-through messages follow each other 10 ticks
+// apart; after XG System On the module needs time to reset, so the next one
+// waits a quarter note.
+constexpr uint32_t kFormalSysExGap = 10;
+constexpr uint32_t kAfterXgSystemOn = 470;
+
+}  // namespace
+
+bool IsXgSystemOn(const Tsys& e) {
+  if (e.length < sizeof(kXgSystemOn)) return false;
+  const auto d = gSysEx.Data(e);
+  return std::equal(std::begin(kXgSystemOn), std::end(kXgSystemOn), d.begin());
+}
+
+int BuildConductorTrack(ByteBuffer& body) {
+  AppendBytes(body, kConductorBody);
+  return 0;
+}
+
+int BuildSysExTrack(const TickOrder& order, const ConvertOptions& options, ByteBuffer& body) {
+  if (!options.includeUnconvertible) return 0;
+  uint64_t reference = 0;
+  bool afterXgSystemOn = false;
+  for (uint32_t i : order.all) {
+    const Tsys& e = gSysEx.events[i];
+    if (e.ccNumber[0] != 255) continue;  // its content is in a channel track
+    uint64_t delta;
+    if (options.formalOutput) {
+      delta = reference + (afterXgSystemOn ? kAfterXgSystemOn : 0);
+      reference = kFormalSysExGap;
+      afterXgSystemOn = false;
+    } else {
+      delta = e.tick - reference;  // events come in tick order: never negative
+      reference = e.tick;
+    }
+    AppendDeltaTime(body, delta, e.tick);
+    body.push_back(0xF0);
+    // The message exactly as the source file held it, packed F0 bytes and all.
+    AppendVarLen(body, e.length, "length of the SysEx message", e.tick);
+    AppendBytes(body, gSysEx.Raw(e));
+    if (IsXgSystemOn(e)) afterXgSystemOn = true;
+  }
+  return 0;
+}
+
+}  // namespace mertovan
