@@ -31,11 +31,11 @@ class RecordingMidiPort : public MidiPort {
   bool IsOpen() const { return open_; }
 
   OpenResult Open() override {
-    calls.push_back({CallKind::Open});
+    calls.push_back({CallKind::Open, 0, {}});
     open_ = openResult == OpenResult::Ok;
     return openResult;
   }
-  void Reset() override { calls.push_back({CallKind::Reset}); }
+  void Reset() override { calls.push_back({CallKind::Reset, 0, {}}); }
   bool SendShort(uint32_t packed) override {
     calls.push_back({CallKind::Short, packed, {}});
     return open_;
@@ -45,7 +45,7 @@ class RecordingMidiPort : public MidiPort {
     return open_;
   }
   void Close() override {
-    calls.push_back({CallKind::Close});
+    calls.push_back({CallKind::Close, 0, {}});
     open_ = false;
   }
 
