@@ -39,19 +39,40 @@ class SettingsError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The grid's width of column 7 before the window has laid it out; this is
+// what a first start writes on line 12.
+inline constexpr uint16_t kDefaultColumn7Width = 32;
+
+// The values a newly created file holds: window at 40,40 sized 520x270,
+// columns 1 to 6 at 35 35 35 20 100 80, column 7 as given, SysEx view, both
+// convert options on.
+SettingsRecord CreationSettings(uint16_t column7Width);
+
+// startDir joined with "mertovan.ini" by the platform's separator (a root
+// folder gives "/mertovan.ini", not "//mertovan.ini"). UTF-8 in and out.
 std::string SettingsPath(const std::string& startDir);
 
 // Fills `record` from the file, writing the file first when it is missing or
-// its tag line is wrong. On a bad or missing value line it still leaves every
-// field set (creation values for the fields not read) and then throws
-// SettingsError; file failures throw IoError (model/events.h).
+// its tag line is wrong. Whatever happens, every field is set when it returns
+// or throws: a bad or missing value line throws SettingsError after giving the
+// fields from that line on their creation values; a file failure throws
+// IoError (model/events.h) with the record at creation values for everything
+// not read. Lines 13 to 15 are normalised: view 0 stays 0, anything else is 1;
+// an option 1 stays 1, anything else is 0.
 void LoadSettings(const std::string& startDir, SettingsRecord& record, const SettingsHost& host);
 
-// Writes the 15 lines; the geometry comes from the host. Throws IoError.
+// Writes the 15 lines; the geometry comes from the host (low 16 bits). When
+// the file does not exist it writes the creation values instead (column 7 from
+// the host's grid). The old file is replaced only once the new one is
+// complete, so a failed save leaves it as it was. Throws IoError.
 void SaveSettings(const std::string& startDir, SettingsRecord& record, const SettingsHost& host);
 
-// The settings text as parsed from a file's contents, for tests and fuzzing:
-// the same rules as LoadSettings after the tag check.
-void ParseSettingsText(const std::string& text, SettingsRecord& record);
+// The value lines of a settings file's contents (line 1 is skipped, not
+// checked), by the same rules as LoadSettings: LF or CR LF line ends, lines
+// after 15 ignored, normalisation of lines 13 to 15, and on a bad or missing
+// line SettingsError after setting that line's field and all later ones to
+// their creation values (`column7Width` for column 7). Safe on any input.
+void ParseSettingsText(const std::string& text, SettingsRecord& record,
+                       uint16_t column7Width = kDefaultColumn7Width);
 
 }  // namespace mertovan

@@ -1,0 +1,306 @@
+#include "app/shell/settings.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <random>
+#include <string_view>
+#include <system_error>
+
+#include "model/events.h"
+
+#if defined(__unix__) || defined(__APPLE__)
+#include <unistd.h>
+#endif
+
+namespace mertovan {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kTag = "MERTOVAN1";
+constexpr std::string_view kFileName = "mertovan.ini";
+constexpr int kFirstValueLine = 2;
+constexpr int kLastLine = 15;
+// The real file is under a hundred bytes; a larger one is read only this far,
+// which still holds the fifteen lines of any file this program wrote.
+constexpr size_t kMaxRead = 64 * 1024;
+// A garbled line can be arbitrarily long; the message quotes only its start.
+constexpr size_t kMaxQuoted = 256;
+
+fs::path PathFromUtf8(const std::string& s) { return fs::path(std::u8string(s.begin(), s.end())); }
+
+std::string Utf8FromPath(const fs::path& p) {
+  const std::u8string u = p.u8string();
+  return std::string(u.begin(), u.end());
+}
+
+fs::path SettingsFsPath(const std::string& startDir) { return PathFromUtf8(startDir) / kFileName; }
+
+std::FILE* OpenFile(const fs::path& p, bool forWriting) {
+#ifdef _WIN32
+  return _wfopen(p.c_str(), forWriting ? L"wb" : L"rb");
+#else
+  return std::fopen(p.c_str(), forWriting ? "wb" : "rb");
+#endif
+}
+
+std::string Reason(int err) { return err != 0 ? std::strerror(err) : "unknown error"; }
+
+bool FileExists(const fs::path& p) {
+  // A folder that cannot be looked into counts as "no file"; creating the
+  // file there then fails with the real reason.
+  std::error_code ec;
+  return fs::exists(p, ec);
+}
+
+std::string ReadSettingsFile(const fs::path& p) {
+  std::FILE* f = OpenFile(p, false);
+  if (!f) throw IoError("Cannot open the settings file (" + Reason(errno) + "): " + Utf8FromPath(p));
+  std::string text(kMaxRead, '\0');
+  const size_t got = std::fread(text.data(), 1, text.size(), f);
+  const int err = errno;
+  const bool failed = std::ferror(f) != 0;
+  std::fclose(f);
+  if (failed) throw IoError("Cannot read the settings file (" + Reason(err) + "): " + Utf8FromPath(p));
+  text.resize(got);
+  return text;
+}
+
+std::string TempSuffix() {
+  uint64_t r;
+  try {
+    std::random_device rd;
+    r = (uint64_t{rd()} << 32) ^ rd();
+  } catch (...) {
+    r = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  }
+  static uint32_t counter = 0;
+  r ^= ++counter;
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(r));
+  return buf;
+}
+
+// The new contents go to a file beside the target, which then takes the
+// target's place in one rename: a full disk or a crash mid-write leaves the
+// old settings, never a cut-off file that would load as a conversion error.
+void WriteFileReplacing(const fs::path& target, const std::string& content) {
+  fs::path temp = target;
+  temp += "." + TempSuffix() + ".tmp";
+  const std::string name = Utf8FromPath(target);
+  std::FILE* f = OpenFile(temp, true);
+  if (!f) throw IoError("Cannot create the settings file (" + Reason(errno) + "): " + name);
+  bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size();
+  int err = errno;
+  if (ok && std::fflush(f) != 0) {
+    ok = false;
+    err = errno;
+  }
+#if defined(__unix__) || defined(__APPLE__)
+  if (ok && ::fsync(fileno(f)) != 0) {
+    ok = false;
+    err = errno;
+  }
+#endif
+  if (std::fclose(f) != 0 && ok) {
+    ok = false;
+    err = errno;
+  }
+  std::error_code ec;
+  if (!ok) {
+    fs::remove(temp, ec);
+    throw IoError("Cannot write the settings file (" + Reason(err) + "): " + name);
+  }
+  fs::rename(temp, target, ec);
+  if (ec) {
+    std::error_code ignored;
+    fs::remove(temp, ignored);
+    throw IoError("Cannot replace the settings file (" + ec.message() + "): " + name);
+  }
+}
+
+// Splits a file's text into lines ended by LF, with or without CR before it;
+// a last line without an end still counts.
+class LineCursor {
+ public:
+  explicit LineCursor(std::string_view text) : rest_(text) {}
+  std::optional<std::string_view> Next() {
+    if (rest_.empty()) return std::nullopt;
+    const size_t nl = rest_.find('\n');
+    std::string_view line = rest_.substr(0, nl);
+    rest_ = nl == std::string_view::npos ? std::string_view{} : rest_.substr(nl + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
+  }
+
+ private:
+  std::string_view rest_;
+};
+
+// A decimal integer in the range of a 32-bit signed number. People edit this
+// file by hand, so blanks around the number, leading zeros and a sign are
+// forgiven (a negative window top then wraps like the saved value would);
+// anything else (hex, blanks inside, other characters, an empty line) is not
+// a number.
+std::optional<int64_t> ParseInteger(std::string_view s) {
+  auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+  bool negative = false;
+  if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
+    negative = s.front() == '-';
+    s.remove_prefix(1);
+  }
+  if (s.empty()) return std::nullopt;
+  constexpr int64_t kMagnitudeLimit = int64_t{1} << 31;
+  int64_t magnitude = 0;
+  for (char c : s) {
+    if (c < '0' || c > '9') return std::nullopt;
+    magnitude = magnitude * 10 + (c - '0');
+    if (magnitude > kMagnitudeLimit) return std::nullopt;
+  }
+  if (!negative && magnitude == kMagnitudeLimit) return std::nullopt;
+  return negative ? -magnitude : magnitude;
+}
+
+// Stores the number of a value line; the casts keep the low 16 or 8 bits as
+// two's complement, so 70000 gives 4464 and -10 gives 65526. The three flags
+// are judged on the number as written: only 0 selects the CC view and only 1
+// turns an option on, so the dialog never shows an option the writer would
+// treat differently.
+void StoreLine(SettingsRecord& r, int line, int64_t v) {
+  switch (line) {
+    case 2: r.windowTop = static_cast<uint16_t>(v); break;
+    case 3: r.windowLeft = static_cast<uint16_t>(v); break;
+    case 4: r.windowWidth = static_cast<uint16_t>(v); break;
+    case 5: r.windowHeight = static_cast<uint16_t>(v); break;
+    case 13: r.viewMode = v == 0 ? 0 : 1; break;
+    case 14: r.includeUnconvertible = v == 1 ? 1 : 0; break;
+    case 15: r.formalOutput = v == 1 ? 1 : 0; break;
+    default:
+      if (line >= 6 && line <= 12) r.colWidths[static_cast<size_t>(line - 5)] = static_cast<uint16_t>(v);
+      break;
+  }
+}
+
+uint32_t LineValue(const SettingsRecord& r, int line) {
+  switch (line) {
+    case 2: return r.windowTop;
+    case 3: return r.windowLeft;
+    case 4: return r.windowWidth;
+    case 5: return r.windowHeight;
+    case 13: return r.viewMode;
+    case 14: return r.includeUnconvertible;
+    case 15: return r.formalOutput;
+    default: return line >= 6 && line <= 12 ? r.colWidths[static_cast<size_t>(line - 5)] : 0;
+  }
+}
+
+// Creation values for the fields of `firstLine` to line 15, the others untouched.
+void ApplyCreationFrom(SettingsRecord& r, int firstLine, uint16_t column7Width) {
+  const SettingsRecord creation = CreationSettings(column7Width);
+  for (int line = firstLine; line <= kLastLine; ++line) StoreLine(r, line, LineValue(creation, line));
+}
+
+std::string FormatSettings(const SettingsRecord& r) {
+  std::string out(kTag);
+  out += "\r\n";
+  for (int line = kFirstValueLine; line <= kLastLine; ++line) {
+    out += std::to_string(LineValue(r, line));
+    out += "\r\n";
+  }
+  return out;
+}
+
+std::string QuoteForMessage(std::string_view line) {
+  if (line.size() <= kMaxQuoted) return std::string(line);
+  size_t cut = kMaxQuoted;
+  // Cut before a UTF-8 continuation byte would split a character.
+  while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+  return std::string(line.substr(0, cut)) + "...";
+}
+
+std::string_view FirstLine(const std::string& text) {
+  LineCursor lines(text);
+  return lines.Next().value_or(std::string_view{});
+}
+
+uint16_t HostColumn7(const SettingsHost& host) { return static_cast<uint16_t>(host.GridColumnWidth(7)); }
+
+}  // namespace
+
+SettingsRecord CreationSettings(uint16_t column7Width) {
+  SettingsRecord r;
+  r.windowTop = 40;
+  r.windowLeft = 40;
+  r.windowWidth = 520;
+  r.windowHeight = 270;
+  r.colWidths = {0, 35, 35, 35, 20, 100, 80, column7Width};
+  r.viewMode = 1;
+  r.includeUnconvertible = 1;
+  r.formalOutput = 1;
+  return r;
+}
+
+std::string SettingsPath(const std::string& startDir) { return Utf8FromPath(SettingsFsPath(startDir)); }
+
+void ParseSettingsText(const std::string& text, SettingsRecord& record, uint16_t column7Width) {
+  LineCursor lines(text);
+  lines.Next();  // the tag line, checked by the caller
+  for (int line = kFirstValueLine; line <= kLastLine; ++line) {
+    const std::optional<std::string_view> s = lines.Next();
+    const std::optional<int64_t> v = s ? ParseInteger(*s) : std::nullopt;
+    if (!v) {
+      // The window must still open complete, so what could not be read
+      // falls back to the values of a fresh file; the next save then writes
+      // a good one.
+      ApplyCreationFrom(record, line, column7Width);
+      throw SettingsError("'" + QuoteForMessage(s.value_or(std::string_view{})) + "' は整数ではありません");
+    }
+    StoreLine(record, line, *v);
+  }
+}
+
+void SaveSettings(const std::string& startDir, SettingsRecord& record, const SettingsHost& host) {
+  const fs::path path = SettingsFsPath(startDir);
+  record.windowTop = static_cast<uint16_t>(host.WindowTop());
+  record.windowLeft = static_cast<uint16_t>(host.WindowLeft());
+  record.windowWidth = static_cast<uint16_t>(host.WindowWidth());
+  record.windowHeight = static_cast<uint16_t>(host.WindowHeight());
+  if (!FileExists(path)) {
+    // Column 7's grid width is kept: the window fits that column to the grid
+    // anyway, so its stored width has no visible effect.
+    ApplyCreationFrom(record, kFirstValueLine, HostColumn7(host));
+  }
+  WriteFileReplacing(path, FormatSettings(record));
+}
+
+void LoadSettings(const std::string& startDir, SettingsRecord& record, const SettingsHost& host) {
+  const fs::path path = SettingsFsPath(startDir);
+  const uint16_t column7 = HostColumn7(host);
+  std::string text;
+  try {
+    if (!FileExists(path)) SaveSettings(startDir, record, host);
+    text = ReadSettingsFile(path);
+    if (FirstLine(text) != kTag) {
+      // An unrecognised file (another format, an empty file, a tag with
+      // trailing blanks) gives way to a fresh one. It is replaced in one step
+      // instead of deleted first: the result is the same, a failed write
+      // leaves the old file where it was, and a file that cannot be deleted
+      // still ends up with the creation values rather than the record's.
+      ApplyCreationFrom(record, kFirstValueLine, column7);
+      WriteFileReplacing(path, FormatSettings(record));
+      text = ReadSettingsFile(path);
+    }
+  } catch (const IoError&) {
+    ApplyCreationFrom(record, kFirstValueLine, column7);
+    throw;
+  }
+  ParseSettingsText(text, record, column7);
+}
+
+}  // namespace mertovan
