@@ -1,0 +1,398 @@
+#include "app/shell/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "model/events.h"
+
+#if defined(__unix__) || defined(__APPLE__)
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
+namespace fs = std::filesystem;
+using mertovan::IoError;
+using mertovan::SettingsError;
+using mertovan::SettingsRecord;
+
+namespace {
+
+constexpr const char* kFirstStartFile =
+    "MERTOVAN1\r\n40\r\n40\r\n520\r\n270\r\n35\r\n35\r\n35\r\n20\r\n100\r\n80\r\n32\r\n1\r\n1\r\n1\r\n";
+
+class FakeHost : public mertovan::SettingsHost {
+ public:
+  int top = 0, left = 0, width = 640, height = 480;
+  std::array<int, 8> columns{64, 64, 64, 64, 64, 64, 64, 32};
+  int WindowTop() const override { return top; }
+  int WindowLeft() const override { return left; }
+  int WindowWidth() const override { return width; }
+  int WindowHeight() const override { return height; }
+  int GridColumnWidth(int column) const override { return columns.at(static_cast<size_t>(column)); }
+};
+
+class SettingsFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::temp_directory_path() /
+           ("mertovan-settings-" + std::to_string(std::random_device{}()) + "-" + info->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Dir() const { return dir_.string(); }
+  fs::path File() const { return dir_ / "mertovan.ini"; }
+  void Write(const std::string& text) const { std::ofstream(File(), std::ios::binary) << text; }
+  std::string Read() const {
+    std::ifstream in(File(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  std::vector<std::string> FolderEntries() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename().string());
+    return names;
+  }
+
+  fs::path dir_;
+  FakeHost host_;
+};
+
+// The fifteen lines of a file with the given value lines, CR LF ended.
+std::string FileWith(const std::vector<std::string>& values, const std::string& tag = "MERTOVAN1") {
+  std::string s = tag + "\r\n";
+  for (const auto& v : values) s += v + "\r\n";
+  return s;
+}
+
+const std::vector<std::string> kSample = {"200", "100", "600", "300", "11", "12", "13",
+                                          "14",  "15",  "16",  "17",  "0",  "0",  "1"};
+
+void ExpectSample(const SettingsRecord& r) {
+  EXPECT_EQ(r.windowTop, 200);
+  EXPECT_EQ(r.windowLeft, 100);
+  EXPECT_EQ(r.windowWidth, 600);
+  EXPECT_EQ(r.windowHeight, 300);
+  EXPECT_EQ(r.colWidths, (std::array<uint16_t, 8>{0, 11, 12, 13, 14, 15, 16, 17}));
+  EXPECT_EQ(r.viewMode, 0);
+  EXPECT_EQ(r.includeUnconvertible, 0);
+  EXPECT_EQ(r.formalOutput, 1);
+}
+
+void ExpectCreation(const SettingsRecord& r, uint16_t column7) {
+  const SettingsRecord c = mertovan::CreationSettings(column7);
+  EXPECT_EQ(r.windowTop, c.windowTop);
+  EXPECT_EQ(r.windowLeft, c.windowLeft);
+  EXPECT_EQ(r.windowWidth, c.windowWidth);
+  EXPECT_EQ(r.windowHeight, c.windowHeight);
+  EXPECT_EQ(r.colWidths, c.colWidths);
+  EXPECT_EQ(r.viewMode, 1);
+  EXPECT_EQ(r.includeUnconvertible, 1);
+  EXPECT_EQ(r.formalOutput, 1);
+}
+
+}  // namespace
+
+TEST(SettingsPath, JoinsWithOneSeparator) {
+  EXPECT_EQ(mertovan::SettingsPath("/"), "/mertovan.ini");
+  EXPECT_EQ(mertovan::SettingsPath("/home/user"), "/home/user/mertovan.ini");
+  EXPECT_EQ(mertovan::SettingsPath("/home/user/"), "/home/user/mertovan.ini");
+  EXPECT_EQ(mertovan::SettingsPath("/tmp/ファイル"), "/tmp/ファイル/mertovan.ini");
+}
+
+TEST_F(SettingsFile, FirstStartWritesTheCreationFile) {
+  SettingsRecord r;
+  host_.top = 333;  // the window's own geometry does not reach a new file
+  mertovan::LoadSettings(Dir(), r, host_);
+  EXPECT_EQ(Read(), kFirstStartFile);
+  ExpectCreation(r, 32);
+  EXPECT_EQ(FolderEntries(), std::vector<std::string>{"mertovan.ini"});
+}
+
+TEST_F(SettingsFile, UnrecognisedTagIsReplacedByCreationValues) {
+  for (const std::string tag : {"MERTOVAN2", "MERTOVAN1 ", "mertovan1", "", "\xEF\xBB\xBFMERTOVAN1"}) {
+    SCOPED_TRACE("tag '" + tag + "'");
+    Write(FileWith(kSample, tag));
+    SettingsRecord r;
+    mertovan::LoadSettings(Dir(), r, host_);
+    EXPECT_EQ(Read(), kFirstStartFile);
+    ExpectCreation(r, 32);
+  }
+  Write("");
+  SettingsRecord r;
+  mertovan::LoadSettings(Dir(), r, host_);
+  EXPECT_EQ(Read(), kFirstStartFile);
+}
+
+TEST_F(SettingsFile, ReadsCrLfAndLfFiles) {
+  for (const bool crlf : {true, false}) {
+    std::string text = FileWith(kSample);
+    if (!crlf) std::erase(text, '\r');
+    Write(text);
+    SettingsRecord r;
+    mertovan::LoadSettings(Dir(), r, host_);
+    ExpectSample(r);
+    EXPECT_EQ(Read(), text);  // loading a good file leaves it alone
+  }
+  // The last line may lack its line end.
+  std::string text = FileWith(kSample);
+  text.resize(text.size() - 2);
+  Write(text);
+  SettingsRecord r;
+  mertovan::LoadSettings(Dir(), r, host_);
+  ExpectSample(r);
+}
+
+TEST_F(SettingsFile, CloseSavesGeometryViewAndOptionsButNotDraggedWidths) {
+  SettingsRecord r;
+  mertovan::LoadSettings(Dir(), r, host_);
+  host_.left = 100;
+  host_.top = 200;
+  host_.width = 700;
+  host_.height = 400;
+  host_.columns = {0, 90, 90, 90, 90, 90, 90, 90};  // the user dragged every border
+  r.viewMode = 0;
+  r.formalOutput = 0;
+  mertovan::SaveSettings(Dir(), r, host_);
+  EXPECT_EQ(Read(),
+            "MERTOVAN1\r\n200\r\n100\r\n700\r\n400\r\n35\r\n35\r\n35\r\n20\r\n100\r\n80\r\n32\r\n0\r\n1\r\n0\r\n");
+  EXPECT_EQ(FolderEntries(), std::vector<std::string>{"mertovan.ini"});
+
+  SettingsRecord back;
+  mertovan::LoadSettings(Dir(), back, host_);
+  EXPECT_EQ(back.windowTop, 200);
+  EXPECT_EQ(back.windowLeft, 100);
+  EXPECT_EQ(back.viewMode, 0);
+  EXPECT_EQ(back.formalOutput, 0);
+  EXPECT_EQ(back.colWidths, r.colWidths);
+}
+
+TEST_F(SettingsFile, SaveCutsGeometryToSixteenBitsAndRoundTrips) {
+  Write(kFirstStartFile);
+  SettingsRecord r;
+  host_.top = -10;
+  host_.left = 65536 + 7;
+  host_.width = 65535;
+  host_.height = 0;
+  r.colWidths = {0, 0, 1, 65535, 4, 5, 6, 7};
+  mertovan::SaveSettings(Dir(), r, host_);
+  SettingsRecord back;
+  mertovan::LoadSettings(Dir(), back, host_);
+  EXPECT_EQ(back.windowTop, 65526);
+  EXPECT_EQ(back.windowLeft, 7);
+  EXPECT_EQ(back.windowWidth, 65535);
+  EXPECT_EQ(back.windowHeight, 0);
+  EXPECT_EQ(back.colWidths, r.colWidths);
+}
+
+TEST_F(SettingsFile, SaveWithTheFileGoneWritesCreationValues) {
+  SettingsRecord r;
+  mertovan::LoadSettings(Dir(), r, host_);
+  fs::remove(File());
+  host_.top = 500;
+  host_.columns[7] = 77;
+  r.viewMode = 0;
+  mertovan::SaveSettings(Dir(), r, host_);
+  std::string expected = kFirstStartFile;
+  expected.replace(expected.find("32\r\n"), 2, "77");
+  EXPECT_EQ(Read(), expected);
+  ExpectCreation(r, 77);
+}
+
+TEST_F(SettingsFile, ExtraLinesAreIgnoredAndDropAtTheNextSave) {
+  std::vector<std::string> lines = kSample;
+  lines.insert(lines.end(), {"junk", "99", ""});
+  Write(FileWith(lines));
+  SettingsRecord r;
+  mertovan::LoadSettings(Dir(), r, host_);
+  ExpectSample(r);
+  host_.top = 200;
+  host_.left = 100;
+  host_.width = 600;
+  host_.height = 300;
+  mertovan::SaveSettings(Dir(), r, host_);
+  EXPECT_EQ(Read(), FileWith(kSample));
+}
+
+// What one value line loads as: the field keeps the low bits of the number,
+// and the flags are normalised to 0 or 1 by the number as written.
+TEST(SettingsValues, LineConversions) {
+  struct Case {
+    int line;
+    std::string text;
+    uint32_t expected;
+  };
+  const Case cases[] = {
+      {6, "70000", 4464},       {2, "65535", 65535},      {2, "65536", 0},
+      {2, "-10", 65526},        {3, "+7", 7},             {4, "007", 7},
+      {5, " \t42 ", 42},        {12, "2147483647", 65535}, {12, "-2147483648", 0},
+      {13, "0", 0},             {13, "1", 1},             {13, "5", 1},
+      {13, "256", 1},           {13, "-0", 0},            {14, "1", 1},
+      {14, "2", 0},             {14, "0", 0},             {15, "257", 0},
+      {15, "-1", 0},            {15, "+1", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("line " + std::to_string(c.line) + " '" + c.text + "'");
+    std::vector<std::string> values(14, "3");
+    values[static_cast<size_t>(c.line - 2)] = c.text;
+    SettingsRecord r;
+    ASSERT_NO_THROW(mertovan::ParseSettingsText(FileWith(values), r));
+    const uint32_t got = c.line <= 5    ? std::array<uint32_t, 4>{r.windowTop, r.windowLeft, r.windowWidth,
+                                                                  r.windowHeight}[static_cast<size_t>(c.line - 2)]
+                         : c.line <= 12 ? r.colWidths[static_cast<size_t>(c.line - 5)]
+                         : c.line == 13 ? r.viewMode
+                         : c.line == 14 ? r.includeUnconvertible
+                                        : r.formalOutput;
+    EXPECT_EQ(got, c.expected);
+  }
+}
+
+// A bad line stops loading there: earlier fields keep what was read, that
+// line's field and all later ones get the values of a fresh file.
+TEST(SettingsValues, BadLineReportsItAndFallsBackFromThere) {
+  for (const std::string bad : {"abc", "", " ", "4O", "1 2", "0x10", "1.5", "--1", "+", "- 1", "2147483648",
+                                "-2147483649", "99999999999999999999999", "1\r", "\xEF\xBC\x91"}) {
+    SCOPED_TRACE("'" + bad + "'");
+    std::vector<std::string> values = kSample;
+    values[5] = bad;  // line 7, column 2
+    SettingsRecord r;
+    try {
+      mertovan::ParseSettingsText(FileWith(values), r, 44);
+      ADD_FAILURE() << "no error";
+    } catch (const SettingsError& e) {
+      EXPECT_EQ(std::string(e.what()), "'" + bad + "' は整数ではありません");
+    }
+    EXPECT_EQ(r.windowTop, 200);
+    EXPECT_EQ(r.windowHeight, 300);
+    EXPECT_EQ(r.colWidths, (std::array<uint16_t, 8>{0, 11, 35, 35, 20, 100, 80, 44}));
+    EXPECT_EQ(r.viewMode, 1);
+    EXPECT_EQ(r.includeUnconvertible, 1);
+    EXPECT_EQ(r.formalOutput, 1);
+  }
+}
+
+TEST(SettingsValues, HugeBadLineIsQuotedShort) {
+  std::vector<std::string> values = kSample;
+  values[0] = std::string(10000, 'x');
+  SettingsRecord r;
+  try {
+    mertovan::ParseSettingsText(FileWith(values), r);
+    FAIL() << "no error";
+  } catch (const SettingsError& e) {
+    EXPECT_LT(std::string(e.what()).size(), 400u);
+    EXPECT_EQ(std::string(e.what()).substr(0, 5), "'xxxx");
+  }
+}
+
+TEST_F(SettingsFile, ShortFileLoadsWhatItHasAndReportsTheMissingLine) {
+  const std::vector<std::string> first(kSample.begin(), kSample.begin() + 9);  // lines 2 to 10
+  Write(FileWith(first));
+  host_.columns[7] = 50;
+  SettingsRecord r;
+  try {
+    mertovan::LoadSettings(Dir(), r, host_);
+    FAIL() << "no error";
+  } catch (const SettingsError& e) {
+    EXPECT_STREQ(e.what(), "'' は整数ではありません");
+  }
+  EXPECT_EQ(r.windowTop, 200);
+  EXPECT_EQ(r.colWidths, (std::array<uint16_t, 8>{0, 11, 12, 13, 14, 15, 80, 50}));
+  EXPECT_EQ(r.viewMode, 1);
+  EXPECT_EQ(r.formalOutput, 1);
+  EXPECT_EQ(Read(), FileWith(first));  // not repaired at load
+
+  // Closing then writes a complete file.
+  mertovan::SaveSettings(Dir(), r, host_);
+  SettingsRecord back;
+  EXPECT_NO_THROW(mertovan::LoadSettings(Dir(), back, host_));
+  EXPECT_EQ(back.colWidths, r.colWidths);
+}
+
+TEST_F(SettingsFile, FolderThatCannotHoldTheFileGivesIoError) {
+  Write(kFirstStartFile);
+  const std::string underAFile = (File() / "sub").string();
+  const std::string missing = (dir_ / "no" / "such").string();
+  for (const std::string& startDir : {underAFile, missing}) {
+    SCOPED_TRACE(startDir);
+    SettingsRecord r;
+    r.viewMode = 0;
+    try {
+      mertovan::LoadSettings(startDir, r, host_);
+      FAIL() << "no error";
+    } catch (const IoError& e) {
+      EXPECT_NE(std::string(e.what()).find(mertovan::SettingsPath(startDir)), std::string::npos) << e.what();
+    }
+    ExpectCreation(r, 32);
+    EXPECT_THROW(mertovan::SaveSettings(startDir, r, host_), IoError);
+  }
+  EXPECT_EQ(Read(), kFirstStartFile);
+}
+
+TEST_F(SettingsFile, FolderInTheFilesPlaceGivesIoErrorAndStays) {
+  fs::create_directories(File() / "keep");
+  SettingsRecord r;
+  EXPECT_THROW(mertovan::LoadSettings(Dir(), r, host_), IoError);
+  ExpectCreation(r, 32);
+  EXPECT_THROW(mertovan::SaveSettings(Dir(), r, host_), IoError);
+  EXPECT_TRUE(fs::is_directory(File() / "keep"));
+  EXPECT_EQ(FolderEntries(), std::vector<std::string>{"mertovan.ini"});  // no temporary file left
+}
+
+#if defined(__unix__) || defined(__APPLE__)
+// A write that fails half way (here: a file size limit, which binds root too)
+// must leave the previous settings whole.
+TEST_F(SettingsFile, FailedSaveLeavesTheOldFileIntact) {
+  Write(FileWith(kSample));
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = old;
+  small.rlim_cur = 20;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  SettingsRecord r;
+  bool threw = false;
+  try {
+    mertovan::SaveSettings(Dir(), r, host_);
+  } catch (const IoError& e) {
+    threw = true;
+    EXPECT_NE(std::string(e.what()).find("mertovan.ini"), std::string::npos);
+  }
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_TRUE(threw);
+  EXPECT_EQ(Read(), FileWith(kSample));
+  EXPECT_EQ(FolderEntries(), std::vector<std::string>{"mertovan.ini"});
+}
+#endif
+
+// Whatever the text, parsing ends in a record or a SettingsError, and the
+// flags are always 0 or 1.
+TEST(SettingsValues, AnyTextParsesOrFailsCleanly) {
+  const std::string alphabet = "0123456789+- \t\r\nx\xff";
+  std::mt19937 rng(12345);
+  for (int i = 0; i < 3000; ++i) {
+    std::string text;
+    const size_t n = rng() % 80;
+    for (size_t k = 0; k < n; ++k) text += alphabet[rng() % alphabet.size()];
+    SettingsRecord r;
+    r.viewMode = 7;
+    r.includeUnconvertible = 7;
+    r.formalOutput = 7;
+    try {
+      mertovan::ParseSettingsText(text, r);
+    } catch (const SettingsError&) {
+    }
+    ASSERT_LE(r.viewMode, 1) << text;
+    ASSERT_LE(r.includeUnconvertible, 1) << text;
+    ASSERT_LE(r.formalOutput, 1) << text;
+  }
+}
