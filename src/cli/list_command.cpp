@@ -201,7 +201,8 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         break;
     }
   }
-  if (format == Format::Json) out << all.dump(2) << "\n";
+  // File names need not be UTF-8; JSON text must be.
+  if (format == Format::Json) out << all.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
   out.flush();
   return status;
 }
