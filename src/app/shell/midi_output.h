@@ -17,15 +17,21 @@ namespace mertovan {
 // Our small layer over the platform's MIDI output.
 class MidiPort {
  public:
+  // Allocated: the port is in use by another program. NoMap: the system's
+  // default-output mapping is missing (a Windows notion; other ports never
+  // report it). NoDevice: no output port, or no MIDI system at all.
   enum class OpenResult { Ok, Allocated, NoMap, NoDevice, OtherError };
   virtual ~MidiPort() = default;
   virtual OpenResult Open() = 0;  // the system's default output
   virtual void Reset() = 0;       // all notes off and sustain off on all 16 channels
+  // The sends return false when nothing went out, e.g. when the port is not
+  // open; the program does not look at the result.
   // A channel message packed as status | data1 << 8 | data2 << 16.
   virtual bool SendShort(uint32_t packed) = 0;
-  // One complete SysEx message (F0 ... F7); returns when the port is done with it.
+  // One whole SysEx message, starting with F0, sent as it is; returns when
+  // the port no longer needs the bytes.
   virtual bool SendLong(std::span<const uint8_t> message) = 0;
-  virtual void Close() = 0;  // harmless in any state
+  virtual void Close() = 0;  // harmless in any state, also twice
 };
 
 // The real port over RtMidi (ALSA on Linux).
