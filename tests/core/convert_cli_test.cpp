@@ -1,0 +1,175 @@
+// mertovan-cli convert, run as a program on scratch files.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "analysis/conversion.h"
+#include "model/events.h"
+#include "smf_bytes.h"
+#include "writer/writer.h"
+#include "writer_support.h"
+
+namespace mertovan {
+namespace {
+
+using test::ByteVec;
+using test::ReadAll;
+using test::ScratchDir;
+using test::WriteAll;
+
+struct CliRun {
+  int status;
+  std::string out, err;
+};
+
+class ConvertCli : public ::testing::Test {
+ protected:
+  CliRun Run(const std::string& args) {
+    const std::string out = dir.File(".stdout"), err = dir.File(".stderr");
+    const std::string cmd = "cd '" + dir.path().string() + "' && '" + MERTOVAN_CLI + "' convert " + args +
+                            " >'" + out + "' 2>'" + err + "'";
+    const int raw = std::system(cmd.c_str());
+    const ByteVec o = ReadAll(out), e = ReadAll(err);
+    std::filesystem::remove(out);
+    std::filesystem::remove(err);
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, std::string(o.begin(), o.end()),
+            std::string(e.begin(), e.end())};
+  }
+  // What the conversion of `file` gives in this process, from fresh tables.
+  static ByteVec Expected(const std::string& file, uint8_t formal, uint8_t include) {
+    test::ResetTables();
+    EXPECT_EQ(ReadSmf(file), 0);
+    AnalyseEvents();
+    ConvertOptions o;
+    o.formalOutput = formal;
+    o.includeUnconvertible = include;
+    return BuildFileImage(o);
+  }
+  std::string Example() {
+    const std::string example = std::string(MERTOVAN_SOURCE_DIR) + "/examples/xg_song_setup.mid";
+    if (!std::filesystem::exists(example)) return {};
+    std::filesystem::copy_file(example, dir.File("song.mid"));
+    return dir.File("song.mid");
+  }
+  ScratchDir dir;
+};
+
+// A small song: XG System On, volume and program of part 2.
+ByteVec SmallSong() {
+  using namespace test;
+  return Cat({Header(1), Track(Cat({SysExEvent(0, {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}),
+                                    SysExEvent(480, {0x43, 0x10, 0x4C, 0x08, 0x02, 0x0B, 0x50, 0xF7}),
+                                    SysExEvent(10, {0x43, 0x10, 0x4C, 0x08, 0x02, 0x03, 0x05, 0xF7}),
+                                    kEndOfTrack}))});
+}
+
+TEST_F(ConvertCli, DefaultNameDefaultOptionsAndTheFlags) {
+  WriteAll(dir.File("a.mid"), SmallSong());
+  WriteAll(dir.File("B.MID"), SmallSong());
+  WriteAll(dir.File("c.smf"), SmallSong());
+  CliRun r = Run("a.mid B.MID c.smf");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Convert Successful: a_cc.mid\nConvert Successful: B_cc.mid\nConvert Successful: c.smf_cc.mid\n");
+  EXPECT_EQ(r.err, "");
+  const ByteVec formal = Expected(dir.File("a.mid"), 1, 1);
+  EXPECT_EQ(ReadAll(dir.File("a_cc.mid")), formal);
+  EXPECT_EQ(ReadAll(dir.File("B_cc.mid")), formal);
+  EXPECT_EQ(ReadAll(dir.File("c.smf_cc.mid")), formal);
+
+  const struct {
+    const char* flags;
+    uint8_t formal, include;
+  } cases[] = {
+      {"--plain", 0, 1},
+      {"--drop-unconvertible", 1, 0},
+      {"--plain --drop-unconvertible", 0, 0},
+      {"--plain --formal --drop-unconvertible --include-unconvertible", 1, 1},
+  };
+  for (const auto& c : cases) {
+    r = Run(std::string(c.flags) + " -o out.mid a.mid");
+    EXPECT_EQ(r.status, 0) << c.flags << ": " << r.err;
+    EXPECT_EQ(r.out, "Convert Successful: out.mid\n");
+    EXPECT_EQ(ReadAll(dir.File("out.mid")), Expected(dir.File("a.mid"), c.formal, c.include)) << c.flags;
+  }
+  EXPECT_NE(Expected(dir.File("a.mid"), 0, 0), Expected(dir.File("a.mid"), 1, 1));
+}
+
+TEST_F(ConvertCli, TheExampleFile) {
+  const std::string song = Example();
+  if (song.empty()) GTEST_SKIP() << "no example file";
+  const CliRun r = Run("song.mid");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadAll(dir.File("song_cc.mid")), Expected(song, 1, 1));
+  // A second run replaces the file it wrote.
+  EXPECT_EQ(Run("--plain song.mid").status, 0);
+  EXPECT_EQ(ReadAll(dir.File("song_cc.mid")), Expected(song, 0, 1));
+}
+
+TEST_F(ConvertCli, FailuresGoToStandardErrorAndTheOtherFilesAreStillDone) {
+  WriteAll(dir.File("a.mid"), SmallSong());
+  using namespace test;
+  WriteAll(dir.File("nosysex.mid"), Cat({Header(1), Track(Cat({{0x00, 0x90, 0x3C, 0x40}, kEndOfTrack}))}));
+  const ByteVec foreign = SmallSong();
+  WriteAll(dir.File("taken_cc.mid"), foreign);
+  WriteAll(dir.File("taken.mid"), SmallSong());
+
+  const CliRun r = Run("missing.mid nosysex.mid taken.mid a.mid");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "Convert Successful: a_cc.mid\n");
+  EXPECT_NE(r.err.find("File not Found: missing.mid"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("No data to convert: nosysex.mid"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("This file can not rewrite: taken_cc.mid"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadAll(dir.File("taken_cc.mid")), foreign);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("nosysex_cc.mid")));
+  EXPECT_TRUE(std::filesystem::exists(dir.File("a_cc.mid")));
+
+  // The input itself is never overwritten.
+  const CliRun self = Run("-o a.mid a.mid");
+  EXPECT_EQ(self.status, 1);
+  EXPECT_NE(self.err.find("This file can not rewrite: a.mid"), std::string::npos);
+  EXPECT_EQ(ReadAll(dir.File("a.mid")), SmallSong());
+
+  // A write error: the target's folder does not exist.
+  const CliRun noFolder = Run("-o no/such.mid a.mid");
+  EXPECT_EQ(noFolder.status, 1);
+  EXPECT_NE(noFolder.err.find("no/such.mid"), std::string::npos) << noFolder.err;
+  EXPECT_EQ(noFolder.out, "");
+}
+
+TEST_F(ConvertCli, UsageErrors) {
+  WriteAll(dir.File("a.mid"), SmallSong());
+  for (const char* args : {"", "-o", "-o out.mid a.mid a.mid", "--bogus a.mid", "-o x.mid -o y.mid a.mid",
+                           "--plain"}) {
+    const CliRun r = Run(args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_NE(r.err, "") << args;
+    EXPECT_EQ(r.out, "") << args;
+  }
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"a.mid"});
+}
+
+TEST_F(ConvertCli, DrumSetupPartMapCarriesOverToTheNextFile) {
+  using namespace test;
+  // The first file gives drum setup 1 (part mode 2) to part 5; the second
+  // sets a drum pitch of drum setup 1 without a part mode message.
+  const ByteVec setsMode = Cat({Header(1), Track(Cat({SysExEvent(0, {0x43, 0x10, 0x4C, 0x08, 0x05, 0x07, 0x02, 0xF7}),
+                                                      kEndOfTrack}))});
+  const ByteVec usesDrum = Cat({Header(1), Track(Cat({SysExEvent(0, {0x43, 0x10, 0x4C, 0x30, 0x24, 0x00, 0x50, 0xF7}),
+                                                      kEndOfTrack}))});
+  WriteAll(dir.File("mode.mid"), setsMode);
+  WriteAll(dir.File("drum.mid"), usesDrum);
+  ASSERT_EQ(Run("--plain mode.mid drum.mid").status, 0);
+  const ByteVec alone = ReadAll(dir.File("drum_cc.mid"));
+  // Drum NRPN 24/36 on MIDI channel 6 (part 5), not on part 9's channel.
+  const ByteVec onPart5 = {0x00, 0xB5, 0x63, 0x18, 0x03, 0xB5, 0x62, 0x24, 0x03, 0xB5, 0x06, 0x50};
+  EXPECT_NE(std::search(alone.begin(), alone.end(), onPart5.begin(), onPart5.end()), alone.end())
+      << test::Hex(alone);
+  ASSERT_EQ(Run("--plain -o drum_alone.mid drum.mid").status, 0);
+  const ByteVec fresh = ReadAll(dir.File("drum_alone.mid"));
+  const ByteVec onPart9 = {0x00, 0xB9, 0x63, 0x18};
+  EXPECT_NE(std::search(fresh.begin(), fresh.end(), onPart9.begin(), onPart9.end()), fresh.end())
+      << test::Hex(fresh);
+}
+
+}  // namespace
+}  // namespace mertovan
