@@ -17,7 +17,7 @@ inline void PutVarLen(std::vector<uint8_t>& out, uint32_t v) {
   while (n) out.push_back(buf[--n]);
 }
 
-inline std::vector<uint8_t> MakeSyntheticXgFile(int tracks = 16, int sysexCount = 200000, int notesPerSysex = 2,
+inline std::vector<uint8_t> MakeSyntheticXgFile(int tracks = 16, int sysexCount = 200000, int notesPerSysex = 4,
                                                  uint32_t seed = 42) {
   std::mt19937 rng(seed);
   std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, uint8_t(tracks >> 8), uint8_t(tracks), 0x01, 0xE0};

@@ -65,7 +65,7 @@ constexpr ConversionRule kRules[42] = {
 };
 // clang-format on
 
-bool IsDrumRule(const ConversionRule& r) { return (r.addrHigh & 0x80) != 0; }
+constexpr bool IsDrumRule(const ConversionRule& r) { return (r.addrHigh & 0x80) != 0; }
 
 // The address bytes of a Yamaha parameter change. Only messages whose stored
 // bytes reach the first data byte, and whose address and data bytes are all
@@ -100,8 +100,8 @@ uint8_t RulePart(const ConversionRule& r, const ParameterChange& pc) {
 // Rules by address: no two rules share an address (checked by the tests), so
 // one index per (address high, address low) gives the same result as the scan.
 struct RuleIndex {
-  int8_t at[128][128];
-  RuleIndex() {
+  int8_t at[128][128] = {};
+  constexpr RuleIndex() {
     for (auto& row : at) {
       for (auto& v : row) v = -1;
     }
@@ -115,10 +115,10 @@ struct RuleIndex {
     }
   }
 };
+constexpr RuleIndex kRuleIndex;
 
 const ConversionRule* FindRule(const ParameterChange& pc) {
-  static const RuleIndex index;
-  const int i = index.at[pc.ah][pc.al];
+  const int i = kRuleIndex.at[pc.ah][pc.al];
   return i < 0 ? nullptr : &kRules[i];
 }
 

@@ -52,6 +52,7 @@ class NameIndex {
           anyMid_[key] = int16_t(row);
         } else {
           exact_.push_back({uint32_t(key) << 8 | t.addrMid, int16_t(row)});
+          hasExact_[key] = true;
         }
       }
     }
@@ -61,26 +62,32 @@ class NameIndex {
   }
 
   int Row(const SysExList& list, const Tsys& e) const {
+    // A message too short to hold its address names nothing.
+    if (e.length < 6) return -1;
     const uint8_t model = list.DataByte(e, 2);
     const size_t key = Key(model, list.DataByte(e, 3), list.DataByte(e, 5));
     int best = -1;
     if (key != kNoKey) {
       best = anyMid_[key];
+      if (!hasExact_[key]) return needWalk_ ? Walk(list, e, best) : best;
       const uint32_t full = uint32_t(key) << 8 | list.DataByte(e, 4);
       auto it = std::upper_bound(exact_.begin(), exact_.end(), full,
                                  [](uint32_t k, const Exact& x) { return k < x.key; });
       if (it != exact_.begin() && (it - 1)->key == full) best = std::max<int>(best, (it - 1)->row);
     }
-    if (needWalk_) {
-      const auto table = ParameterNameTable();
-      for (size_t row = size_t(best + 1); row < table.size(); ++row) {
-        if (EntryMatches(table[row], list, e)) best = int(row);
-      }
+    return needWalk_ ? Walk(list, e, best) : best;
+  }
+
+ private:
+  // Entries that the index cannot hold are found by walking the rows after the best so far.
+  static int Walk(const SysExList& list, const Tsys& e, int best) {
+    const auto table = ParameterNameTable();
+    for (size_t row = size_t(best + 1); row < table.size(); ++row) {
+      if (EntryMatches(table[row], list, e)) best = int(row);
     }
     return best;
   }
 
- private:
   static constexpr size_t kNoKey = SIZE_MAX;
   static size_t ModelSlot(uint8_t model) {
     switch (model) {
@@ -100,6 +107,7 @@ class NameIndex {
     int16_t row;
   };
   std::array<int16_t, 3 << 16> anyMid_;
+  std::array<bool, 3 << 16> hasExact_{};
   std::vector<Exact> exact_;
   bool needWalk_ = false;
 };
@@ -143,7 +151,9 @@ void NameEvents() {
 void DescribeValues() {
   const auto& decimal = DecimalTexts();
   for (Tsys& e : gSysEx.events) {
-    e.valueText = ParameterRow(gSysEx, e) >= 0 ? std::string_view(decimal[gSysEx.DataByte(e, 6)]) : kNoText;
+    // The value is the first data byte; a message cut before it shows none.
+    const bool named = ParameterRow(gSysEx, e) >= 0 && e.length > 6;
+    e.valueText = named ? std::string_view(decimal[gSysEx.DataByte(e, 6)]) : kNoText;
   }
 }
 

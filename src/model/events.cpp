@@ -17,14 +17,22 @@ Tsys& SysExList::Append(uint32_t tick, std::span<const uint8_t> raw) {
   e.tick = tick;
   e.length = static_cast<uint32_t>(raw.size());
   e.offset = static_cast<uint32_t>(bytes.size());
-  bytes.insert(bytes.end(), raw.begin(), raw.end());
+  const size_t n = raw.size();
+  bytes.resize(bytes.size() + 2 * n);
+  uint8_t* rawOut = bytes.data() + e.offset;
+  uint8_t* dataOut = rawOut + n;
+  if (n == 0) return e;
+  std::memcpy(rawOut, raw.data(), n);
+  if (!std::memchr(raw.data(), 0xF0, n)) {
+    std::memcpy(dataOut, raw.data(), n);
+    return e;
+  }
   // The data view: an F0 inside the message is overwritten by the byte after
   // it, so repeated or packed F0 bytes vanish; a final F0 stays stored.
-  const size_t dataStart = bytes.size();
-  bytes.resize(dataStart + raw.size(), 0);
+  std::memset(dataOut, 0, n);
   size_t w = 0;
   for (uint8_t b : raw) {
-    bytes[dataStart + w] = b;
+    dataOut[w] = b;
     if (b != 0xF0) ++w;
   }
   return e;
@@ -134,7 +142,12 @@ class Cursor {
 
  private:
   void Need(uint64_t n) const {
-    if (n > Remaining()) {
+    if (n > Remaining()) [[unlikely]] {
+      EndOfFile(n);
+    }
+  }
+  [[noreturn, gnu::noinline]] void EndOfFile(uint64_t n) const {
+    {
       throw IoError("Read beyond end of file at offset " + std::to_string(pos_) + " (" +
                     std::to_string(n) + " bytes needed, " + std::to_string(Remaining()) +
                     " left): " + name_);
