@@ -44,8 +44,13 @@ void Advance(uint64_t& bar, uint32_t& beat, uint32_t numerator, uint64_t n) {
     ++beat;
   }
   const uint64_t pos = uint64_t(beat - 1) + (n - 1);
-  bar += pos / numerator;
-  beat = uint32_t(pos % numerator) + 1;
+  if (pos <= 0xFFFFFFFFu) {  // 32-bit division where it fits: this runs for every event
+    bar += uint32_t(pos) / numerator;
+    beat = uint32_t(pos) % numerator + 1;
+  } else {
+    bar += pos / numerator;
+    beat = uint32_t(pos % numerator) + 1;
+  }
 }
 
 std::vector<Segment> BuildSegments() {
@@ -88,11 +93,11 @@ uint32_t PositionIn(const std::vector<Segment>& segments, uint32_t tick) {
   auto it = std::upper_bound(segments.begin(), segments.end(), uint64_t(tick),
                              [](uint64_t t, const Segment& s) { return t < s.start; });
   const Segment& s = *(it - 1);  // segments[0] starts at 0, so it is never begin()
-  const uint64_t into = tick - s.start;
+  const uint32_t into = uint32_t(tick - s.start);  // s.start <= tick, so this fits
   uint64_t bar = s.bar;
   uint32_t beat = s.beat;
   Advance(bar, beat, s.numerator, into / s.beatLength);
-  const uint32_t remaining = uint32_t(into % s.beatLength);
+  const uint32_t remaining = into % s.beatLength;
   return (uint32_t(bar & 0xFFF) << 20) + ((beat & 0xFF) << 12) + remaining;
 }
 
