@@ -82,6 +82,9 @@ bool IsProtectedTarget(const std::string& fileName) {
   if (ec) ThrowIo("Cannot test whether the file exists", ec.value(), fileName);
   if (!exists) return false;
   if (fs::is_directory(fileName, ec)) throw IoError("A folder of that name exists: " + fileName);
+  // A pipe or a device is no MIDI file, and opening a pipe would wait for a
+  // writer that may never come.
+  if (!fs::is_regular_file(fileName, ec)) throw IoError("Not a file that can be replaced: " + fileName);
 
   std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(fileName.c_str(), "rb"), &std::fclose);
   if (!f) ThrowIo("Cannot open file", errno, fileName);
@@ -100,6 +103,7 @@ bool IsProtectedTarget(const std::string& fileName) {
 }
 
 void ReplaceFileContents(const std::string& fileName, std::span<const uint8_t> bytes) {
+  if (fileName.empty()) throw IoError("No file name given for the converted file");
   fs::path target(fileName);
   std::error_code ec;
   // Through a symbolic link the file it names is replaced, not the link.

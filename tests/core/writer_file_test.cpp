@@ -73,7 +73,17 @@ TEST_F(WriterFiles, WhichExistingFilesAreProtected) {
     EXPECT_EQ(IsProtectedTarget(path), c.isProtected) << c.what;
   }
   EXPECT_FALSE(IsProtectedTarget(dir.File("missing.mid")));
+  // What cannot be judged by its bytes ends the conversion with an error.
   EXPECT_THROW(IsProtectedTarget(dir.path().string()), IoError);
+  ASSERT_EQ(mkfifo(dir.File("pipe.mid").c_str(), 0600), 0);
+  EXPECT_THROW(IsProtectedTarget(dir.File("pipe.mid")), IoError);
+}
+
+TEST_F(WriterFiles, EmptyFileNameIsAnError) {
+  RecordingMessages messages;
+  EXPECT_THROW(WriteConvertedFile("", Plain(), messages, 0, 0), IoError);
+  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_TRUE(dir.Entries().empty());
 }
 
 TEST_F(WriterFiles, NewTargetIsCreatedAndReportedAfterwards) {
