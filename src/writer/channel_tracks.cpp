@@ -118,37 +118,76 @@ void InitSetupTable() {
   }
 }
 
+namespace {
+
+// Which setup entry an event belongs to. No two entries write the same
+// message, so at most one entry fits an event, and a lookup finds the same
+// entry as a scan of the table would.
+class SetupEntryIndex {
+ public:
+  SetupEntryIndex() {
+    single_.fill(-1);
+    drum_.fill(-1);
+    for (auto& row : nrpn_) row.fill(-1);
+    for (auto& row : rpn_) row.fill(-1);
+    for (int k = 0; k < kSetupEntries; ++k) {
+      const SetupController& c = kSetupControllers[size_t(k)];
+      switch (c.kind) {
+        case SetupKind::Controller:
+          single_[c.number] = int8_t(k);
+          break;
+        case SetupKind::Nrpn:
+          nrpn_[c.number & 0x7F][c.lsb & 0x7F] = int8_t(k);
+          break;
+        case SetupKind::Rpn:
+          rpn_[c.number & 0x7F][c.lsb & 0x7F] = int8_t(k);
+          break;
+        case SetupKind::DrumNrpn:
+          drum_[c.number & 0x7F] = int8_t(k);
+          break;
+      }
+    }
+  }
+  // The entry index, or -1. A drum entry fits any note.
+  int Find(const Tsys& e) const {
+    if (e.ccNumber[0] == 255) return -1;
+    if (e.ccNumber[1] == 255) return single_[e.ccNumber[0]];
+    const uint8_t number = e.ccValue[0], lsb = e.ccValue[1];
+    if (number >= 128) return -1;
+    if (IsNrpnEvent(e)) {
+      if (drum_[number] >= 0) return drum_[number];
+      return lsb < 128 ? nrpn_[number][lsb] : -1;
+    }
+    if (IsRpnEvent(e)) return lsb < 128 ? rpn_[number][lsb] : -1;
+    return -1;
+  }
+
+ private:
+  std::array<int8_t, 256> single_;
+  std::array<std::array<int8_t, 128>, 128> nrpn_, rpn_;
+  std::array<int8_t, 128> drum_;
+};
+
+}  // namespace
+
 void MarkSetupUsage(const TickOrder& order) {
+  static const SetupEntryIndex index;
   gSetupTable[kBankMsbEntry].value[kDrumPart] = kDrumKitBank;
   for (uint8_t ch = 0; ch < 32; ++ch) {
     for (uint32_t i : order.byChannel[ch]) {
       const Tsys& e = gSysEx.events[i];
-      if (e.ccNumber[0] == 255) continue;
-      for (int k = 0; k < kSetupEntries; ++k) {
-        SetupWork& w = gSetupTable[size_t(k)];
-        switch (w.kind) {
-          case SetupKind::Controller:
-            if (e.ccNumber[0] == w.number && e.ccNumber[1] == 255) {
-              w.value[ch] = e.ccValue[0];
-              w.usage[ch] = 1;
-              if (k < kVoiceEntries) {
-                for (int v = 0; v < kVoiceEntries; ++v) gSetupTable[size_t(v)].usage[ch] = 1;
-              }
-            }
-            break;
-          case SetupKind::Nrpn:
-          case SetupKind::Rpn: {
-            const bool kindMatches = w.kind == SetupKind::Nrpn ? IsNrpnEvent(e) : IsRpnEvent(e);
-            if (kindMatches && e.ccValue[0] == w.number && e.ccValue[1] == w.lsb) {
-              w.value[ch] = e.ccValue[2];
-              w.usage[ch] = 1;
-            }
-            break;
-          }
-          case SetupKind::DrumNrpn:
-            if (IsNrpnEvent(e) && e.ccValue[0] == w.number) ++w.usage[ch];
-            break;
-        }
+      const int k = index.Find(e);
+      if (k < 0) continue;
+      SetupWork& w = gSetupTable[size_t(k)];
+      if (w.kind == SetupKind::DrumNrpn) {
+        ++w.usage[ch];
+        continue;
+      }
+      // Time order: the latest setting of the part wins.
+      w.value[ch] = w.kind == SetupKind::Controller ? e.ccValue[0] : e.ccValue[2];
+      w.usage[ch] = 1;
+      if (k < kVoiceEntries) {
+        for (int v = 0; v < kVoiceEntries; ++v) gSetupTable[size_t(v)].usage[ch] = 1;
       }
     }
   }
