@@ -1,14 +1,24 @@
 #include <QApplication>
-#include <QMainWindow>
+#include <memory>
 
+#include "app/main_window.h"
 #include "app/qt_services.h"
+#include "app/shell/midi_output.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  // The name the window system groups the program under. Not the display
+  // name: the toolkit would append that to the caption.
   QApplication::setApplicationName(QStringLiteral("Mertovan"));
   QApplication::setFont(mertovan::WindowFont());
-  QMainWindow window;
-  window.setWindowTitle(QStringLiteral("Mertovan v0.6"));
+
+  mertovan::QtMessageService messages;
+  mertovan::QtFileDialogs dialogs;
+  const std::unique_ptr<mertovan::MidiPort> midi = mertovan::MakeSystemMidiPort();
+  mertovan::Tmain_form window(messages, dialogs, *midi);
   window.show();
+  // Without a window manager nobody would activate the window, and the
+  // first activation is when the MIDI output opens.
+  window.activateWindow();
   return QApplication::exec();
 }

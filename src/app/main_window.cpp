@@ -1,0 +1,464 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <algorithm>
+#include <optional>
+
+#include "analysis/conversion.h"
+#include "analysis/listing.h"
+#include "app/event_table_model.h"
+#include "app/outputcc_form.h"
+#include "app/qt_services.h"
+#include "app/shell/midi_output.h"
+#include "model/events.h"
+
+namespace mertovan {
+
+namespace {
+
+constexpr char kCaption[] = "Mertovan v0.6";
+constexpr int kRowHeight = 16;
+constexpr int kDesignRows = 5;
+
+// Every data cell goes through the window's own drawing, so the colours and
+// the text placement are the program's, not the style's.
+class SysGridDelegate : public QStyledItemDelegate {
+ public:
+  SysGridDelegate(const Tmain_form& form, QObject* parent) : QStyledItemDelegate(parent), form_(form) {}
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    form_.sysGridDrawCell(*painter, index.column(), index.row() + 1, option.rect,
+                          option.state.testFlag(QStyle::State_Selected));
+  }
+
+ private:
+  const Tmain_form& form_;
+};
+
+QString Utf8(std::string_view s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+
+}  // namespace
+
+Tmain_form::Tmain_form(MessageService& messages, FileDialogs& dialogs, MidiPort& midi, QWidget* parent)
+    : QMainWindow(parent), messages_(messages), dialogs_(dialogs), midi_(midi) {
+  BuildForm();
+  BuildMenu();
+  FormCreate();
+}
+
+Tmain_form::~Tmain_form() {
+  // The convert dialog is a window of its own (a child would be disabled
+  // together with this window), so it is freed here by hand.
+  delete convertForm_.data();
+}
+
+void Tmain_form::BuildForm() {
+  // A sizing border and a minimise box, but no maximise box.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  setFont(WindowFont());
+
+  client_ = new QWidget(this);
+  setCentralWidget(client_);
+
+  l_filename = new QLabel(QStringLiteral("Filename : "), client_);
+  QPalette blue = l_filename->palette();
+  blue.setColor(QPalette::WindowText, Qt::blue);
+  l_filename->setPalette(blue);
+  l_filename->move(8, 11);
+  l_filename->adjustSize();
+
+  e_filename = new QLineEdit(client_);
+  e_filename->setReadOnly(true);
+  e_filename->setGeometry(64, 8, 241, 20);
+
+  rb_sysex = new QRadioButton(QStringLiteral("SysEx"), client_);
+  rb_sysex->setGeometry(320, 8, 65, 20);
+  rb_cc = new QRadioButton(QStringLiteral("CC"), client_);
+  rb_cc->setGeometry(384, 8, 49, 20);
+  // toggled, not clicked: selecting a button by program runs its handler too.
+  connect(rb_cc, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) rb_ccClick();
+  });
+  connect(rb_sysex, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) rb_sysexClick();
+  });
+
+  model_ = new EventTableModel(gSysEx, settings_.viewMode, this);
+  model_->SetDataRows(kDesignRows);
+  sysGrid = new QTableView(client_);
+  sysGrid->setGeometry(8, 48, 481, 132);
+  sysGrid->setFont(GridFont());
+  sysGrid->setModel(model_);
+  sysGrid->setItemDelegate(new SysGridDelegate(*this, sysGrid));
+  sysGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+  sysGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+  sysGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  sysGrid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  sysGrid->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  sysGrid->setWordWrap(false);
+  sysGrid->setCornerButtonEnabled(false);
+  sysGrid->setTabKeyNavigation(false);
+  sysGrid->setShowGrid(true);
+  // The fixed column 0 (row numbers) is collapsed to width 0, so the row
+  // header is not needed; it still sets the row height. Fixed, equal rows
+  // keep scrolling through 100 000 rows free of per-row work.
+  QHeaderView* rows = sysGrid->verticalHeader();
+  rows->hide();
+  rows->setMinimumSectionSize(1);
+  rows->setSectionResizeMode(QHeaderView::Fixed);
+  rows->setDefaultSectionSize(kRowHeight);
+  QHeaderView* columns = sysGrid->horizontalHeader();
+  columns->setMinimumSectionSize(0);
+  // The width every column has before the stored widths are applied; it is
+  // what a first start writes for column 7.
+  columns->setDefaultSectionSize(kDefaultColumn7Width);
+  columns->setSectionResizeMode(QHeaderView::Interactive);
+  columns->setStretchLastSection(false);
+  columns->setHighlightSections(false);
+  columns->setSectionsClickable(false);
+  columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  columns->setFixedHeight(QFontMetrics(sysGrid->font()).height() + 6);
+  // A column drag ends with a mouse release over the header.
+  sysGrid->viewport()->installEventFilter(this);
+  columns->viewport()->installEventFilter(this);
+
+  CCout = new QPushButton(QStringLiteral("CCout"), client_);
+  CCout->setGeometry(32, 184, 73, 25);
+  CCout->hide();
+  connect(CCout, &QPushButton::clicked, this, [this] { CCoutClick(); });
+  SysExOut = new QPushButton(QStringLiteral("SysExOut"), client_);
+  SysExOut->setGeometry(120, 184, 73, 25);
+  SysExOut->hide();
+  connect(SysExOut, &QPushButton::clicked, this, [this] { SysExOutClick(); });
+
+  setMinimumSize(kMinOuterSize);
+  setMaximumSize(kMaxOuterSize);
+}
+
+void Tmain_form::BuildMenu() {
+  MainMenu1 = menuBar();
+  File1 = MainMenu1->addMenu(QStringLiteral("File"));
+  L1 = File1->addAction(QStringLiteral("Load SMF(&L)"));
+  L1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+  N1 = File1->addSeparator();
+  Output1 = File1->addAction(QStringLiteral("Output (&O)"));
+  Output1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  N2 = File1->addSeparator();
+  Exit1 = File1->addAction(QStringLiteral("Exit (&E)"));
+
+  Setup1 = MainMenu1->addMenu(QStringLiteral("Setup"));
+  SetupS1 = Setup1->addAction(QStringLiteral("Setup (&S)"));
+  SetupS1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+
+  Help1 = MainMenu1->addMenu(QStringLiteral("Help"));
+  Help = Help1->addAction(QStringLiteral("Help (&H)"));
+  Help->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+  Version1 = Help1->addAction(QStringLiteral("Version (&V)"));
+
+  connect(L1, &QAction::triggered, this, [this] { L1Click(); });
+  connect(Output1, &QAction::triggered, this, [this] { Output1Click(); });
+  connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
+  connect(Version1, &QAction::triggered, this, [this] { Version1Click(); });
+  // "Setup (&S)" and "Help (&H)" have no action.
+}
+
+void Tmain_form::FormCreate() {
+  activated_ = 0;
+  setWindowTitle(QString::fromLatin1(kCaption));
+  startDir_ = QDir::currentPath().toStdString();
+  ClearEventTables();
+  // A bad settings file must not leave a half-built window: the loader has
+  // given every field a value even when it raises, so start-up goes on and
+  // the error is shown once the window stands where the settings put it.
+  std::optional<std::string> settingsError;
+  try {
+    LoadSettings(startDir_, settings_, *this);
+  } catch (const std::exception& e) {
+    settingsError = e.what();
+  }
+  SetOuterGeometry(settings_.windowLeft, settings_.windowTop, settings_.windowWidth, settings_.windowHeight);
+  KeepOnScreen();
+  if (settings_.viewMode == 0) {
+    rb_cc->setChecked(true);
+  } else {
+    rb_sysex->setChecked(true);
+  }
+  for (int c = 0; c < kListingColumns; ++c) sysGrid->setColumnWidth(c, settings_.colWidths[size_t(c)]);
+  FitLastColumn();
+  NumberRows(kDesignRows);
+  RefreshGrid();
+  model_->SetDataRows(kDesignRows);
+  if (settingsError) ShowMessage(*settingsError, MessageKind::Warning);
+}
+
+int Tmain_form::WindowTop() const { return frameGeometry().top(); }
+int Tmain_form::WindowLeft() const { return frameGeometry().left(); }
+int Tmain_form::WindowWidth() const { return frameGeometry().width(); }
+int Tmain_form::WindowHeight() const { return frameGeometry().height(); }
+int Tmain_form::GridColumnWidth(int column) const { return sysGrid->columnWidth(column); }
+
+std::pair<int, int> Tmain_form::MessagePoint() const { return {x() + 40, y() + 40}; }
+
+void Tmain_form::ShowMessage(std::string_view text, MessageKind kind) {
+  const auto [px, py] = MessagePoint();
+  messages_.ShowMessageAt(text, kind, px, py);
+}
+
+bool Tmain_form::Reported(const std::function<void()>& body) {
+  return RunReported(messages_, [this] { return MessagePoint(); }, body);
+}
+
+TOutputcc_Form* Tmain_form::ConvertDialog() const {
+  return convertForm_ && convertForm_->isVisible() ? convertForm_.data() : nullptr;
+}
+
+void Tmain_form::L1Click() {
+  Reported([this] { OpenSmfFile(); });
+}
+
+void Tmain_form::OpenSmfFile() {
+  FileDialogRequest request;
+  const QString loaded = e_filename->text();
+  request.initialPath = loaded.isEmpty() ? Utf8(startDir_) : QFileInfo(loaded).absolutePath();
+  request.filter = QStringLiteral("Standard MIDI file (*.mid)");
+  request.defaultSuffix = QStringLiteral("mid");
+  const std::optional<QString> chosen = dialogs_.GetOpenFileName(this, request);
+  if (!chosen) return;
+  if (!QFileInfo(*chosen).isFile()) {
+    ShowMessage("File not Found", MessageKind::Warning);
+    return;
+  }
+  ClearEventTables();
+  try {
+    ReadSmf(chosen->toStdString());
+  } catch (...) {
+    // Whatever the reader stored before the error belongs to no file the
+    // user can see: drop it, so the listing, the file name and what
+    // "Output" would convert always agree.
+    ClearEventTables();
+    e_filename->clear();
+    RefreshGrid();
+    throw;
+  }
+  AnalyseEvents();
+  e_filename->setText(*chosen);
+  e_filename->setCursorPosition(int(chosen->size()));
+  RefreshGrid();
+}
+
+void Tmain_form::RefreshGrid() {
+  const int rows = gSysEx.size() > 0 ? int(std::min<size_t>(gSysEx.size(), INT32_MAX)) : 1;
+  model_->SetDataRows(rows);
+  NumberRows(rows);
+  ShowEvents();
+  // The grid always has a current row, the first one after every refresh.
+  sysGrid->setCurrentIndex(model_->index(0, 1));
+}
+
+void Tmain_form::NumberRows(int n) { model_->NumberRows(n); }
+
+void Tmain_form::ShowEvents() { model_->ShowEvents(); }
+
+void Tmain_form::FitLastColumn() {
+  // Summed as the original 16-bit arithmetic does; the floor keeps the last
+  // column visible when the other columns already fill the grid.
+  uint16_t used = 0;
+  for (int c = 0; c < kListingColumns - 1; ++c) used = uint16_t(used + sysGrid->columnWidth(c));
+  const int width = sysGrid->width() - (30 + int(used));
+  sysGrid->setColumnWidth(kListingColumns - 1, std::max(width, kMinLastColumnWidth));
+}
+
+void Tmain_form::Output1Click() {
+  Reported([this] {
+    if (gSysEx.size() == 0) {
+      ShowMessage("No data to convert", MessageKind::Warning);
+      return;
+    }
+    setEnabled(false);
+    try {
+      convertForm_ = new TOutputcc_Form(*this);
+    } catch (...) {
+      setEnabled(true);
+      throw;
+    }
+  });
+}
+
+void Tmain_form::Version1Click() {
+  Reported([this] { ShowMessage(kCaption, MessageKind::Information); });
+}
+
+void Tmain_form::Exit1Click() {
+  Reported([this] { close(); });
+}
+
+void Tmain_form::rb_ccClick() {
+  Reported([this] {
+    settings_.viewMode = 0;
+    ShowEvents();
+  });
+}
+
+void Tmain_form::rb_sysexClick() {
+  Reported([this] {
+    settings_.viewMode = 1;
+    ShowEvents();
+  });
+}
+
+void Tmain_form::sysGridDrawCell(QPainter& painter, int column, int row, const QRect& rect,
+                                 bool selected) const {
+  // The header row is the header view's; column 0 is collapsed.
+  if (row == 0 || column == 0) return;
+  const Tsys* e = model_->EventAt(row - 1);
+  const QColor text = QColor::fromRgb(e ? TextColour(*e) : kConvertedText);
+  const QColor back =
+      selected ? QColor::fromRgb(kSelectedBackground) : sysGrid->palette().color(QPalette::Base);
+  painter.save();
+  painter.setClipRect(rect);
+  painter.fillRect(rect, back);
+  painter.setPen(text);
+  painter.setFont(sysGrid->font());
+  const QString s = model_->data(model_->index(row - 1, column), Qt::DisplayRole).toString();
+  painter.drawText(QPoint(rect.left() + 2, rect.top() + 2 + QFontMetrics(sysGrid->font()).ascent()), s);
+  painter.restore();
+}
+
+void Tmain_form::sysGridMouseUp() {
+  Reported([this] { FitLastColumn(); });
+}
+
+void Tmain_form::CCoutClick() {
+  Reported([this] {
+    if (const Tsys* e = model_->EventAt(sysGrid->currentIndex().row())) mertovan::CCoutClick(midi_, *e);
+  });
+}
+
+void Tmain_form::SysExOutClick() {
+  Reported([this] {
+    if (const Tsys* e = model_->EventAt(sysGrid->currentIndex().row()))
+      mertovan::SysExOutClick(midi_, gSysEx, *e);
+  });
+}
+
+void Tmain_form::FormActivate() {
+  if (activated_ != 0) return;
+  // Set before the open: its warning box takes the activation away and gives
+  // it back, and that second activation must not try the port again.
+  activated_ = 1;
+  Reported([this] {
+    const auto [px, py] = MessagePoint();
+    OpenMidiOut(midi_, messages_, px, py);
+  });
+}
+
+void Tmain_form::FormResize() {
+  Reported([this] {
+    const int w = WindowWidth();
+    const int h = WindowHeight();
+    sysGrid->resize(std::max(w - 32, 0), std::max(h - 144, 0));
+    CCout->move(CCout->x(), h - 80);
+    SysExOut->move(SysExOut->x(), h - 80);
+    FitLastColumn();
+  });
+}
+
+void Tmain_form::FormClose() {
+  Reported([this] { midi_.Close(); });
+  // A failed save is shown, and the program still ends.
+  Reported([this] { SaveSettings(startDir_, settings_, *this); });
+}
+
+bool Tmain_form::event(QEvent* e) {
+  if (e->type() == QEvent::WindowActivate) FormActivate();
+  return QMainWindow::event(e);
+}
+
+void Tmain_form::closeEvent(QCloseEvent* e) {
+  if (convertForm_) convertForm_->close();
+  FormClose();
+  e->accept();
+}
+
+void Tmain_form::resizeEvent(QResizeEvent* e) {
+  QMainWindow::resizeEvent(e);
+  TrackFrame();
+  FormResize();
+}
+
+void Tmain_form::moveEvent(QMoveEvent* e) {
+  QMainWindow::moveEvent(e);
+  TrackFrame();
+}
+
+void Tmain_form::showEvent(QShowEvent* e) {
+  QMainWindow::showEvent(e);
+  TrackFrame();
+}
+
+bool Tmain_form::eventFilter(QObject* watched, QEvent* e) {
+  if (e->type() == QEvent::MouseButtonRelease &&
+      (watched == sysGrid->viewport() || watched == sysGrid->horizontalHeader()->viewport())) {
+    sysGridMouseUp();
+  }
+  return QMainWindow::eventFilter(watched, e);
+}
+
+QSize Tmain_form::FrameExtra() const { return frameGeometry().size() - geometry().size(); }
+
+void Tmain_form::SetOuterGeometry(int left, int top, int width, int height) {
+  move(left, top);
+  resize(width - frameExtra_.width(), height - frameExtra_.height());
+}
+
+void Tmain_form::TrackFrame() {
+  // The settings hold the outer size; the toolkit sizes the client area, and
+  // the frame is known only once the window system has put one around it.
+  const QSize extra = FrameExtra();
+  if (extra == frameExtra_) return;
+  const QSize outer = size() + frameExtra_;
+  frameExtra_ = extra;
+  setMinimumSize(kMinOuterSize - extra);
+  setMaximumSize(kMaxOuterSize - extra);
+  resize(outer - extra);
+}
+
+void Tmain_form::KeepOnScreen() {
+  // A stored position can lie off every screen: the settings keep only the
+  // low 16 bits (a window dragged to -10 comes back at 65526), or the screen
+  // it was on is gone. The window must be reachable by its caption.
+  const QRect frame(WindowLeft(), WindowTop(), WindowWidth(), WindowHeight());
+  constexpr int kGrip = 40;
+  const QList<QScreen*> screens = QGuiApplication::screens();
+  for (const QScreen* screen : screens) {
+    const QRect area = screen->availableGeometry();
+    const QRect common = area.intersected(frame);
+    const bool captionInside = frame.top() >= area.top() && frame.top() <= area.bottom() - kGrip / 2;
+    if (captionInside && common.width() >= std::min(kGrip, frame.width())) return;
+  }
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect area = screen->availableGeometry();
+  const int left = std::clamp(frame.left(), area.left(), std::max(area.left(), area.right() + 1 - frame.width()));
+  const int top = std::clamp(frame.top(), area.top(), std::max(area.top(), area.bottom() + 1 - frame.height()));
+  move(left, top);
+}
+
+}  // namespace mertovan

@@ -1,0 +1,144 @@
+// The main window: the loaded file's name, the view switch, the listing grid
+// of every SysEx message, and the menu that loads a file, opens the convert
+// dialog and shows the version.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QSize>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+
+#include "app/shell/settings.h"
+#include "writer/messages.h"
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QMenuBar;
+class QPainter;
+class QPushButton;
+class QRadioButton;
+class QTableView;
+
+namespace mertovan {
+
+class EventTableModel;
+class FileDialogs;
+class MidiPort;
+class TOutputcc_Form;
+
+class Tmain_form : public QMainWindow, public SettingsHost {
+  Q_OBJECT
+
+ public:
+  // The services stay owned by the caller and must outlive the window.
+  Tmain_form(MessageService& messages, FileDialogs& dialogs, MidiPort& midi, QWidget* parent = nullptr);
+  ~Tmain_form() override;
+
+  // What the settings file takes from the window: the outer frame's place
+  // and size, and the grid's column widths.
+  int WindowTop() const override;
+  int WindowLeft() const override;
+  int WindowWidth() const override;
+  int WindowHeight() const override;
+  int GridColumnWidth(int column) const override;
+
+  // Handlers, as the menu, the buttons and the window system call them.
+  void L1Click();
+  void Output1Click();
+  void Version1Click();
+  void Exit1Click();
+  void FormActivate();
+  void FormResize();
+  void rb_ccClick();
+  void rb_sysexClick();
+  void sysGridDrawCell(QPainter& painter, int column, int row, const QRect& rect, bool selected) const;
+  void sysGridMouseUp();
+  void CCoutClick();
+  void SysExOutClick();
+
+  void OpenSmfFile();
+  void RefreshGrid();
+  void NumberRows(int n);
+  void ShowEvents();
+  void FitLastColumn();
+
+  // Where every message box of the program goes: 40 pixels right of and
+  // below the window's top-left corner.
+  std::pair<int, int> MessagePoint() const;
+  void ShowMessage(std::string_view text, MessageKind kind);
+  // Runs a handler's body under the general error report.
+  bool Reported(const std::function<void()>& body);
+
+  SettingsRecord& Settings() { return settings_; }
+  const std::string& StartDir() const { return startDir_; }
+  bool Activated() const { return activated_ != 0; }
+  MessageService& Messages() { return messages_; }
+  FileDialogs& Dialogs() { return dialogs_; }
+  EventTableModel& Model() { return *model_; }
+  // The convert dialog while it is open, else null.
+  TOutputcc_Form* ConvertDialog() const;
+
+  // Components, named as in the form.
+  QLabel* l_filename = nullptr;
+  QLineEdit* e_filename = nullptr;
+  QRadioButton* rb_sysex = nullptr;
+  QRadioButton* rb_cc = nullptr;
+  QTableView* sysGrid = nullptr;
+  QPushButton* CCout = nullptr;
+  QPushButton* SysExOut = nullptr;
+  QMenuBar* MainMenu1 = nullptr;
+  QMenu* File1 = nullptr;
+  QMenu* Setup1 = nullptr;
+  QMenu* Help1 = nullptr;
+  QAction* L1 = nullptr;
+  QAction* N1 = nullptr;
+  QAction* Output1 = nullptr;
+  QAction* N2 = nullptr;
+  QAction* Exit1 = nullptr;
+  QAction* SetupS1 = nullptr;
+  QAction* Help = nullptr;
+  QAction* Version1 = nullptr;
+
+  static constexpr int kMinLastColumnWidth = 24;
+  static constexpr QSize kMinOuterSize{370, 250};
+  static constexpr QSize kMaxOuterSize{1200, 1024};
+
+ protected:
+  bool event(QEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  void moveEvent(QMoveEvent* e) override;
+  void showEvent(QShowEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
+
+ private:
+  void BuildForm();
+  void BuildMenu();
+  void FormCreate();
+  void FormClose();
+  // The outer size the window system adds to the client area; zero until
+  // the window has a frame.
+  QSize FrameExtra() const;
+  void SetOuterGeometry(int left, int top, int width, int height);
+  // Keeps the outer size and the size limits right once the frame is known.
+  void TrackFrame();
+  void KeepOnScreen();
+
+  MessageService& messages_;
+  FileDialogs& dialogs_;
+  MidiPort& midi_;
+  SettingsRecord settings_;
+  uint8_t activated_ = 0;
+  std::string startDir_;
+  EventTableModel* model_ = nullptr;
+  QWidget* client_ = nullptr;
+  QSize frameExtra_{0, 0};
+  QPointer<TOutputcc_Form> convertForm_;
+};
+
+}  // namespace mertovan

@@ -1,0 +1,100 @@
+#include "app_fixture.h"
+
+#include <QAbstractItemModel>
+#include <QTableView>
+#include <QTest>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "analysis/conversion.h"
+
+namespace mertovan::testing {
+
+namespace fs = std::filesystem;
+
+std::vector<uint8_t> SmallSongBytes() {
+  return SmfBuilder()
+      .FourFour(0)
+      .SysEx(0, {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7})  // XG System On
+      .PartParameter(480, 0, 0x0B, 100)                            // part 1 volume
+      .PartParameter(0, 1, 0x03, 5)                                // part 2 program
+      .Note(0, 60)
+      .PartParameter(1920, 2, 0x0E, 64)  // part 3 pan, in bar 2
+      .Bytes();
+}
+
+void WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  ASSERT_TRUE(out.good()) << path;
+}
+
+std::vector<uint8_t> ReadFileBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> ReadLines(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+void AppTest::SetUp() {
+  std::random_device rd;
+  dir_ = fs::temp_directory_path() / ("mertovan-app-" + std::to_string(rd()) + std::to_string(rd()));
+  fs::create_directories(dir_);
+  previousDir_ = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(dir_.string())));
+  ClearEventTables();
+  gDrumSetupPartMap = kInitialDrumSetupPartMap;
+}
+
+void AppTest::TearDown() {
+  window.reset();
+  // Dialogs freed on close go with the next pass of the event loop.
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  QDir::setCurrent(previousDir_);
+  std::error_code ec;
+  fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::remove_all(dir_, ec);
+  ClearEventTables();
+}
+
+Tmain_form& AppTest::Start() {
+  window = std::make_unique<Tmain_form>(messages, dialogs, midi);
+  window->show();
+  EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  return *window;
+}
+
+void AppTest::CloseWindow() { window->close(); }
+
+void AppTest::Load(const fs::path& path) {
+  dialogs.Answer(QString::fromStdString(path.string()));
+  window->L1->trigger();
+}
+
+QString AppTest::Cell(int row, int column) const {
+  const QAbstractItemModel* m = window->sysGrid->model();
+  return m->data(m->index(row, column)).toString();
+}
+
+QString AppTest::Header(int column) const {
+  return window->sysGrid->model()->headerData(column, Qt::Horizontal).toString();
+}
+
+int AppTest::DataRows() const { return window->sysGrid->model()->rowCount(); }
+
+std::pair<int, int> AppTest::ExpectedMessagePoint() const {
+  return {window->frameGeometry().left() + 40, window->frameGeometry().top() + 40};
+}
+
+void AppTest::ResizeOuter(int width, int height) {
+  const QSize frame = window->frameGeometry().size() - window->size();
+  window->resize(QSize(width, height) - frame);
+}
+
+}  // namespace mertovan::testing

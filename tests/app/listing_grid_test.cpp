@@ -1,0 +1,170 @@
+#include <QAbstractItemModelTester>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QImage>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTest>
+
+#include "analysis/conversion.h"
+#include "app/event_table_model.h"
+#include "app_fixture.h"
+
+namespace mertovan::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+using ListingGridTest = AppTest;
+
+void FillEvents(size_t n) {
+  ClearEventTables();
+  const std::vector<uint8_t> volume = {0x43, 0x10, 0x4C, 0x08, 0x00, 0x0B, 0x64, 0xF7};
+  const std::vector<uint8_t> systemOn = {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
+  for (size_t i = 0; i < n; ++i) gSysEx.Append(uint32_t(i * 10), i % 3 == 0 ? systemOn : volume);
+  AnalyseEvents();
+}
+
+TEST(EventTableModel, PassesTheModelTesterThroughResetsAndViewChanges) {
+  uint8_t viewMode = 1;
+  EventTableModel model(gSysEx, viewMode);
+  QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+  model.SetDataRows(5);
+  model.NumberRows(5);
+  FillEvents(7);
+  model.SetDataRows(7);
+  model.NumberRows(7);
+  EXPECT_EQ(model.rowCount(), 7);
+  EXPECT_EQ(model.columnCount(), 8);
+  EXPECT_EQ(model.rowCount(model.index(0, 0)), 0);
+  viewMode = 0;
+  model.ShowEvents();
+  EXPECT_EQ(model.headerData(7, Qt::Horizontal).toString(), "ControlChange");
+  EXPECT_EQ(model.data(model.index(1, 7)).toString(), "cc7  ,100");
+  EXPECT_EQ(model.data(model.index(6, 0)).toString(), "7");
+  EXPECT_FALSE(model.flags(model.index(1, 1)).testFlag(Qt::ItemIsEditable));
+  ClearEventTables();
+  model.SetDataRows(1);
+  model.ShowEvents();
+  EXPECT_EQ(model.data(model.index(0, 0)).toString(), "");
+}
+
+TEST(EventTableModel, RowsThatOutliveTheirEventsShowBlank) {
+  uint8_t viewMode = 1;
+  EventTableModel model(gSysEx, viewMode);
+  FillEvents(3);
+  model.SetDataRows(3);
+  ClearEventTables();  // the tables emptied behind the model's back
+  EXPECT_EQ(model.EventAt(2), nullptr);
+  EXPECT_EQ(model.data(model.index(2, 7)).toString(), "");
+  EXPECT_EQ(model.data(model.index(2, 7), Qt::ForegroundRole).value<QColor>(), QColor(Qt::black));
+}
+
+TEST_F(ListingGridTest, HundredThousandMessagesLoadAndSwitchAtOnce) {
+  // Written as a file, so the whole path of a load is measured.
+  SmfBuilder song;
+  for (int i = 0; i < 100000; ++i) song.PartParameter(1, uint8_t(i % 16), 0x0B, uint8_t(i % 128));
+  const fs::path big = Dir() / "big.mid";
+  WriteFile(big, song.Bytes());
+  Tmain_form& w = Start();
+
+  QElapsedTimer timer;
+  timer.start();
+  Load(big);
+  w.sysGrid->viewport()->repaint();
+  ASSERT_EQ(DataRows(), 100000);
+  const qint64 loadMs = timer.restart();
+  for (int i = 0; i < 10; ++i) {
+    (i % 2 ? w.rb_sysex : w.rb_cc)->click();
+    w.sysGrid->viewport()->repaint();
+  }
+  const qint64 switchMs = timer.elapsed();
+  EXPECT_EQ(DataRows(), 100000);
+  EXPECT_EQ(Cell(99999, 7), "F0 43 10 4C 08 0F 0B 1F F7 ");
+  // Generous bounds for a shared machine; a per-row rebuild of 100 000 rows
+  // of texts takes far longer than this on every switch.
+  EXPECT_LT(switchMs / 10, 100) << "one view switch: " << switchMs / 10 << " ms";
+  EXPECT_LT(loadMs, 3000) << "load: " << loadMs << " ms";
+  w.sysGrid->scrollToBottom();
+  w.sysGrid->viewport()->repaint();
+}
+
+// Counts pixels of the grid image near a colour.
+int CountNear(const QImage& image, const QRect& area, QColor colour, int tolerance = 8) {
+  int n = 0;
+  for (int y = area.top(); y <= area.bottom(); ++y)
+    for (int x = area.left(); x <= area.right(); ++x) {
+      const QColor c = image.pixelColor(x, y);
+      if (std::abs(c.red() - colour.red()) <= tolerance && std::abs(c.green() - colour.green()) <= tolerance &&
+          std::abs(c.blue() - colour.blue()) <= tolerance)
+        ++n;
+    }
+  return n;
+}
+
+// The darkest grey level of the text pixels in an area (255: no text).
+int DarkestText(const QImage& image, const QRect& area) {
+  int darkest = 255;
+  for (int y = area.top(); y <= area.bottom(); ++y)
+    for (int x = area.left(); x <= area.right(); ++x) darkest = std::min(darkest, qGray(image.pixel(x, y)));
+  return darkest;
+}
+
+TEST_F(ListingGridTest, DrawnRowsAreGreyForUnconvertedBlackOtherwiseAndGreenWhenSelected) {
+  const fs::path song = Dir() / "song.mid";
+  WriteFile(song, SmallSongBytes());
+  Tmain_form& w = Start();
+  Load(song);
+  w.sysGrid->setCurrentIndex(w.sysGrid->model()->index(3, 1));
+  const QImage image = w.sysGrid->viewport()->grab().toImage();
+  auto rowArea = [&](int row) {
+    const QRect r = w.sysGrid->visualRect(w.sysGrid->model()->index(row, 5));
+    const QRect last = w.sysGrid->visualRect(w.sysGrid->model()->index(row, 7));
+    return QRect(r.topLeft(), last.bottomRight()).adjusted(1, 1, -1, -1);
+  };
+  // Row 0 (XG System On): text grey #AAAAAA, nothing darker.
+  EXPECT_GE(DarkestText(image, rowArea(0)), 0xA0);
+  EXPECT_LT(DarkestText(image, rowArea(0)), 0xC8);
+  // Row 1 (a volume change): black text.
+  EXPECT_LT(DarkestText(image, rowArea(1)), 0x40);
+  // The current row is light green, the others are not.
+  const QColor green(0xDD, 0xFF, 0xDD);
+  EXPECT_GT(CountNear(image, rowArea(3), green), rowArea(3).width() * 4);
+  EXPECT_EQ(CountNear(image, rowArea(1), green), 0);
+}
+
+TEST_F(ListingGridTest, ByteColumnLinesUpInTheGridFont) {
+  Tmain_form& w = Start();
+  EXPECT_TRUE(LinesUpHexBytes(w.sysGrid->font()));
+  EXPECT_EQ(w.sysGrid->font().pixelSize(), 12);
+  EXPECT_EQ(w.sysGrid->verticalHeader()->defaultSectionSize(), 16);
+  EXPECT_EQ(w.sysGrid->verticalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
+  EXPECT_EQ(w.sysGrid->selectionBehavior(), QAbstractItemView::SelectRows);
+  EXPECT_EQ(w.sysGrid->editTriggers(), QAbstractItemView::NoEditTriggers);
+  EXPECT_EQ(w.sysGrid->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+  if (!FirstInstalledFamily({"IPAGothic"}).isEmpty()) {
+    EXPECT_TRUE(FirstInstalledFamily({"ＭＳ ゴシック", "IPAGothic"}) == w.sysGrid->font().family() ||
+                !LinesUpHexBytes(QFont("IPAGothic")));
+  }
+}
+
+// With MERTOVAN_SCREENSHOT set, saves the main window with the example song
+// loaded, as the README shows it.
+TEST_F(ListingGridTest, Screenshot) {
+  const QByteArray target = qgetenv("MERTOVAN_SCREENSHOT");
+  if (target.isEmpty()) GTEST_SKIP() << "MERTOVAN_SCREENSHOT not set";
+  fs::path example = fs::path(MERTOVAN_SOURCE_DIR) / "examples" / "xg_song_setup.mid";
+  if (!fs::exists(example)) {
+    example = Dir() / "song.mid";
+    WriteFile(example, SmallSongBytes());
+  }
+  Tmain_form& w = Start();
+  w.resize(640, 470);
+  Load(example);
+  w.sysGrid->setCurrentIndex(w.sysGrid->model()->index(7, 1));
+  QTest::qWait(50);
+  ASSERT_TRUE(w.grab().save(QString::fromLocal8Bit(target)));
+}
+
+}  // namespace
+}  // namespace mertovan::testing

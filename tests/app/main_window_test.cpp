@@ -1,0 +1,444 @@
+#include <QAction>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTest>
+
+#include "app/event_table_model.h"
+#include "app/outputcc_form.h"
+#include "app_fixture.h"
+
+namespace mertovan::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+using MainWindowTest = AppTest;
+
+const std::vector<std::string> kFirstStartFile = {"MERTOVAN1\r", "40\r", "40\r", "520\r", "270\r",
+                                                  "35\r",        "35\r", "35\r", "20\r",  "100\r",
+                                                  "80\r",        "32\r", "1\r",  "1\r",   "1\r"};
+
+std::vector<int> ColumnWidths(const Tmain_form& w) {
+  std::vector<int> widths;
+  for (int c = 0; c < 8; ++c) widths.push_back(w.sysGrid->columnWidth(c));
+  return widths;
+}
+
+TEST_F(MainWindowTest, FirstStartCreatesTheSettingsFileAndOpensWithItsValues) {
+  Tmain_form& w = Start();
+  EXPECT_EQ(ReadLines(Dir() / "mertovan.ini"), kFirstStartFile);
+  EXPECT_EQ(w.frameGeometry(), QRect(40, 40, 520, 270));
+  EXPECT_EQ(w.windowTitle(), "Mertovan v0.6");
+  EXPECT_EQ(w.StartDir(), Dir().string());
+  EXPECT_TRUE(w.rb_sysex->isChecked());
+  EXPECT_FALSE(w.rb_cc->isChecked());
+  EXPECT_EQ(w.Settings().viewMode, 1);
+  EXPECT_EQ(w.Settings().includeUnconvertible, 1);
+  EXPECT_EQ(w.Settings().formalOutput, 1);
+  // The grid is 488 wide; column 7 takes what columns 0 to 6 and 30 pixels leave.
+  EXPECT_EQ(w.sysGrid->width(), 488);
+  EXPECT_EQ(ColumnWidths(w), (std::vector<int>{0, 35, 35, 35, 20, 100, 80, 153}));
+  EXPECT_EQ(Header(7), "SystemExclusiveMessage");
+  EXPECT_EQ(Header(1), "Bar");
+  EXPECT_EQ(Header(6), "Value");
+  ASSERT_EQ(DataRows(), 5);
+  for (int r = 0; r < 5; ++r)
+    for (int c = 1; c < 8; ++c) EXPECT_EQ(Cell(r, c), "") << r << "," << c;
+  EXPECT_TRUE(w.e_filename->text().isEmpty());
+  EXPECT_TRUE(w.e_filename->isReadOnly());
+  EXPECT_TRUE(messages.shown.empty()) << messages.shown.front().text;
+}
+
+TEST_F(MainWindowTest, MenuItemsShortcutsAndHiddenButtons) {
+  Tmain_form& w = Start();
+  struct Item {
+    QAction* action;
+    const char* text;
+    QKeySequence shortcut;
+  };
+  const Item items[] = {
+      {w.L1, "Load SMF(&L)", QKeySequence(Qt::CTRL | Qt::Key_L)},
+      {w.Output1, "Output (&O)", QKeySequence(Qt::CTRL | Qt::Key_O)},
+      {w.Exit1, "Exit (&E)", QKeySequence()},
+      {w.SetupS1, "Setup (&S)", QKeySequence(Qt::CTRL | Qt::Key_T)},
+      {w.Help, "Help (&H)", QKeySequence(Qt::CTRL | Qt::Key_H)},
+      {w.Version1, "Version (&V)", QKeySequence()},
+  };
+  for (const Item& item : items) {
+    EXPECT_EQ(item.action->text(), item.text);
+    EXPECT_EQ(item.action->shortcut(), item.shortcut) << item.text;
+  }
+  EXPECT_EQ(w.File1->title(), "File");
+  EXPECT_EQ(w.Setup1->title(), "Setup");
+  EXPECT_EQ(w.Help1->title(), "Help");
+  const QList<QAction*> file = w.File1->actions();
+  ASSERT_EQ(file.size(), 5);
+  EXPECT_TRUE(file[1]->isSeparator());
+  EXPECT_TRUE(file[3]->isSeparator());
+
+  // "Setup (&S)" and "Help (&H)" do nothing.
+  w.SetupS1->trigger();
+  w.Help->trigger();
+  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_TRUE(dialogs.openRequests.empty());
+
+  w.Version1->trigger();
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].text, "Mertovan v0.6");
+  EXPECT_EQ(messages.shown[0].kind, MessageKind::Information);
+  EXPECT_EQ(std::make_pair(messages.shown[0].x, messages.shown[0].y), ExpectedMessagePoint());
+
+  EXPECT_FALSE(w.CCout->isVisible());
+  EXPECT_FALSE(w.SysExOut->isVisible());
+  EXPECT_EQ(w.CCout->text(), "CCout");
+  EXPECT_EQ(w.SysExOut->text(), "SysExOut");
+  EXPECT_FALSE(w.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+}
+
+TEST_F(MainWindowTest, LoadingListsEveryMessageWithItsPositionPartAndBytes) {
+  const fs::path song = Dir() / "song.mid";
+  WriteFile(song, SmallSongBytes());
+  Tmain_form& w = Start();
+  Load(song);
+
+  ASSERT_TRUE(messages.shown.empty()) << messages.shown.front().text;
+  EXPECT_EQ(w.e_filename->text().toStdString(), song.string());
+  EXPECT_EQ(w.e_filename->cursorPosition(), w.e_filename->text().size());
+  ASSERT_EQ(DataRows(), 4);
+  const std::vector<std::vector<QString>> expected = {
+      {"1", "1", "0", "-", "XG System on", "0", "F0 43 10 4C 00 00 7E 00 F7 "},
+      {"1", "2", "0", "1", "Volume", "100", "F0 43 10 4C 08 00 0B 64 F7 "},
+      {"1", "2", "0", "2", "Program Number", "5", "F0 43 10 4C 08 01 03 05 F7 "},
+      {"2", "2", "0", "3", "Pan", "64", "F0 43 10 4C 08 02 0E 40 F7 "},
+  };
+  for (int r = 0; r < 4; ++r) {
+    EXPECT_EQ(Cell(r, 0), QString::number(r + 1));
+    for (int c = 1; c < 8; ++c) EXPECT_EQ(Cell(r, c), expected[size_t(r)][size_t(c - 1)]) << r << "," << c;
+  }
+  // The message without a controller equivalent is grey, in both views.
+  const QAbstractItemModel* m = w.sysGrid->model();
+  EXPECT_EQ(m->data(m->index(0, 5), Qt::ForegroundRole).value<QColor>(), QColor(0xAA, 0xAA, 0xAA));
+  EXPECT_EQ(m->data(m->index(1, 5), Qt::ForegroundRole).value<QColor>(), QColor(Qt::black));
+  // The first row is the current one.
+  EXPECT_EQ(w.sysGrid->currentIndex().row(), 0);
+}
+
+TEST_F(MainWindowTest, LoadingTheExampleSong) {
+  const fs::path example = fs::path(MERTOVAN_SOURCE_DIR) / "examples" / "xg_song_setup.mid";
+  if (!fs::exists(example)) GTEST_SKIP() << "no example song";
+  Tmain_form& w = Start();
+  Load(example);
+  ASSERT_TRUE(messages.shown.empty()) << messages.shown.front().text;
+  ASSERT_EQ(DataRows(), int(gSysEx.size()));
+  ASSERT_GT(DataRows(), 0);
+  EXPECT_EQ(Cell(0, 7).left(3), "F0 ");
+  EXPECT_TRUE(Cell(DataRows() - 1, 7).endsWith("F7 "));
+  w.rb_cc->click();
+  EXPECT_EQ(DataRows(), int(gSysEx.size()));
+}
+
+TEST_F(MainWindowTest, SwitchingViewsRewritesTextsAndHeaderButNotTheRows) {
+  const fs::path song = Dir() / "song.mid";
+  WriteFile(song, SmallSongBytes());
+  Tmain_form& w = Start();
+  Load(song);
+
+  w.rb_cc->click();
+  EXPECT_EQ(w.Settings().viewMode, 0);
+  EXPECT_EQ(Header(7), "ControlChange");
+  ASSERT_EQ(DataRows(), 4);
+  EXPECT_EQ(Cell(0, 7), " -");
+  EXPECT_EQ(Cell(1, 7), "cc7  ,100");
+  EXPECT_EQ(Cell(2, 7), "pc5  ");
+  EXPECT_EQ(Cell(3, 7), "cc10 ,64 ");
+  EXPECT_EQ(Cell(1, 5), "Volume");
+
+  w.rb_sysex->click();
+  EXPECT_EQ(w.Settings().viewMode, 1);
+  EXPECT_EQ(Header(7), "SystemExclusiveMessage");
+  EXPECT_EQ(DataRows(), 4);
+  EXPECT_EQ(Cell(1, 7), "F0 43 10 4C 08 00 0B 64 F7 ");
+}
+
+TEST_F(MainWindowTest, SwitchingViewsWithNoEventsKeepsTheBlankRows) {
+  Tmain_form& w = Start();
+  w.rb_cc->click();
+  EXPECT_EQ(Header(7), "ControlChange");
+  EXPECT_EQ(DataRows(), 5);
+  for (int c = 0; c < 8; ++c) EXPECT_EQ(Cell(0, c), "");
+}
+
+TEST_F(MainWindowTest, NoDataToConvert) {
+  const fs::path noSysEx = Dir() / "notes.mid";
+  WriteFile(noSysEx, SmfBuilder().Note(0, 60).Bytes());
+  Tmain_form& w = Start();
+  for (bool afterLoad : {false, true}) {
+    messages.shown.clear();
+    if (afterLoad) {
+      Load(noSysEx);
+      // Header and one data row, every cell empty.
+      ASSERT_EQ(DataRows(), 1);
+      for (int c = 0; c < 8; ++c) EXPECT_EQ(Cell(0, c), "");
+    }
+    w.Output1->trigger();
+    ASSERT_EQ(messages.Texts(), std::vector<std::string>{"No data to convert"});
+    EXPECT_EQ(messages.shown[0].kind, MessageKind::Warning);
+    EXPECT_EQ(std::make_pair(messages.shown[0].x, messages.shown[0].y), ExpectedMessagePoint());
+    EXPECT_TRUE(w.isEnabled());
+    EXPECT_EQ(w.ConvertDialog(), nullptr);
+  }
+}
+
+TEST_F(MainWindowTest, FileNotFoundAndCancelLeaveEverythingAsItWas) {
+  const fs::path song = Dir() / "song.mid";
+  WriteFile(song, SmallSongBytes());
+  Tmain_form& w = Start();
+  Load(song);
+  const QString loaded = w.e_filename->text();
+
+  Load(Dir() / "missing.mid");
+  ASSERT_EQ(messages.Texts(), std::vector<std::string>{"File not Found"});
+  EXPECT_EQ(messages.shown[0].kind, MessageKind::Warning);
+  EXPECT_EQ(std::make_pair(messages.shown[0].x, messages.shown[0].y), ExpectedMessagePoint());
+  EXPECT_EQ(gSysEx.size(), 4u);
+  EXPECT_EQ(DataRows(), 4);
+  EXPECT_EQ(w.e_filename->text(), loaded);
+
+  messages.shown.clear();
+  w.L1->trigger();  // no scripted answer: the user cancels
+  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_EQ(gSysEx.size(), 4u);
+  EXPECT_EQ(w.e_filename->text(), loaded);
+
+  ASSERT_EQ(dialogs.openRequests.size(), 3u);
+  EXPECT_EQ(dialogs.openRequests[0].filter, "Standard MIDI file (*.mid)");
+  EXPECT_EQ(dialogs.openRequests[0].defaultSuffix, "mid");
+}
+
+TEST_F(MainWindowTest, ReadErrorEmptiesTablesListingAndFileName) {
+  const fs::path song = Dir() / "song.mid";
+  WriteFile(song, SmallSongBytes());
+  std::vector<uint8_t> cut = SmallSongBytes();
+  cut.resize(cut.size() - 12);  // the track chunk ends early
+  const fs::path broken = Dir() / "broken.mid";
+  WriteFile(broken, cut);
+  Tmain_form& w = Start();
+  Load(song);
+  ASSERT_EQ(DataRows(), 4);
+
+  Load(broken);
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_FALSE(messages.shown[0].text.empty());
+  EXPECT_EQ(std::make_pair(messages.shown[0].x, messages.shown[0].y), ExpectedMessagePoint());
+  EXPECT_EQ(gSysEx.size(), 0u);
+  EXPECT_EQ(DataRows(), 1);
+  for (int c = 0; c < 8; ++c) EXPECT_EQ(Cell(0, c), "");
+  EXPECT_TRUE(w.e_filename->text().isEmpty());
+  // Nothing is left that "Output" could convert under the old name.
+  messages.shown.clear();
+  w.Output1->trigger();
+  EXPECT_EQ(messages.Texts(), std::vector<std::string>{"No data to convert"});
+  // The program goes on: the next load works.
+  messages.shown.clear();
+  Load(song);
+  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_EQ(DataRows(), 4);
+}
+
+TEST_F(MainWindowTest, SettingsRoundTripKeepsGeometryViewAndOptionsButNotDraggedWidths) {
+  Start();
+  window->move(100, 200);
+  ResizeOuter(600, 300);
+  window->rb_cc->click();
+  window->Settings().includeUnconvertible = 0;
+  window->sysGrid->setColumnWidth(5, 150);  // a dragged border is not saved
+  CloseWindow();
+  EXPECT_FALSE(window->isVisible());
+  const std::vector<std::string> lines = ReadLines(Dir() / "mertovan.ini");
+  ASSERT_EQ(lines.size(), 15u);
+  EXPECT_EQ(lines[1], "200\r");
+  EXPECT_EQ(lines[2], "100\r");
+  EXPECT_EQ(lines[3], "600\r");
+  EXPECT_EQ(lines[4], "300\r");
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 5, lines.begin() + 12),
+            std::vector<std::string>(kFirstStartFile.begin() + 5, kFirstStartFile.begin() + 12));
+  EXPECT_EQ(lines[12], "0\r");
+  EXPECT_EQ(lines[13], "0\r");
+  EXPECT_EQ(lines[14], "1\r");
+
+  window.reset();
+  Tmain_form& again = Start();
+  EXPECT_EQ(again.frameGeometry(), QRect(100, 200, 600, 300));
+  EXPECT_TRUE(again.rb_cc->isChecked());
+  EXPECT_EQ(Header(7), "ControlChange");
+  EXPECT_EQ(again.Settings().includeUnconvertible, 0);
+  EXPECT_EQ(again.sysGrid->columnWidth(5), 100);
+}
+
+void WriteSettings(const fs::path& dir, const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& l : lines) text += l + "\r\n";
+  WriteFile(dir / "mertovan.ini", std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+TEST_F(MainWindowTest, FlagValuesOtherThanZeroAndOneAreNormalised) {
+  struct Case {
+    const char* view;
+    const char* include;
+    const char* formal;
+    bool ccView;
+    uint8_t includeOn;
+    uint8_t formalOn;
+  };
+  const Case cases[] = {
+      {"5", "7", "0", false, 0, 0},
+      {"0", "1", "256", true, 1, 0},  // 256 would be 0 in a byte, 257 would be 1
+      {"1", "257", "1", false, 0, 1},
+  };
+  for (const Case& c : cases) {
+    WriteSettings(Dir(), {"MERTOVAN1", "40", "40", "520", "270", "35", "35", "35", "20", "100", "80", "32",
+                          c.view, c.include, c.formal});
+    Tmain_form& w = Start();
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(w.rb_cc->isChecked(), c.ccView) << c.view;
+    EXPECT_EQ(w.rb_sysex->isChecked(), !c.ccView) << c.view;
+    EXPECT_EQ(w.Settings().viewMode, c.ccView ? 0 : 1);
+    EXPECT_EQ(w.Settings().includeUnconvertible, c.includeOn) << c.include;
+    EXPECT_EQ(w.Settings().formalOutput, c.formalOn) << c.formal;
+    window.reset();
+  }
+}
+
+TEST_F(MainWindowTest, SettingsErrorIsShownAndStartUpGoesOn) {
+  WriteSettings(Dir(), {"MERTOVAN1", "100", "120", "600", "abc"});
+  Tmain_form& w = Start();
+  ASSERT_EQ(messages.Texts(), std::vector<std::string>{"'abc' は整数ではありません"});
+  EXPECT_EQ(messages.shown[0].kind, MessageKind::Warning);
+  // The lines before the bad one count; the rest take the values of a new file.
+  EXPECT_EQ(w.frameGeometry(), QRect(120, 100, 600, 270));
+  EXPECT_EQ(std::make_pair(messages.shown[0].x, messages.shown[0].y), std::make_pair(160, 140));
+  EXPECT_EQ(ColumnWidths(w), (std::vector<int>{0, 35, 35, 35, 20, 100, 80, 568 - 335}));
+  EXPECT_TRUE(w.rb_sysex->isChecked());
+  EXPECT_EQ(DataRows(), 5);
+  EXPECT_EQ(Header(7), "SystemExclusiveMessage");
+  // The window works and closing writes a good file.
+  const fs::path song = Dir() / "song.mid";
+  WriteFile(song, SmallSongBytes());
+  Load(song);
+  EXPECT_EQ(DataRows(), 4);
+  CloseWindow();
+  const std::vector<std::string> lines = ReadLines(Dir() / "mertovan.ini");
+  ASSERT_EQ(lines.size(), 15u);
+  EXPECT_EQ(lines[0], "MERTOVAN1\r");
+  EXPECT_EQ(lines[4], "270\r");
+  EXPECT_EQ(lines[5], "35\r");
+}
+
+TEST_F(MainWindowTest, SaveErrorAtCloseIsShownAndTheWindowStillCloses) {
+  Start();
+  // A folder where the settings file should be: it cannot be written.
+  fs::remove(Dir() / "mertovan.ini");
+  fs::create_directory(Dir() / "mertovan.ini");
+  CloseWindow();
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].kind, MessageKind::Warning);
+  EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(MainWindowTest, StoredPositionOffEveryScreenIsMovedBackOnScreen) {
+  // -10 saved in 16 bits comes back as 65526.
+  WriteSettings(Dir(), {"MERTOVAN1", "65526", "65526", "520", "270", "35", "35", "35", "20", "100", "80",
+                        "32", "1", "1", "1"});
+  Tmain_form& w = Start();
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_TRUE(screen.contains(w.frameGeometry().topLeft())) << w.x() << "," << w.y();
+  EXPECT_EQ(w.frameGeometry().size(), QSize(520, 270));
+  // The file keeps its format: the place is saved as the window now stands.
+  CloseWindow();
+  EXPECT_EQ(ReadLines(Dir() / "mertovan.ini")[1], std::to_string(w.frameGeometry().top()) + "\r");
+}
+
+TEST_F(MainWindowTest, StoredPositionOnScreenIsKept) {
+  WriteSettings(Dir(), {"MERTOVAN1", "30", "250", "400", "260", "35", "35", "35", "20", "100", "80", "32",
+                        "1", "1", "1"});
+  Tmain_form& w = Start();
+  EXPECT_EQ(w.frameGeometry(), QRect(250, 30, 400, 260));
+}
+
+TEST_F(MainWindowTest, WindowSizeLimits) {
+  Tmain_form& w = Start();
+  w.resize(100, 100);
+  EXPECT_EQ(w.frameGeometry().size(), QSize(370, 250));
+  w.resize(3000, 3000);
+  EXPECT_EQ(w.frameGeometry().size(), QSize(1200, 1024));
+}
+
+TEST_F(MainWindowTest, LayoutFollowsTheWindowSizeAndTheLastColumnHasAFloor) {
+  Tmain_form& w = Start();
+  ResizeOuter(700, 400);
+  EXPECT_EQ(w.sysGrid->geometry(), QRect(8, 48, 668, 256));
+  EXPECT_EQ(w.CCout->y(), 320);
+  EXPECT_EQ(w.SysExOut->y(), 320);
+  EXPECT_EQ(w.sysGrid->columnWidth(7), 668 - 335);
+
+  // A column dragged wider than the grid: the last column keeps a small width.
+  w.sysGrid->setColumnWidth(5, 900);
+  QTest::mouseRelease(w.sysGrid->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_EQ(w.sysGrid->columnWidth(7), Tmain_form::kMinLastColumnWidth);
+  w.sysGrid->setColumnWidth(5, 50);
+  QTest::mouseRelease(w.sysGrid->horizontalHeader()->viewport(), Qt::RightButton, {}, QPoint(5, 5));
+  EXPECT_EQ(w.sysGrid->columnWidth(7), 668 - 285);
+}
+
+TEST_F(MainWindowTest, MidiOutputOpensOnceAndNoDeviceIsShownOnce) {
+  midi.openResult = MidiPort::OpenResult::NoDevice;
+  Tmain_form& w = Start();
+  w.activateWindow();
+  (void)QTest::qWaitForWindowActive(&w);
+  w.FormActivate();  // later activations open nothing
+  ASSERT_EQ(messages.Texts(), std::vector<std::string>{"No Midi Device"});
+  EXPECT_EQ(messages.shown[0].kind, MessageKind::Warning);
+  EXPECT_EQ(std::make_pair(messages.shown[0].x, messages.shown[0].y), ExpectedMessagePoint());
+  EXPECT_TRUE(w.Activated());
+  EXPECT_EQ(midi.Count(RecordingMidiPort::CallKind::Open), 1u);
+
+  CloseWindow();
+  EXPECT_EQ(midi.calls.back().kind, RecordingMidiPort::CallKind::Close);
+  EXPECT_EQ(messages.shown.size(), 1u);
+}
+
+TEST_F(MainWindowTest, HiddenSendButtonsPlayTheCurrentRow) {
+  const fs::path song = Dir() / "song.mid";
+  WriteFile(song, SmallSongBytes());
+  Tmain_form& w = Start();
+  Load(song);
+  w.sysGrid->setCurrentIndex(w.sysGrid->model()->index(1, 1));  // part 1 volume 100
+  midi.calls.clear();
+  w.CCout->click();
+  w.SysExOut->click();
+  EXPECT_EQ(midi.ShortMessages(), std::vector<uint32_t>{0xB0u | 7u << 8 | 100u << 16});
+  EXPECT_EQ(midi.LongMessages(),
+            (std::vector<std::vector<uint8_t>>{{0xF0, 0x43, 0x10, 0x4C, 0x08, 0x00, 0x0B, 0x64, 0xF7}}));
+  // XG System On has no controller equivalent: nothing goes out.
+  w.sysGrid->setCurrentIndex(w.sysGrid->model()->index(0, 1));
+  midi.calls.clear();
+  w.CCout->click();
+  EXPECT_TRUE(midi.ShortMessages().empty());
+}
+
+TEST_F(MainWindowTest, ExitClosesTheWindowAndSaves) {
+  Tmain_form& w = Start();
+  fs::remove(Dir() / "mertovan.ini");
+  w.Exit1->trigger();
+  EXPECT_FALSE(w.isVisible());
+  // A file removed while the program ran comes back with the creation values.
+  EXPECT_EQ(ReadLines(Dir() / "mertovan.ini").size(), 15u);
+}
+
+}  // namespace
+}  // namespace mertovan::testing
