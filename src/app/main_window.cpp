@@ -86,7 +86,11 @@ void Tmain_form::BuildForm() {
 
   e_filename = new QLineEdit(client_);
   e_filename->setReadOnly(true);
-  e_filename->setGeometry(64, 8, 241, 20);
+  // The field runs from 64 to 305; where the fallback font sets the label
+  // wider than the 56 pixels the form leaves it, the field starts after the
+  // label instead of covering its colon, and keeps its right edge.
+  const int fieldLeft = std::max(64, l_filename->geometry().right() + 3);
+  e_filename->setGeometry(fieldLeft, 8, 305 - fieldLeft, 20);
 
   rb_sysex = new QRadioButton(QStringLiteral("SysEx"), client_);
   rb_sysex->setGeometry(320, 8, 65, 20);
