@@ -272,6 +272,12 @@ int32_t ReadSmf(const std::string& fileName) {
   if (std::filesystem::is_directory(fileName, ec)) {
     throw IoError("Cannot read a folder as a MIDI file: " + fileName);
   }
+  // A pipe or a device is no file to list, and opening a pipe would wait for
+  // a writer that may never come.
+  const auto type = std::filesystem::status(fileName, ec).type();
+  if (!ec && type != std::filesystem::file_type::regular) {
+    throw IoError("Cannot read, not a regular file: " + fileName);
+  }
   std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(fileName.c_str(), "rb"), &std::fclose);
   if (!f) throw IoError(std::string("Cannot open file (") + std::strerror(errno) + "): " + fileName);
   if (std::fseek(f.get(), 0, SEEK_END) != 0) {
