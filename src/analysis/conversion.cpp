@@ -176,7 +176,14 @@ void AssignChannels() {
   for (Tsys& e : gSysEx.events) {
     ParameterChange pc;
     if (!ReadParameterChange(e, pc)) continue;
-    if (const ConversionRule* r = FindRule(pc)) e.channel = RulePart(*r, pc);
+    const ConversionRule* r = FindRule(pc);
+    if (!r) continue;
+    e.channel = RulePart(*r, pc);
+    // A drum setup message converted for a part below 32, whose kit a later
+    // part mode message gave to a part from 32 up, has no channel track to
+    // go to: it stays SysEx and passes through unchanged, like every message
+    // of those parts, instead of vanishing from the converted file.
+    if (e.channel >= gChannelUsage.size()) e.ccNumber[0] = 255;
   }
 }
 
