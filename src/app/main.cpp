@@ -6,7 +6,7 @@
 #include "app/shell/midi_output.h"
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
+  mertovan::ReportingApplication app(argc, argv);
   // The name the window system groups the program under. Not the display
   // name: the toolkit would append that to the caption.
   QApplication::setApplicationName(QStringLiteral("Mertovan"));
@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
   mertovan::QtFileDialogs dialogs;
   const std::unique_ptr<mertovan::MidiPort> midi = mertovan::MakeSystemMidiPort();
   mertovan::Tmain_form window(messages, dialogs, *midi);
+  app.SetReport([&window](const char* text) { window.ShowMessage(text, mertovan::MessageKind::Warning); });
   window.show();
   // Without a window manager nobody would activate the window, and the
   // first activation is when the MIDI output opens.

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QWindow>
 
 #include "app/main_window.h"
 #include "app/qt_services.h"
@@ -69,6 +70,9 @@ void TOutputcc_Form::FormCreate() {
   SettingsRecord& settings = owner_.Settings();
   if (settings.includeUnconvertible == 1) C_sysex->setChecked(true);
   if (settings.formalOutput == 1) c_formal->setChecked(true);
+  // Kept above the main window by the window system as well.
+  winId();
+  if (windowHandle() && owner_.windowHandle()) windowHandle()->setTransientParent(owner_.windowHandle());
   show();
   ConvertBtn->setFocus();
 }

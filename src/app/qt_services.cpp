@@ -16,6 +16,8 @@ void QtMessageService::ShowMessageAt(std::string_view text, MessageKind kind, in
   box.setText(QString::fromUtf8(text.data(), qsizetype(text.size())));
   box.setStandardButtons(QMessageBox::Ok);
   box.setFont(WindowFont());
+  // Above the always-on-top convert dialog, whose "Convert" reports here.
+  box.setWindowFlag(Qt::WindowStaysOnTopHint);
   // An explicit move keeps the dialog from centring itself over its parent.
   box.move(x, y);
   box.exec();
@@ -62,6 +64,15 @@ bool RunReported(MessageService& messages, const std::function<std::pair<int, in
   } catch (const std::exception& e) {
     const auto [x, y] = where();
     messages.ShowMessageAt(e.what(), MessageKind::Warning, x, y);
+  }
+  return false;
+}
+
+bool ReportingApplication::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (const std::exception& e) {
+    if (report_) report_(e.what());
   }
   return false;
 }

@@ -4,6 +4,7 @@
 // interfaces so the tests can drive the real windows with fakes.
 #pragma once
 
+#include <QApplication>
 #include <QFont>
 #include <QString>
 #include <QStringList>
@@ -55,6 +56,19 @@ class QtFileDialogs : public FileDialogs {
 // false when the body raised.
 bool RunReported(MessageService& messages, const std::function<std::pair<int, int>()>& where,
                  const std::function<void()>& body);
+
+// The application object with the last line of the general error report: an
+// exception that escapes an event handler without the helper above is shown
+// through `report` instead of ending the program.
+class ReportingApplication : public QApplication {
+ public:
+  ReportingApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+  void SetReport(std::function<void(const char*)> report) { report_ = std::move(report); }
+  bool notify(QObject* receiver, QEvent* event) override;
+
+ private:
+  std::function<void(const char*)> report_;
+};
 
 // The program's fonts, 12 pixels: the proportional Japanese Gothic for the
 // windows, its fixed-pitch sibling for the listing. Where a requested family

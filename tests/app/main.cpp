@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <cstdio>
 
+#include "app/qt_services.h"
+
 namespace {
 
 // The offscreen platform cannot pass size limits on to a window system and
@@ -25,7 +27,7 @@ void QuietOffscreenNotes(QtMsgType type, const QMessageLogContext& context, cons
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   gUsualHandler = qInstallMessageHandler(QuietOffscreenNotes);
-  QApplication app(argc, argv);
+  mertovan::ReportingApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Mertovan"));
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

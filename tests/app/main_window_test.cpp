@@ -440,5 +440,47 @@ TEST_F(MainWindowTest, ExitClosesTheWindowAndSaves) {
   EXPECT_EQ(ReadLines(Dir() / "mertovan.ini").size(), 15u);
 }
 
+TEST_F(MainWindowTest, AFileThatIsNotMidiListsOneEmptyRowAndShowsItsName) {
+  const fs::path text = Dir() / "notes.mid";
+  const std::string body = "these are not MIDI bytes at all, only text";
+  WriteFile(text, std::vector<uint8_t>(body.begin(), body.end()));
+  Tmain_form& w = Start();
+  Load(text);
+  EXPECT_TRUE(messages.shown.empty()) << messages.shown.front().text;
+  EXPECT_EQ(DataRows(), 1);
+  EXPECT_EQ(w.e_filename->text().toStdString(), text.string());
+}
+
+TEST_F(MainWindowTest, ShortcutsWorkWhileTheWindowIsEnabledOnly) {
+  const fs::path song = Dir() / "song.mid";
+  WriteFile(song, SmallSongBytes());
+  Tmain_form& w = Start();
+  w.activateWindow();
+  if (!QTest::qWaitForWindowActive(&w)) GTEST_SKIP() << "the platform does not activate windows";
+  dialogs.Answer(QString::fromStdString(song.string()));
+  QTest::keyClick(&w, Qt::Key_L, Qt::ControlModifier);
+  ASSERT_EQ(dialogs.openRequests.size(), 1u);
+  ASSERT_EQ(DataRows(), 4);
+  QTest::keyClick(&w, Qt::Key_O, Qt::ControlModifier);
+  ASSERT_NE(w.ConvertDialog(), nullptr);
+  EXPECT_FALSE(w.isEnabled());
+  // Disabled, the main window takes no input: no second load.
+  QTest::keyClick(&w, Qt::Key_L, Qt::ControlModifier);
+  EXPECT_EQ(dialogs.openRequests.size(), 1u);
+}
+
+TEST_F(MainWindowTest, ClosingTheMainWindowClosesAnOpenConvertDialog) {
+  const fs::path song = Dir() / "song.mid";
+  WriteFile(song, SmallSongBytes());
+  Tmain_form& w = Start();
+  Load(song);
+  w.Output1->trigger();
+  QPointer<TOutputcc_Form> dialog = w.ConvertDialog();
+  ASSERT_TRUE(dialog);
+  CloseWindow();
+  EXPECT_FALSE(dialog->isVisible());
+  EXPECT_FALSE(fs::exists(Dir() / "song_cc.mid"));
+}
+
 }  // namespace
 }  // namespace mertovan::testing
