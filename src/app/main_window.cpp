@@ -281,7 +281,7 @@ void Tmain_form::NumberRows(int n) { model_->NumberRows(n); }
 void Tmain_form::ShowEvents() { model_->ShowEvents(); }
 
 void Tmain_form::FitLastColumn() {
-  // Summed as the original 16-bit arithmetic does; the floor keeps the last
+  // Summed in 16 bits like the stored widths; the floor keeps the last
   // column visible when the other columns already fill the grid.
   uint16_t used = 0;
   for (int c = 0; c < kListingColumns - 1; ++c) used = uint16_t(used + sysGrid->columnWidth(c));
