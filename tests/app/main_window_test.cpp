@@ -399,17 +399,46 @@ TEST_F(MainWindowTest, MidiOutputOpensOnceAndNoDeviceIsShownOnce) {
   midi.openResult = MidiPort::OpenResult::NoDevice;
   Tmain_form& w = Start();
   w.activateWindow();
-  (void)QTest::qWaitForWindowActive(&w);
+  if (QTest::qWaitForWindowActive(&w)) {
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"No Midi Device"});
+  }
   w.FormActivate();  // later activations open nothing
   ASSERT_EQ(messages.Texts(), std::vector<std::string>{"No Midi Device"});
   EXPECT_EQ(messages.shown[0].kind, MessageKind::Warning);
   EXPECT_EQ(std::make_pair(messages.shown[0].x, messages.shown[0].y), ExpectedMessagePoint());
   EXPECT_TRUE(w.Activated());
   EXPECT_EQ(midi.Count(RecordingMidiPort::CallKind::Open), 1u);
+  EXPECT_EQ(midi.Count(RecordingMidiPort::CallKind::Reset), 0u);
 
   CloseWindow();
   EXPECT_EQ(midi.calls.back().kind, RecordingMidiPort::CallKind::Close);
   EXPECT_EQ(messages.shown.size(), 1u);
+}
+
+// Notes what the settings file says when the port is closed.
+class PortWatchingSettings : public RecordingMidiPort {
+ public:
+  explicit PortWatchingSettings(fs::path ini) : ini_(std::move(ini)) {}
+  void Close() override {
+    const std::vector<std::string> lines = ReadLines(ini_);
+    viewLineAtClose = lines.size() > 12 ? lines[12] : "";
+    RecordingMidiPort::Close();
+  }
+  std::string viewLineAtClose;
+
+ private:
+  fs::path ini_;
+};
+
+TEST_F(MainWindowTest, ClosingClosesTheMidiOutputFirstThenSavesTheSettings) {
+  PortWatchingSettings port(Dir() / "mertovan.ini");
+  Tmain_form w(messages, dialogs, port);
+  w.show();
+  w.rb_cc->click();
+  w.close();
+  EXPECT_EQ(port.viewLineAtClose, "1\r");
+  EXPECT_EQ(ReadLines(Dir() / "mertovan.ini")[12], "0\r");
+  EXPECT_EQ(port.Count(RecordingMidiPort::CallKind::Close), 1u);
 }
 
 TEST_F(MainWindowTest, HiddenSendButtonsPlayTheCurrentRow) {
