@@ -58,6 +58,12 @@ bool FileExists(const fs::path& p) {
 }
 
 std::string ReadSettingsFile(const fs::path& p) {
+  // A pipe, a device or a folder is no settings file; opening a pipe would
+  // wait for a writer that may never come.
+  std::error_code ec;
+  if (fs::status(p, ec).type() != fs::file_type::regular && !ec) {
+    throw IoError("Cannot read the settings file, not a regular file: " + Utf8FromPath(p));
+  }
   std::FILE* f = OpenFile(p, false);
   if (!f) throw IoError("Cannot open the settings file (" + Reason(errno) + "): " + Utf8FromPath(p));
   std::string text(kMaxRead, '\0');
@@ -217,11 +223,20 @@ std::string FormatSettings(const SettingsRecord& r) {
 }
 
 std::string QuoteForMessage(std::string_view line) {
-  if (line.size() <= kMaxQuoted) return std::string(line);
-  size_t cut = kMaxQuoted;
-  // Cut before a UTF-8 continuation byte would split a character.
-  while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
-  return std::string(line.substr(0, cut)) + "...";
+  std::string quoted;
+  if (line.size() <= kMaxQuoted) {
+    quoted = line;
+  } else {
+    size_t cut = kMaxQuoted;
+    // Cut before a UTF-8 continuation byte would split a character.
+    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+    quoted = std::string(line.substr(0, cut)) + "...";
+  }
+  // A NUL byte would end the message text there; it is shown as '?'.
+  for (char& c : quoted) {
+    if (c == '\0') c = '?';
+  }
+  return quoted;
 }
 
 std::string_view FirstLine(const std::string& text) {
