@@ -49,7 +49,7 @@ inline FolderSnapshot TakeSnapshot(const std::filesystem::path& folder) {
     } else if (s.type == fs::file_type::symlink) {
       s.hash = std::hash<std::string>{}(fs::read_symlink(p).string());
     }
-    snap[fs::relative(p, folder).string()] = s;
+    snap[p.lexically_relative(folder).string()] = s;
   }
   return snap;
 }
