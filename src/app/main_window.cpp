@@ -209,6 +209,7 @@ void Tmain_form::FormCreate() {
   NumberRows(kDesignRows);
   RefreshGrid();
   model_->SetDataRows(kDesignRows);
+  sysGrid->setCurrentIndex(model_->index(0, 1));
   if (settingsError) ShowMessage(*settingsError, MessageKind::Warning);
 }
 

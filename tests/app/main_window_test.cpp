@@ -49,6 +49,7 @@ TEST_F(MainWindowTest, FirstStartCreatesTheSettingsFileAndOpensWithItsValues) {
   ASSERT_EQ(DataRows(), 5);
   for (int r = 0; r < 5; ++r)
     for (int c = 1; c < 8; ++c) EXPECT_EQ(Cell(r, c), "") << r << "," << c;
+  EXPECT_EQ(w.sysGrid->currentIndex().row(), 0);
   EXPECT_TRUE(w.e_filename->text().isEmpty());
   EXPECT_TRUE(w.e_filename->isReadOnly());
   EXPECT_TRUE(messages.shown.empty()) << messages.shown.front().text;
