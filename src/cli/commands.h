@@ -2,7 +2,9 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace mertovan::cli {
@@ -19,5 +21,13 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
 bool LoadFile(const std::string& path, std::ostream& err);
 
 void PrintUsage(std::ostream& out);
+
+// The arguments every subcommand takes alike: --help, "--", unknown options
+// and file names. Returns nothing when the argument was taken, -1 when the
+// rest of the arguments were all files, or the exit status to end with.
+std::optional<int> TakeCommonArgument(std::string_view command, const std::vector<std::string>& args,
+                                      size_t& i, std::vector<std::string>& files, std::ostream& out,
+                                      std::ostream& err);
+int NoFiles(std::string_view command, std::ostream& err);
 
 }  // namespace mertovan::cli

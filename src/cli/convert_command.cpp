@@ -68,25 +68,12 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
         err << "mertovan-cli convert: " << a << " needs a file name\n";
         return 2;
       }
-    } else if (a == "--help" || a == "-h") {
-      PrintUsage(out);
-      return 0;
-    } else if (a == "--") {
-      files.insert(files.end(), args.begin() + long(i) + 1, args.end());
-      break;
-    } else if (a.size() > 1 && a[0] == '-') {
-      err << "mertovan-cli convert: unknown option '" << a << "'\n\n";
-      PrintUsage(err);
-      return 2;
-    } else {
-      files.push_back(a);
+    } else if (auto status = TakeCommonArgument("convert", args, i, files, out, err)) {
+      if (*status < 0) break;
+      return *status;
     }
   }
-  if (files.empty()) {
-    err << "mertovan-cli convert: no FILE given\n\n";
-    PrintUsage(err);
-    return 2;
-  }
+  if (files.empty()) return NoFiles("convert", err);
   if (haveOutput && files.size() > 1) {
     err << "mertovan-cli convert: -o names the output of one FILE only (" << files.size()
         << " given)\n";

@@ -30,6 +30,33 @@ void PrintUsage(std::ostream& out) {
          "Files are taken in the order given, as successive loads in one run of the program.\n";
 }
 
+std::optional<int> TakeCommonArgument(std::string_view command, const std::vector<std::string>& args,
+                                      size_t& i, std::vector<std::string>& files, std::ostream& out,
+                                      std::ostream& err) {
+  const std::string& a = args[i];
+  if (a == "--help" || a == "-h") {
+    PrintUsage(out);
+    return 0;
+  }
+  if (a == "--") {
+    files.insert(files.end(), args.begin() + long(i) + 1, args.end());
+    return -1;
+  }
+  if (a.size() > 1 && a[0] == '-') {
+    err << "mertovan-cli " << command << ": unknown option '" << a << "'\n\n";
+    PrintUsage(err);
+    return 2;
+  }
+  files.push_back(a);
+  return std::nullopt;
+}
+
+int NoFiles(std::string_view command, std::ostream& err) {
+  err << "mertovan-cli " << command << ": no FILE given\n\n";
+  PrintUsage(err);
+  return 2;
+}
+
 bool LoadFile(const std::string& path, std::ostream& err) {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) {
@@ -162,25 +189,12 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         err << "mertovan-cli list: unknown format '" << *v << "' (text, tsv or json)\n";
         return 2;
       }
-    } else if (a == "--help" || a == "-h") {
-      PrintUsage(out);
-      return 0;
-    } else if (a == "--") {
-      files.insert(files.end(), args.begin() + long(i) + 1, args.end());
-      break;
-    } else if (a.size() > 1 && a[0] == '-') {
-      err << "mertovan-cli list: unknown option '" << a << "'\n\n";
-      PrintUsage(err);
-      return 2;
-    } else {
-      files.push_back(a);
+    } else if (auto status = TakeCommonArgument("list", args, i, files, out, err)) {
+      if (*status < 0) break;
+      return *status;
     }
   }
-  if (files.empty()) {
-    err << "mertovan-cli list: no FILE given\n\n";
-    PrintUsage(err);
-    return 2;
-  }
+  if (files.empty()) return NoFiles("list", err);
 
   int status = 0;
   nlohmann::json all = nlohmann::json::array();
