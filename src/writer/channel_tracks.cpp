@@ -86,14 +86,14 @@ constexpr uint32_t kFormalStart = 1920;
 // the first at this distance.
 constexpr uint32_t kPlainGroupStep = 3;
 
-int MessageCount(const Tsys& e) {
+int MessageCount(const OrderedEvent& e) {
   int n = 0;
   while (n < 4 && e.ccNumber[n] != 255) ++n;
   return n;
 }
 
-bool IsNrpnEvent(const Tsys& e) { return e.ccNumber[0] == 99 && e.ccNumber[1] == 98; }
-bool IsRpnEvent(const Tsys& e) { return e.ccNumber[0] == 101 && e.ccNumber[1] == 100; }
+bool IsNrpnEvent(const OrderedEvent& e) { return e.ccNumber[0] == 99 && e.ccNumber[1] == 98; }
+bool IsRpnEvent(const OrderedEvent& e) { return e.ccNumber[0] == 101 && e.ccNumber[1] == 100; }
 
 void AppendMessage(ByteBuffer& body, uint8_t channel, uint8_t number, uint8_t value) {
   const uint8_t midiChannel = channel & 0x0F;
@@ -149,7 +149,7 @@ class SetupEntryIndex {
     }
   }
   // The entry index, or -1. A drum entry fits any note.
-  int Find(const Tsys& e) const {
+  int Find(const OrderedEvent& e) const {
     if (e.ccNumber[0] == 255) return -1;
     if (e.ccNumber[1] == 255) return single_[e.ccNumber[0]];
     const uint8_t number = e.ccValue[0], lsb = e.ccValue[1];
@@ -174,8 +174,7 @@ void MarkSetupUsage(const TickOrder& order) {
   static const SetupEntryIndex index;
   gSetupTable[kBankMsbEntry].value[kDrumPart] = kDrumKitBank;
   for (uint8_t ch = 0; ch < 32; ++ch) {
-    for (uint32_t i : order.byChannel[ch]) {
-      const Tsys& e = gSysEx.events[i];
+    for (const OrderedEvent& e : order.byChannel[ch]) {
       const int k = index.Find(e);
       if (k < 0) continue;
       SetupWork& w = gSetupTable[size_t(k)];
@@ -208,8 +207,7 @@ int BuildPlainTrack(uint8_t channel, const TickOrder& order, ByteBuffer& body) {
   int result = -1;
   // Absolute time of the last message written.
   uint64_t reference = 0;
-  for (uint32_t i : order.byChannel[channel]) {
-    const Tsys& e = gSysEx.events[i];
+  for (const OrderedEvent& e : order.byChannel[channel]) {
     // A part with events but nothing converted still gets its (empty) track.
     result = 0;
     const int n = MessageCount(e);
@@ -259,8 +257,7 @@ int BuildFormalTrack(uint8_t channel, const TickOrder& order, ByteBuffer& body) 
       case SetupKind::DrumNrpn:
         // Every drum event of the entry, in time order: each sets a
         // different note, so none replaces another.
-        for (uint32_t i : order.byChannel[channel]) {
-          const Tsys& e = gSysEx.events[i];
+        for (const OrderedEvent& e : order.byChannel[channel]) {
           if (e.ccNumber[0] == 255 || !IsNrpnEvent(e) || e.ccValue[0] != w.number) continue;
           group({{99, e.ccValue[0]}, {98, e.ccValue[1]}, {6, e.ccValue[2]}});
         }

@@ -34,15 +34,43 @@ TickOrder SortEventsByTick() {
   const auto& events = gSysEx.events;
   TickOrder order;
   order.all.resize(events.size());
-  std::iota(order.all.begin(), order.all.end(), 0u);
-  auto byTick = [&](uint32_t a, uint32_t b) { return events[a].tick < events[b].tick; };
-  // A file with a single track of SysEx is already in order.
-  if (!std::is_sorted(order.all.begin(), order.all.end(), byTick)) {
-    std::stable_sort(order.all.begin(), order.all.end(), byTick);
+  std::vector<size_t> runStarts;
+  for (size_t i = 0; i < events.size(); ++i) {
+    const Tsys& e = events[i];
+    OrderedEvent& o = order.all[i];
+    o.tick = e.tick;
+    o.index = uint32_t(i);
+    o.channel = e.channel;
+    std::copy(std::begin(e.ccNumber), std::end(e.ccNumber), o.ccNumber);
+    std::copy(std::begin(e.ccValue), std::end(e.ccValue), o.ccValue);
+    if (i == 0 || e.tick < events[i - 1].tick) runStarts.push_back(i);
   }
-  for (uint32_t i : order.all) {
-    const uint8_t ch = events[i].channel;
-    if (ch < order.byChannel.size()) order.byChannel[ch].push_back(i);
+  // The list is the file's tracks one after another, each already in time
+  // order: merging those runs pairwise sorts it, and a merge that takes the
+  // earlier run first on equal ticks keeps list order among them.
+  auto byTick = [](const OrderedEvent& a, const OrderedEvent& b) { return a.tick < b.tick; };
+  std::vector<OrderedEvent> merged(runStarts.size() > 1 ? order.all.size() : 0);
+  while (runStarts.size() > 1) {
+    std::vector<size_t> next;
+    for (size_t r = 0; r < runStarts.size(); r += 2) {
+      const size_t begin = runStarts[r];
+      const size_t middle = r + 1 < runStarts.size() ? runStarts[r + 1] : order.all.size();
+      const size_t end = r + 2 < runStarts.size() ? runStarts[r + 2] : order.all.size();
+      std::merge(order.all.begin() + long(begin), order.all.begin() + long(middle),
+                 order.all.begin() + long(middle), order.all.begin() + long(end), merged.begin() + long(begin),
+                 byTick);
+      next.push_back(begin);
+    }
+    order.all.swap(merged);
+    runStarts.swap(next);
+  }
+  std::array<size_t, 32> perChannel{};
+  for (const OrderedEvent& o : order.all) {
+    if (o.channel < perChannel.size()) ++perChannel[o.channel];
+  }
+  for (size_t ch = 0; ch < perChannel.size(); ++ch) order.byChannel[ch].reserve(perChannel[ch]);
+  for (const OrderedEvent& o : order.all) {
+    if (o.channel < order.byChannel.size()) order.byChannel[o.channel].push_back(o);
   }
   return order;
 }

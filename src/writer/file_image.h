@@ -47,9 +47,18 @@ inline void AppendDeltaTime(ByteBuffer& out, uint64_t delta, uint64_t atTick) {
 // The SysEx event list in ascending tick order, list order among equal ticks:
 // the list holds the file's tracks one after another, each from tick 0, while
 // every output track must run forwards in time.
+// Each entry carries what the track builders read, so that building a track
+// walks compact memory instead of jumping through the whole event list.
+struct OrderedEvent {
+  uint32_t tick;
+  uint32_t index;  // into gSysEx.events
+  uint8_t channel;
+  uint8_t ccNumber[4];
+  uint8_t ccValue[4];
+};
 struct TickOrder {
-  std::vector<uint32_t> all;                       // indices into gSysEx.events
-  std::array<std::vector<uint32_t>, 32> byChannel;  // those whose `channel` is 0-31
+  std::vector<OrderedEvent> all;
+  std::array<std::vector<OrderedEvent>, 32> byChannel;  // those whose `channel` is 0-31
 };
 TickOrder SortEventsByTick();
 

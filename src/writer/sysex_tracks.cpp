@@ -44,9 +44,9 @@ int BuildSysExTrack(const TickOrder& order, const ConvertOptions& options, ByteB
   if (!options.includeUnconvertible) return 0;
   uint64_t reference = 0;
   bool afterXgSystemOn = false;
-  for (uint32_t i : order.all) {
-    const Tsys& e = gSysEx.events[i];
-    if (e.ccNumber[0] != 255) continue;  // its content is in a channel track
+  for (const OrderedEvent& o : order.all) {
+    if (o.ccNumber[0] != 255) continue;  // its content is in a channel track
+    const Tsys& e = gSysEx.events[o.index];
     uint64_t delta;
     if (options.formalOutput) {
       delta = reference + (afterXgSystemOn ? kAfterXgSystemOn : 0);
