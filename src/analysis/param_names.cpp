@@ -37,9 +37,9 @@ class NameIndex {
     const auto table = ParameterNameTable();
     for (size_t row = 0; row < table.size(); ++row) {
       const TSYS_MSG_TYPE& t = table[row];
-      // Entries with model or address low "any" are not in the table; they
-      // would be found by the fallback walk below.
-      if (t.model == 255 || t.addrLow == 255) {
+      // Entries with model or address low "any", or an address low beyond
+      // the index, are not in the table; they would be found by the walk.
+      if (t.model == 255 || t.addrLow >= 0x80) {
         needWalk_ = true;
         continue;
       }
@@ -97,17 +97,19 @@ class NameIndex {
       default: return kNoKey;
     }
   }
+  // No entry has an address low of 0x80 or more, so seven bits of it make
+  // the key and the index stays small enough to sit in the cache.
   static size_t Key(uint8_t model, uint8_t high, uint8_t low) {
     const size_t m = ModelSlot(model);
-    return m == kNoKey ? kNoKey : (m << 16) | (size_t(high) << 8) | low;
+    return m == kNoKey || low >= 0x80 ? kNoKey : (m << 15) | (size_t(high) << 7) | low;
   }
 
   struct Exact {
     uint32_t key;
     int16_t row;
   };
-  std::array<int16_t, 3 << 16> anyMid_;
-  std::array<bool, 3 << 16> hasExact_{};
+  std::array<int16_t, 3 << 15> anyMid_;
+  std::array<bool, 3 << 15> hasExact_{};
   std::vector<Exact> exact_;
   bool needWalk_ = false;
 };
@@ -132,6 +134,10 @@ const std::array<std::string, 256>& DecimalTexts() {
   return texts;
 }
 
+// The table's names and the constant texts are string literals, so their
+// characters end with a NUL and live for the run.
+ConstText Literal(std::string_view text) { return ConstText(text.data()); }
+
 }  // namespace
 
 int ParameterRow(const SysExList& list, const Tsys& e) { return Index().Row(list, e); }
@@ -141,9 +147,9 @@ void NameEvents() {
   for (Tsys& e : gSysEx.events) {
     const int row = ParameterRow(gSysEx, e);
     if (IsGmSystemOn(gSysEx, e)) {
-      e.eventName = kGmSystemOn;
+      e.eventName = Literal(kGmSystemOn);
     } else {
-      e.eventName = row >= 0 ? table[size_t(row)].name : kNoText;
+      e.eventName = Literal(row >= 0 ? table[size_t(row)].name : kNoText);
     }
   }
 }
@@ -153,7 +159,7 @@ void DescribeValues() {
   for (Tsys& e : gSysEx.events) {
     // The value is the first data byte; a message cut before it shows none.
     const bool named = ParameterRow(gSysEx, e) >= 0 && e.length > 6;
-    e.valueText = named ? std::string_view(decimal[gSysEx.DataByte(e, 6)]) : kNoText;
+    e.valueText = named ? ConstText(decimal[gSysEx.DataByte(e, 6)].c_str()) : Literal(kNoText);
   }
 }
 

@@ -148,8 +148,8 @@ nlohmann::json EventsJson() {
         {"length", e.length},
         {"bytes", HexBytes(gSysEx.Raw(e))},
         {"cc", cc},
-        {"eventName", e.eventName},
-        {"valueText", e.valueText},
+        {"eventName", e.eventName.view()},
+        {"valueText", e.valueText.view()},
     });
   }
   return events;

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <ostream>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -12,6 +13,24 @@
 #include <vector>
 
 namespace mertovan {
+
+// A text that lives for the whole run (a parameter name, a value text). The
+// records only point at it: a file of 200 000 messages then costs no text
+// copies, and the records stay small enough to walk quickly.
+class ConstText {
+ public:
+  constexpr ConstText() = default;
+  // `text` must end with a NUL and live for the run (a literal, a constant table).
+  constexpr ConstText(const char* text) : text_(text) {}
+  operator std::string_view() const { return text_; }
+  std::string_view view() const { return text_; }
+  size_t size() const { return view().size(); }
+  friend bool operator==(ConstText a, std::string_view b) { return a.view() == b; }
+  friend std::ostream& operator<<(std::ostream& out, ConstText t) { return out << t.view(); }
+
+ private:
+  const char* text_ = "";
+};
 
 // One SysEx message (one F0 event of the file).
 struct Tsys {
@@ -26,8 +45,8 @@ struct Tsys {
   uint8_t channel = 255;                    // addressed part, 0-based; 255 none
   uint8_t ccNumber[4] = {255, 0, 0, 0};     // controller, 224 program change, 255 end of list
   uint8_t ccValue[4] = {0, 0, 0, 0};
-  std::string_view eventName;  // always one of the program's constant texts
-  std::string_view valueText;  // always one of the program's constant texts
+  ConstText eventName;
+  ConstText valueText;
 };
 
 // The SysEx event list in file reading order: track after track, each track's
