@@ -130,6 +130,11 @@ class Cursor {
   // A variable-length quantity of at most four bytes; a longer one is corrupt
   // data and stops the reading.
   uint32_t VarLen(uint64_t& counted) {
+    // Most delta times and lengths are one byte.
+    if (pos_ < bytes_.size() && bytes_[pos_] < 0x80) {
+      ++counted;
+      return bytes_[pos_++];
+    }
     uint32_t packed = 0;
     for (int i = 0; i < 4; ++i) {
       const uint8_t b = Byte();
