@@ -6,7 +6,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +17,7 @@
 #include "../../fuzz/pipeline_check.h"
 #include "analysis/conversion.h"
 #include "analysis/listing.h"
+#include "../scratch_dir.h"
 #include "folder_snapshot.h"
 #include "model/events.h"
 #include "smf_bytes.h"
@@ -60,26 +60,7 @@ Bytes ReadAll(const fs::path& p) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// A folder of its own for every test, removed afterwards.
-class Scratch {
- public:
-  Scratch() {
-    static std::atomic<int> counter{0};
-    path_ = fs::temp_directory_path() /
-            ("mertovan-hostile-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~Scratch() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  fs::path path_;
-};
+using Scratch = test::ScratchDir;
 
 enum class Kind { Whole, Partial, Error };
 const char* Name(Kind k) { return k == Kind::Whole ? "whole" : k == Kind::Partial ? "partial (-1)" : "I/O error"; }

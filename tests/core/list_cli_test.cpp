@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "../scratch_dir.h"
+
 namespace {
 
 struct CliRun {
@@ -22,9 +24,10 @@ std::string Slurp(const std::string& path) {
 }
 
 CliRun Cli(const std::string& args) {
-  const auto dir = std::filesystem::temp_directory_path();
-  const std::string out = (dir / "mertovan-cli-test.out").string();
-  const std::string err = (dir / "mertovan-cli-test.err").string();
+  // CTest runs the tests as separate processes side by side: each gets files of its own.
+  static const mertovan::test::ScratchDir dir;
+  const std::string out = dir.File("cli.out");
+  const std::string err = dir.File("cli.err");
   const std::string cmd = std::string("cd ") + MERTOVAN_SOURCE_DIR + " && " + MERTOVAN_CLI + " " + args + " >" +
                           out + " 2>" + err;
   const int raw = std::system(cmd.c_str());
@@ -86,9 +89,9 @@ TEST(ListCli, ErrorsAndUsage) {
 }
 
 TEST(ListCli, ReadErrorsAndEarlyStops) {
-  const auto dir = std::filesystem::temp_directory_path();
-  const std::string cut = (dir / "mertovan-cut.mid").string();
-  const std::string text = (dir / "mertovan-text.mid").string();
+  const mertovan::test::ScratchDir dir;
+  const std::string cut = dir.File("cut.mid");
+  const std::string text = dir.File("text.mid");
   {
     const std::string whole = Slurp(std::string(MERTOVAN_SOURCE_DIR) + "/" + kExample);
     std::ofstream(cut, std::ios::binary) << whole.substr(0, 100);
@@ -103,8 +106,6 @@ TEST(ListCli, ReadErrorsAndEarlyStops) {
   EXPECT_EQ(t.status, 0);
   EXPECT_NE(t.err.find("warning"), std::string::npos);
   EXPECT_EQ(t.out, "Bar\tMeter\tTick\tCh\tEvent\tValue\tSystemExclusiveMessage\n");
-  std::filesystem::remove(cut);
-  std::filesystem::remove(text);
 }
 
 }  // namespace

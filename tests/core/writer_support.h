@@ -23,6 +23,7 @@
 #include "analysis/conversion.h"
 #include "model/events.h"
 #include "writer/messages.h"
+#include "../scratch_dir.h"
 
 namespace mertovan::test {
 
@@ -84,31 +85,6 @@ class RecordingMessages : public MessageService {
   void ShowMessageAt(std::string_view text, MessageKind kind, int x, int y) override {
     shown.push_back({std::string(text), kind, x, y});
   }
-};
-
-// A fresh folder, removed with everything in it at the end of the test.
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "mertovan-test-XXXXXX").string();
-    if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = tmpl;
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::filesystem::path& path() const { return path_; }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-  std::vector<std::string> Entries() const {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(path_)) names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
- private:
-  std::filesystem::path path_;
 };
 
 inline ByteVec ReadAll(const std::string& path) {

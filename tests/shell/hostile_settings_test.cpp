@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <array>
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "../core/folder_snapshot.h"
+#include "../scratch_dir.h"
 #include "app/shell/settings.h"
 #include "model/events.h"
 
@@ -35,25 +35,10 @@ class Host : public SettingsHost {
   int GridColumnWidth(int column) const override { return column == 7 ? kHostColumn7 : 50; }
 };
 
-class Scratch {
+class Scratch : public test::ScratchDir {
  public:
-  Scratch() {
-    static std::atomic<int> counter{0};
-    path_ = fs::temp_directory_path() /
-            ("mertovan-hostile-settings-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~Scratch() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  std::string Dir() const { return path_.string(); }
-  fs::path Ini() const { return path_ / "mertovan.ini"; }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
+  std::string Dir() const { return path().string(); }
+  fs::path Ini() const { return path() / "mertovan.ini"; }
 };
 
 void WriteText(const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
