@@ -77,12 +77,7 @@ void Tmain_form::BuildForm() {
   client_ = new QWidget(this);
   setCentralWidget(client_);
 
-  l_filename = new QLabel(QStringLiteral("Filename : "), client_);
-  QPalette blue = l_filename->palette();
-  blue.setColor(QPalette::WindowText, Qt::blue);
-  l_filename->setPalette(blue);
-  l_filename->move(8, 11);
-  l_filename->adjustSize();
+  l_filename = NewBlueLabel(QStringLiteral("Filename : "), client_, 8, 11);
 
   e_filename = new QLineEdit(client_);
   e_filename->setReadOnly(true);

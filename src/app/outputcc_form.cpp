@@ -43,12 +43,7 @@ TOutputcc_Form::TOutputcc_Form(Tmain_form& owner)
   c_formal = new QCheckBox(QStringLiteral("Output as formal"), this);
   c_formal->setGeometry(16, 80, 177, 17);
 
-  l_filename = new QLabel(QStringLiteral("Filename"), this);
-  QPalette blue = l_filename->palette();
-  blue.setColor(QPalette::WindowText, Qt::blue);
-  l_filename->setPalette(blue);
-  l_filename->move(8, 24);
-  l_filename->adjustSize();
+  l_filename = NewBlueLabel(QStringLiteral("Filename"), this, 8, 24);
 
   connect(refer, &QPushButton::clicked, this, [this] { referClick(); });
   // toggled: ticking a box by program stores the option like a click does.

@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QLabel>
 #include <QMessageBox>
 #include <exception>
 
@@ -124,6 +125,16 @@ QFont GridFont() {
   fixed.setStyleHint(QFont::TypeWriter);
   fixed.setFixedPitch(true);
   return fixed;
+}
+
+QLabel* NewBlueLabel(const QString& text, QWidget* parent, int x, int y) {
+  auto* label = new QLabel(text, parent);
+  QPalette blue = label->palette();
+  blue.setColor(QPalette::WindowText, Qt::blue);
+  label->setPalette(blue);
+  label->move(x, y);
+  label->adjustSize();
+  return label;
 }
 
 }  // namespace mertovan

@@ -13,6 +13,7 @@
 
 #include "writer/messages.h"
 
+class QLabel;
 class QWidget;
 
 namespace mertovan {
@@ -82,5 +83,8 @@ QString FirstInstalledFamily(const QStringList& candidates);
 // Digits, upper-case hex letters and the blank all have the same advance, so
 // "F0 43 10 ..." lines up in columns from row to row.
 bool LinesUpHexBytes(const QFont& font);
+
+// The windows' "Filename" labels: blue text at (x, y), sized to the text.
+QLabel* NewBlueLabel(const QString& text, QWidget* parent, int x, int y);
 
 }  // namespace mertovan
