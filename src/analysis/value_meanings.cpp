@@ -20,12 +20,12 @@ enum class Kind : uint8_t {
   kEffectLsb,    // Type LSB of an effect, named with the MSB sent before it
   kBankMsb,      // bank select of a part: nothing to add, but the voice depends on it
   kBankLsb,
-  kProgram,      // Program Number of a part: the voice in the part's bank
-  kMasterTune,   // four nibbles 0x000-0x7FF, -102.4 ... +102.3 cents around 0x400
-  kDetune,       // two nibbles, -12.8 ... +12.7 Hz around 0x80
-  kPercent,      // a level as a share of 127
-  kXgReset,      // XG System On
-  kAllReset,     // All Parameter Reset: nothing to add, but the parts return to their banks
+  kProgram,     // Program Number of a part: the voice in the part's bank
+  kMasterTune,  // four nibbles 0x000-0x7FF, -102.4 ... +102.3 cents around 0x400
+  kDetune,      // two nibbles, -12.8 ... +12.7 Hz around 0x80
+  kPercent,     // a level as a share of 127
+  kXgReset,     // XG System On
+  kAllReset,    // All Parameter Reset: nothing to add, but the parts return to their banks
 };
 
 // The effects whose Type MSB the context follows, one slot per Type MSB/LSB pair.
@@ -528,7 +528,9 @@ std::string EffectTypeName(std::span<const EffectType> types, uint8_t msb, int l
 
 std::vector<ValueRuleBlock> ValueRuleBlocks() {
   std::vector<ValueRuleBlock> blocks;
-  for (const RuleRow& r : kValueRules) blocks.push_back({r.model, r.addrHigh, r.addrMid, r.lowFirst, r.lowLast});
+  for (const RuleRow& r : kValueRules) {
+    blocks.push_back({r.model, r.addrHigh, r.addrMid, r.lowFirst, r.lowLast});
+  }
   return blocks;
 }
 

@@ -41,7 +41,7 @@ class MeaningContext {
   uint16_t Prior(const detail::ParsedMessage& p) const;
   void Take(const detail::ParsedMessage& p);
 
-  std::array<uint16_t, 128> bank_ = Defaults();  // MSB << 7 | LSB, by part
+  std::array<uint16_t, 128> bank_ = Defaults();                // MSB << 7 | LSB, by part
   std::array<int16_t, kEffectSlots> effectMsb_ = NoEffects();  // -1: not known
   static std::array<uint16_t, 128> Defaults();
   static std::array<int16_t, kEffectSlots> NoEffects();

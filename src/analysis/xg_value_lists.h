@@ -24,6 +24,7 @@ struct DrumKit {
 
 // The 128 voices of the General MIDI sound set; index = Program Number data
 // byte, so index 0 is program 1. XG plays them on the normal bank 0/0.
+// clang-format off
 inline constexpr std::array<std::string_view, 128> kGmVoiceNames = {
     // Piano
     "Acoustic Grand Piano", "Bright Acoustic Piano", "Electric Grand Piano", "Honky-tonk Piano",
@@ -73,6 +74,7 @@ inline constexpr std::array<std::string_view, 128> kGmVoiceNames = {
     "Guitar Fret Noise", "Breath Noise", "Seashore", "Bird Tweet", "Telephone Ring", "Helicopter",
     "Applause", "Gunshot",
 };
+// clang-format on
 
 // The drum kits of the XG voice list (bank select MSB 127, any LSB), in
 // program order.

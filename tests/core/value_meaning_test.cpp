@@ -120,8 +120,8 @@ TEST(ValueMeaning, DrumSetupNamesTheNoteThenTheValue) {
       {Param(0x30, 38, 0x20, {52}), "D1: -12 dB"},
       {Param(0x30, 38, 0x60, {47}), "D1"},
       {Param(0x30, 38, 0x61, {80}), "D1: +16"},
-      {Param(0x30, 38, 0x02, {100}), "D1"},   // a plain level
-      {Param(0x30, 38, 0x0B, {}), "D1"},      // cut before its value
+      {Param(0x30, 38, 0x02, {100}), "D1"},  // a plain level
+      {Param(0x30, 38, 0x0B, {}), "D1"},     // cut before its value
   });
 }
 
@@ -223,6 +223,7 @@ TEST(ValueMeaning, VoicesFollowTheBankOfTheirPart) {
     Bytes program;
     std::string meaning;
   };
+  // clang-format off
   const VoiceCase cases[] = {
       {"first GM voice", {}, Param(0x08, 0x00, 0x03, {0}), "Acoustic Grand Piano"},
       {"GM voice", {}, Param(0x08, 0x00, 0x03, {40}), "Violin"},
@@ -248,6 +249,7 @@ TEST(ValueMeaning, VoicesFollowTheBankOfTheirPart) {
       {"GM reset", {Param(0x08, 0x00, 0x01, {8}), {0x7E, 0x7F, 0x09, 0x01, 0xF7}},
        Param(0x08, 0x00, 0x03, {40}), "Violin"},
   };
+  // clang-format on
   for (const VoiceCase& c : cases) {
     std::vector<Bytes> messages = c.before;
     messages.push_back(c.program);
@@ -322,9 +324,9 @@ TEST(ValueMeaning, NamedListsAreWellFormed) {
       EXPECT_LT(types[i - 1].msb << 7 | types[i - 1].lsb, types[i].msb << 7 | types[i].lsb) << types[i].name;
     }
   }
-  for (size_t i = 1; i < kXgDrumKits.size(); ++i) EXPECT_LT(kXgDrumKits[i - 1].program, kXgDrumKits[i].program);
-  EXPECT_EQ(NoteName(36), "C1");
-  EXPECT_EQ(NoteName(59), "B2");
+  for (size_t i = 1; i < kXgDrumKits.size(); ++i) {
+    EXPECT_LT(kXgDrumKits[i - 1].program, kXgDrumKits[i].program);
+  }
 }
 
 }  // namespace
