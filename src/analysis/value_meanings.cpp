@@ -19,13 +19,13 @@ enum class Kind : uint8_t {
   kEffectMsb,    // Type MSB of an effect (with the LSB when the message carries it)
   kEffectLsb,    // Type LSB of an effect, named with the MSB sent before it
   kBankMsb,      // bank select of a part: nothing to add, but the voice depends on it
-  kBankLsb,
-  kProgram,     // Program Number of a part: the voice in the part's bank
-  kMasterTune,  // four nibbles 0x000-0x7FF, -102.4 ... +102.3 cents around 0x400
-  kDetune,      // two nibbles, -12.8 ... +12.7 Hz around 0x80
-  kPercent,     // a level as a share of 127
-  kXgReset,     // XG System On
-  kAllReset,    // All Parameter Reset: nothing to add, but the parts return to their banks
+  kBankLsb,      // the same for the LSB
+  kProgram,      // Program Number of a part: the voice in the part's bank
+  kMasterTune,   // four nibbles 0x000-0x7FF, -102.4 ... +102.3 cents around 0x400
+  kDetune,       // two nibbles, -12.8 ... +12.7 Hz around 0x80
+  kPercent,      // a level as a share of 127
+  kXgReset,      // XG System On
+  kAllReset,     // All Parameter Reset: nothing to add, but the parts return to their banks
 };
 
 // The effects whose Type MSB the context follows, one slot per Type MSB/LSB pair.
@@ -317,14 +317,14 @@ namespace detail {
 
 // One message as the meanings read it.
 struct ParsedMessage {
-  enum class Special : uint8_t { kNone, kGmSystemOn, kMasterVolume };
-  Special special = Special::kNone;
-  const TSYS_MSG_TYPE* entry = nullptr;  // the parameter, for an XG parameter change the table names
-  const ValueRule* rule = nullptr;       // its value rule, if it has one
-  uint8_t mid = 0;                       // address mid: the part, or the drum note
-  std::array<uint8_t, 4> value{};        // the first data bytes after the address
-  size_t count = 0;                      // how many of them the message carries (up to 4)
-  unsigned masterVolume = 0;             // universal Master Volume, 14 bits
+  enum class Universal : uint8_t { kNone, kGmSystemOn, kMasterVolume };
+  Universal universal = Universal::kNone;  // a universal message the meanings know
+  const TSYS_MSG_TYPE* entry = nullptr;    // the parameter, for an XG parameter change the table names
+  const ValueRule* rule = nullptr;         // its value rule, if it has one
+  uint8_t mid = 0;                         // address mid: the part, or the drum note
+  std::array<uint8_t, 4> value{};          // the first data bytes after the address
+  size_t count = 0;                        // how many of them the message carries (up to 4)
+  unsigned masterVolume = 0;               // universal Master Volume, 14 bits
 };
 
 }  // namespace detail
@@ -339,12 +339,12 @@ ParsedMessage Parse(const SysExList& list, const Tsys& e) {
   // Data bytes that the message really carries: before its end and before F7.
   auto carried = [&](size_t i) { return i < e.length && byte(i) < 0x80; };
   if (byte(0) == 0x7E && byte(1) == 0x7F && byte(2) == 0x09 && byte(3) == 0x01) {
-    p.special = ParsedMessage::Special::kGmSystemOn;
+    p.universal = ParsedMessage::Universal::kGmSystemOn;
     return p;
   }
   // Universal real time Master Volume: F0 7F dev 04 01 ll mm F7.
   if (byte(0) == 0x7F && byte(2) == 0x04 && byte(3) == 0x01 && carried(4) && carried(5)) {
-    p.special = ParsedMessage::Special::kMasterVolume;
+    p.universal = ParsedMessage::Universal::kMasterVolume;
     p.masterVolume = unsigned(byte(5)) << 7 | byte(4);
     return p;
   }
@@ -406,12 +406,12 @@ std::string ValueText(const ParsedMessage& p, uint16_t prior) {
 }
 
 std::string Text(const ParsedMessage& p, uint16_t prior) {
-  switch (p.special) {
-    case ParsedMessage::Special::kGmSystemOn:
+  switch (p.universal) {
+    case ParsedMessage::Universal::kGmSystemOn:
       return "GM reset";
-    case ParsedMessage::Special::kMasterVolume:
+    case ParsedMessage::Universal::kMasterVolume:
       return "Master Volume " + Percent(p.masterVolume, 0x3FFF);
-    case ParsedMessage::Special::kNone:
+    case ParsedMessage::Universal::kNone:
       break;
   }
   if (!p.entry) return "";
@@ -452,7 +452,7 @@ uint16_t MeaningContext::Prior(const ParsedMessage& p) const {
 }
 
 void MeaningContext::Take(const ParsedMessage& p) {
-  if (p.special == ParsedMessage::Special::kGmSystemOn) {
+  if (p.universal == ParsedMessage::Universal::kGmSystemOn) {
     *this = MeaningContext();
     return;
   }
