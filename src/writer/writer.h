@@ -19,6 +19,9 @@ inline constexpr char kMarkerText[] = "MERTOVAN CONVERT";  // 16 characters
 struct ConvertOptions {
   uint8_t formalOutput = 1;          // one setup block per part instead of event by event
   uint8_t includeUnconvertible = 1;  // carry unconverted SysEx into the pass-through track
+  // The whole source song, its XG parameter changes replaced in place by channel
+  // messages (formalOutput is then not used).
+  uint8_t songMode = 0;
 };
 
 // A conversion that cannot be written as a Standard MIDI File (a time gap or a
