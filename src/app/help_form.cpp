@@ -24,11 +24,11 @@ QString THelp_Form::HelpHtml(const QString& settingsPath) {
 <h3>The listing</h3>
 <p>One row for each System Exclusive message of the loaded file, in the order the file holds them:</p>
 <table cellspacing="0" cellpadding="2">
-<tr><td><b>Bar</b>, <b>Meter</b>, <b>Tick</b></td><td>where the message is: bar, beat in the bar, tick in the beat (480 ticks to the quarter note)</td></tr>
+<tr><td width="30%"><b>Bar</b>, <b>Meter</b>, <b>Tick</b></td><td>where the message is: bar, beat in the bar, tick in the beat (480 ticks to the quarter note)</td></tr>
 <tr><td><b>Ch</b></td><td>the XG part it addresses (1&ndash;32), "-" for none</td></tr>
 <tr><td><b>Event</b></td><td>the XG parameter it sets</td></tr>
 <tr><td><b>Value</b></td><td>its data byte; point at the cell for what the value means (pan L16, Hall 1, Violin ...); the current row's meaning is in the status bar</td></tr>
-<tr><td><b>SystemExclusiveMessage</b> / <b>ControlChange</b></td><td>the message bytes (view <b>SysEx</b>), or the Control Change, NRPN, RPN or Program Change messages that replace it (view <b>CC</b>)</td></tr>
+<tr><td>the last column</td><td>the message bytes (view <b>SysEx</b>, headed SystemExclusiveMessage), or the Control Change, NRPN, RPN or Program Change messages that replace it (view <b>CC</b>, headed ControlChange)</td></tr>
 </table>
 <p>Rows in <span style="color:#aaaaaa">grey</span> have no channel-message equivalent and are
 never converted; the others are black. The current row has a light green background.</p>
@@ -52,7 +52,7 @@ A file that Mertovan did not write is never overwritten ("This file can not rewr
 
 <h3>Keys</h3>
 <table cellspacing="0" cellpadding="2">
-<tr><td><b>Return</b> or double-click</td><td>send the current row to the MIDI output, as the view shows it: the SysEx message, or its channel messages</td></tr>
+<tr><td width="30%"><b>Return</b> or double-click</td><td>send the current row to the MIDI output, as the view shows it: the SysEx message, or its channel messages</td></tr>
 <tr><td><b>Ctrl+C</b></td><td>copy the current row, its seven columns separated by tabs</td></tr>
 <tr><td><b>Ctrl+M</b></td><td>send every listed message to the MIDI output (File &rarr; Send all to MIDI output)</td></tr>
 <tr><td><b>Ctrl+L</b> / <b>Ctrl+O</b></td><td>load a file / convert it</td></tr>

@@ -81,6 +81,8 @@ void TOutputcc_Form::FormCreate() {
   if (windowHandle() && context_.owner && context_.owner->windowHandle())
     windowHandle()->setTransientParent(context_.owner->windowHandle());
   show();
+  // The keys go to the dialog also where no window manager hands it the focus.
+  activateWindow();
   ConvertBtn->setFocus();
 }
 

@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
   const QString out = QFileInfo(args[1]).absoluteFilePath();
   const QString given = args[2];
   bool rowOk = true;
-  const int row = args.size() == 4 ? args[3].toInt(&rowOk) : 8;
+  const int row = args.size() == 4 ? args[3].toInt(&rowOk) : 9;
   if (!rowOk || row < 1) return Fail("ROW must be a row number from 1");
   if (!QFileInfo(given).isFile()) return Fail("FILE is not a file");
 
