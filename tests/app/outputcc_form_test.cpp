@@ -135,11 +135,11 @@ TEST_F(OutputccFormTest, ConvertHandsTheOptionsToTheWriter) {
 // and is remembered like the other options.
 TEST_F(OutputccFormTest, SongBoxGreysOutFormalAndIsRemembered) {
   TOutputcc_Form& d = Open();
-  QCheckBox* song = Find<QCheckBox>(&d, "c_song");
-  EXPECT_EQ(song->text(), "Keep the song (notes, tempo, tracks)");
-  EXPECT_FALSE(song->isChecked());
+  QCheckBox* songBox = Find<QCheckBox>(&d, "c_song");
+  EXPECT_EQ(songBox->text(), "Keep the song (notes, tempo, tracks)");
+  EXPECT_FALSE(songBox->isChecked());
   EXPECT_TRUE(Find<QCheckBox>(&d, "c_formal")->isEnabled());
-  song->click();
+  songBox->click();
   EXPECT_EQ(window->Settings().songOutput, 1);
   EXPECT_FALSE(Find<QCheckBox>(&d, "c_formal")->isEnabled());
   EXPECT_TRUE(Find<QCheckBox>(&d, "c_formal")->isChecked());
