@@ -362,7 +362,20 @@ TOutputcc_Form* Tmain_form::ConvertDialog() const {
 
 THelp_Form* Tmain_form::HelpWindow() const { return helpForm_.data(); }
 
-void Tmain_form::OpenAtStart(const QString& fileName) { startFile_ = fileName; }
+void Tmain_form::OpenAtStart(const QString& fileName) {
+  startFile_ = fileName;
+  if (activated_ != 0) LoadStartFileSoon();
+}
+
+void Tmain_form::LoadStartFileSoon() {
+  if (startFile_.isEmpty()) return;
+  // After the activation has been handled, as if the user had chosen the
+  // file at once.
+  QTimer::singleShot(0, this, [this] {
+    const QString name = std::exchange(startFile_, QString());
+    if (!name.isEmpty()) Reported([this, &name] { LoadFile(name); });
+  });
+}
 
 void Tmain_form::L1Click() {
   Reported([this] { OpenSmfFile(); });
@@ -591,14 +604,7 @@ void Tmain_form::FormActivate() {
     const auto [px, py] = MessagePoint();
     OpenMidiOut(midi_, messages_, px, py);
   });
-  if (!startFile_.isEmpty()) {
-    // After the activation has been handled, as if the user had chosen the
-    // file at once.
-    QTimer::singleShot(0, this, [this] {
-      const QString name = std::exchange(startFile_, QString());
-      Reported([this, &name] { LoadFile(name); });
-    });
-  }
+  LoadStartFileSoon();
 }
 
 void Tmain_form::FormResize() {

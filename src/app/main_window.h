@@ -128,6 +128,7 @@ class Tmain_form : public QMainWindow {
   void TrackFrame();
   void KeepOnScreen();
   void UpdateRecentMenu();
+  void LoadStartFileSoon();
   // The status area and the row actions follow the current row.
   void CurrentRowChanged();
   const Tsys* CurrentEvent() const;
