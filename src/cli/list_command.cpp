@@ -1,3 +1,4 @@
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <iomanip>
@@ -85,18 +86,6 @@ bool LoadFile(const std::string& path, std::ostream& err, std::string* error) {
 namespace {
 
 enum class Format { Text, Tsv, Json };
-
-std::string HexBytes(std::span<const uint8_t> bytes) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string s = "F0";
-  s.reserve(3 + bytes.size() * 3);
-  for (uint8_t b : bytes) {
-    s += ' ';
-    s += kHex[b >> 4];
-    s += kHex[b & 15];
-  }
-  return s;
-}
 
 void PrintTsv(std::ostream& out, uint8_t viewMode) {
   for (int c = 1; c <= 7; ++c) out << ColumnHeader(c, viewMode) << (c == 7 ? '\n' : '\t');
@@ -202,22 +191,23 @@ class JsonListing {
         for (int i = 0; i < 4 && e.ccNumber[i] != 255; ++i) {
           if (i > 0) s += ",\n";
           s += "          [\n            ";
-          s += std::to_string(e.ccNumber[i]);
+          Digits(s, e.ccNumber[i]);
           s += ",\n            ";
-          s += std::to_string(e.ccValue[i]);
+          Digits(s, e.ccValue[i]);
           s += "\n          ]";
         }
         s += "\n        ],\n";
       }
       Key(s, "channel");
-      s += e.channel == 255 ? std::string("null") : std::to_string(e.channel);
+      if (e.channel == 255) s += "null";
+      else Digits(s, e.channel);
       s += ",\n";
       Text(s, "eventName", e.eventName.view());
       Number(s, "length", e.length);
       Text(s, "meaning", context.Feed(gSysEx, e));
       Number(s, "tick", e.tick);
       Key(s, "valueText");
-      s += Quoted(e.valueText.view());
+      AppendQuoted(s, e.valueText.view());
       s += "\n      }";
       out_ << s;
     }
@@ -232,33 +222,48 @@ class JsonListing {
     s += key;
     s += "\": ";
   }
+  static void Digits(std::string& s, uint64_t value) {
+    char buf[24];
+    const auto end = std::to_chars(buf, buf + sizeof buf, value).ptr;
+    s.append(buf, size_t(end - buf));
+  }
   static void Number(std::string& s, std::string_view key, uint64_t value) {
     Key(s, key);
-    s += std::to_string(value);
+    Digits(s, value);
     s += ",\n";
   }
   static void Text(std::string& s, std::string_view key, std::string_view value) {
     Key(s, key);
-    s += Quoted(value);
+    AppendQuoted(s, value);
     s += ",\n";
   }
   static void Hex(std::string& s, std::span<const uint8_t> bytes) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    s += "\"F0";
+    for (uint8_t b : bytes) {
+      s += ' ';
+      s += kHex[b >> 4];
+      s += kHex[b & 15];
+    }
     s += '"';
-    s += HexBytes(bytes);
+  }
+  static void AppendQuoted(std::string& s, std::string_view text) {
+    // Printable ASCII without quote or backslash is its own JSON text; the
+    // rest goes through the library.
+    for (char c : text) {
+      if (c < 0x20 || c > 0x7E || c == '"' || c == '\\') {
+        s += nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        return;
+      }
+    }
+    s += '"';
+    s += text;
     s += '"';
   }
   static std::string Quoted(std::string_view text) {
-    // Printable ASCII without quote or backslash is its own JSON text; the
-    // rest goes through the library.
-    bool plain = true;
-    for (char c : text) {
-      if (c < 0x20 || c > 0x7E || c == '"' || c == '\\') {
-        plain = false;
-        break;
-      }
-    }
-    if (plain) return "\"" + std::string(text) + "\"";
-    return nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    std::string s;
+    AppendQuoted(s, text);
+    return s;
   }
 
   std::ostream& out_;
