@@ -59,7 +59,7 @@ int NoFiles(std::string_view command, std::ostream& err) {
   return 2;
 }
 
-bool LoadFile(const std::string& path, std::ostream& err, std::string* error) {
+bool LoadFile(const std::string& path, std::ostream& err, std::string_view goingOn, std::string* error) {
   auto fail = [&](const std::string& text, const std::string& line) {
     err << line << "\n";
     if (error) *error = text;
@@ -71,8 +71,8 @@ bool LoadFile(const std::string& path, std::ostream& err, std::string* error) {
   try {
     if (ReadSmf(path) != 0) {
       err << "warning: " << path
-          << ": reading stopped early at data that is not a MIDI event or chunk; "
-             "listing what was read\n";
+          << ": reading stopped early at data that is not a MIDI event or chunk; " << goingOn
+          << " what was read\n";
     }
   } catch (const IoError& e) {
     // The listing and the conversion must never work on a partial file.
@@ -315,7 +315,7 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   JsonListing json(out);
   for (const std::string& path : files) {
     std::string error;
-    if (!LoadFile(path, err, &error)) {
+    if (!LoadFile(path, err, "listing", &error)) {
       status = 1;
       if (format == Format::Json) json.FailedFile(path, error);
       continue;
