@@ -150,12 +150,6 @@ class JsonListing {
  public:
   explicit JsonListing(std::ostream& out) : out_(out) {}
 
-  void BeginFile() {
-    out_ << (files_++ == 0 ? "[\n  {\n" : ",\n  {\n");
-  }
-  void EndFile(const std::string& path) {
-    out_ << "    \"file\": " << Quoted(path) << "\n  }";
-  }
   // A file that could not be read: its error and no events.
   void FailedFile(const std::string& path, const std::string& error) {
     BeginFile();
@@ -217,6 +211,8 @@ class JsonListing {
   void Finish() { out_ << (files_ == 0 ? "[]\n" : "\n]\n"); }
 
  private:
+  void BeginFile() { out_ << (files_++ == 0 ? "[\n  {\n" : ",\n  {\n"); }
+  void EndFile(const std::string& path) { out_ << "    \"file\": " << Quoted(path) << "\n  }"; }
   static void Key(std::string& s, std::string_view key) {
     s += "        \"";
     s += key;
