@@ -226,19 +226,23 @@ FileContents ReadRegularFile(const std::string& fileName, size_t maxBytes, std::
   contents.bytes.resize(std::min(expected, maxBytes));
   size_t got = 0;
   // The size can change while the file is read: read until the end or the
-  // bound, whichever comes first, and then look for one byte more.
+  // bound, whichever comes first. Once the expected bytes are in, one byte
+  // more tells whether the file goes on.
   for (;;) {
     if (got == contents.bytes.size()) {
+      uint8_t extra;
+      ssize_t r;
+      do r = ::read(fd.get(), &extra, 1);
+      while (r < 0 && errno == EINTR);
+      if (r < 0) ThrowFileError(readWhat, errno, fileName);
+      if (r == 0) break;
       if (got >= maxBytes) {
-        uint8_t extra;
-        ssize_t r;
-        do r = ::read(fd.get(), &extra, 1);
-        while (r < 0 && errno == EINTR);
-        if (r < 0) ThrowFileError(readWhat, errno, fileName);
-        contents.whole = r == 0;
+        contents.whole = false;
         break;
       }
       contents.bytes.resize(std::min(maxBytes, std::max<size_t>(got * 2, 4096)));
+      contents.bytes[got++] = extra;
+      continue;
     }
     const ssize_t r = ::read(fd.get(), contents.bytes.data() + got, contents.bytes.size() - got);
     if (r < 0) {
