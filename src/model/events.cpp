@@ -271,10 +271,8 @@ int32_t ReadSmf(const std::string& fileName) {
   gSysEx.events.clear();
   gSysEx.bytes.clear();
   gTimeSignatures.clear();
-  const FileContents file = ReadRegularFile(fileName, kMaxSmfSize);
-  if (!file.whole) {
-    throw IoError("File is larger than 64 MiB, not a MIDI file this program can read: " + fileName);
-  }
+  const FileContents file =
+      ReadRegularFile(fileName, kMaxSmfSize, "file", "larger than 64 MiB, not a MIDI file this program can read");
   const std::vector<uint8_t>& image = file.bytes;
   // Keep the byte store in one piece for the whole file: two views per message.
   gSysEx.bytes.reserve(image.size() * 2);

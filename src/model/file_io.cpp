@@ -207,7 +207,8 @@ void RemovePendingTempFile() noexcept {
 
 void SetTempFileHook(TempFileHook hook) { gTempFileHook.store(hook); }
 
-FileContents ReadRegularFile(const std::string& fileName, size_t maxBytes, std::string_view noun) {
+FileContents ReadRegularFile(const std::string& fileName, size_t maxBytes, std::string_view noun,
+                             std::string_view tooLarge) {
   const std::string readWhat = Verb("Cannot read", noun);
   struct stat st;
   if (::stat(fileName.c_str(), &st) != 0) ThrowFileError(Verb("Cannot open", noun), errno, fileName);
@@ -221,6 +222,9 @@ FileContents ReadRegularFile(const std::string& fileName, size_t maxBytes, std::
   if (::fstat(fd.get(), &st) != 0) ThrowFileError(readWhat, errno, fileName);
   if (!S_ISREG(st.st_mode)) ThrowFileError(readWhat, kNotRegular, fileName);
 
+  if (!tooLarge.empty() && st.st_size > 0 && uint64_t(st.st_size) > maxBytes) {
+    ThrowFileError(readWhat, tooLarge, fileName);
+  }
   FileContents contents;
   const size_t expected = st.st_size > 0 ? size_t(st.st_size) : 0;
   contents.bytes.resize(std::min(expected, maxBytes));
@@ -253,6 +257,7 @@ FileContents ReadRegularFile(const std::string& fileName, size_t maxBytes, std::
     got += size_t(r);
   }
   contents.bytes.resize(got);
+  if (!contents.whole && !tooLarge.empty()) ThrowFileError(readWhat, tooLarge, fileName);
   return contents;
 }
 

@@ -34,8 +34,11 @@ struct FileContents {
 // Reads up to `maxBytes` of the regular file `fileName`. A folder, a pipe, a
 // device or a socket is refused with "… (not a regular file)" before it is
 // read, and never waited on. `noun` names the file in errors ("file", "the
-// settings file"). Throws IoError.
-FileContents ReadRegularFile(const std::string& fileName, size_t maxBytes, std::string_view noun = "file");
+// settings file"). A larger file gives its first `maxBytes` with `whole`
+// false, or, when `tooLarge` is given, is refused with that reason before
+// anything is read. Throws IoError.
+FileContents ReadRegularFile(const std::string& fileName, size_t maxBytes, std::string_view noun = "file",
+                             std::string_view tooLarge = {});
 
 // Puts `bytes` in place as `fileName`:
 // - the new contents go to a hidden temporary file beside the target, created

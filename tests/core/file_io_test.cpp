@@ -111,6 +111,13 @@ TEST(FileReading, SizeBound) {
     EXPECT_EQ(got.whole, bound >= bytes.size()) << bound;
     EXPECT_EQ(got.bytes, ByteVec(bytes.begin(), bytes.begin() + long(std::min(bound, bytes.size())))) << bound;
   }
+  EXPECT_EQ(ReadRegularFile(path, 10000, "file", "too large").bytes, bytes);
+  try {
+    ReadRegularFile(path, 9999, "file", "too large");
+    ADD_FAILURE() << "a file over the bound was read";
+  } catch (const IoError& e) {
+    EXPECT_EQ(e.what(), "Cannot read file (too large): " + path);
+  }
   try {
     ReadRegularFile("/dev/zero", 10, "the settings file");
     ADD_FAILURE() << "a device was read";
