@@ -310,6 +310,7 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   int status = 0;
   JsonListing json(out);
   for (const std::string& path : files) {
+    if (!out) break;
     std::string error;
     if (!LoadFile(path, err, "listing", &error)) {
       status = 1;
@@ -330,6 +331,11 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   }
   if (format == Format::Json) json.Finish();
   out.flush();
+  if (!out) {
+    // A full disk or the file size limit: the listing is incomplete.
+    err << "mertovan-cli list: cannot write the listing to standard output\n";
+    return 1;
+  }
   return status;
 }
 

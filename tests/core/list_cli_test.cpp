@@ -150,6 +150,14 @@ TEST(ListCli, ErrorsAndUsage) {
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, "Mertovan v0.6\n");
   EXPECT_EQ(Cli("--help").status, 0);
+  // Output cut short by the file size limit is a failure, not a success.
+  const mertovan::test::ScratchDir dir;
+  const std::string cmd = std::string("cd ") + MERTOVAN_SOURCE_DIR + " && ulimit -f 1 && exec " + MERTOVAN_CLI +
+                          " list --format json " + kExample + " >" + dir.File("out") + " 2>" + dir.File("err");
+  const int raw = std::system(cmd.c_str());
+  ASSERT_TRUE(WIFEXITED(raw)) << "ended by signal " << WTERMSIG(raw);
+  EXPECT_EQ(WEXITSTATUS(raw), 1);
+  EXPECT_NE(Slurp(dir.File("err")).find("cannot write the listing"), std::string::npos);
 }
 
 TEST(ListCli, ReadErrorsAndEarlyStops) {
