@@ -50,16 +50,19 @@ TEST(FileReplacement, AsAnOrdinaryUser) {
   const struct {
     const char* what;
     uid_t owner;
+    gid_t group;
     mode_t mode;
     bool folderWritable;  // the folder belongs to the user, else to root (0755)
     Outcome expected;
   } cases[] = {
-      {"own file", kUser, 0640, true, kReplaced},
-      {"own file made read-only", kUser, 0444, true, kPermissionDenied},
-      {"another user's file", kOtherUser, 0644, true, kPermissionDenied},
-      {"another user's file anyone may write", kOtherUser, 0666, true, kPermissionDenied},
-      {"own file in a folder the user cannot write", kUser, 0600, false, kReplaced},
-      {"own read-only file in a folder the user cannot write", kUser, 0444, false, kPermissionDenied},
+      {"own file", kUser, kUser, 0640, true, kReplaced},
+      {"own file made read-only", kUser, kUser, 0444, true, kPermissionDenied},
+      {"another user's file", kOtherUser, kOtherUser, 0644, true, kPermissionDenied},
+      {"another user's file anyone may write", kOtherUser, kOtherUser, 0666, true, kPermissionDenied},
+      // A new file could not have that group: the file is written where it is.
+      {"own file of a group the user is not in", kUser, kOtherUser, 0660, true, kReplaced},
+      {"own file in a folder the user cannot write", kUser, kUser, 0600, false, kReplaced},
+      {"own read-only file in a folder the user cannot write", kUser, kUser, 0444, false, kPermissionDenied},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -70,7 +73,7 @@ TEST(FileReplacement, AsAnOrdinaryUser) {
     }
     const std::string path = dir.File("song_cc.mid");
     WriteAll(path, before);
-    ASSERT_EQ(chown(path.c_str(), c.owner, c.owner), 0);
+    ASSERT_EQ(chown(path.c_str(), c.owner, c.group), 0);
     ASSERT_EQ(chmod(path.c_str(), c.mode), 0);
 
     const Outcome got = ReplaceAsUser(path, after);
@@ -81,7 +84,7 @@ TEST(FileReplacement, AsAnOrdinaryUser) {
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, c.mode);
     EXPECT_EQ(st.st_uid, c.owner);
-    EXPECT_EQ(st.st_gid, c.owner);
+    EXPECT_EQ(st.st_gid, c.group);
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"song_cc.mid"});  // no temporary file left
   }
 }
