@@ -201,7 +201,7 @@ TEST_F(SettingsFile, SaveKeepsThePermissionsOfTheFile) {
   Write(kFirstStartFile);
   fs::permissions(File(), fs::perms::owner_read | fs::perms::owner_write);
   SettingsRecord r;
-  mertovan::SaveSettings(Dir(), r, host_);
+  Save(Dir(), r, host_);
   EXPECT_EQ(fs::status(File()).permissions(), fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_NE(Read(), kFirstStartFile);
 }
