@@ -14,7 +14,7 @@ std::string_view ColumnHeader(int column, uint8_t viewMode) {
 }
 
 std::string ChannelText(uint8_t channel) {
-  return channel == 255 ? std::string("-") : std::to_string(unsigned(channel) + 1);
+  return channel == kNone ? std::string("-") : std::to_string(unsigned(channel) + 1);
 }
 
 std::string SysExText(const SysExList& list, const Tsys& e) {
@@ -40,17 +40,17 @@ void AppendPair(std::string& s, uint8_t number, uint8_t value) {
 }  // namespace
 
 std::string CcText(const Tsys& e) {
-  if (e.ccNumber[0] == 224) {
+  if (e.ccNumber[0] == kProgramChange) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "pc%-3d", int(e.ccValue[0]));
     return buf;
   }
-  if (e.ccNumber[0] == 255) return " -";
+  if (e.ccNumber[0] == kNone) return " -";
   std::string s;
   AppendPair(s, e.ccNumber[0], e.ccValue[0]);
   // The second and third pairs are shown each on its own; the fourth never.
   for (int i = 1; i <= 2; ++i) {
-    if (e.ccNumber[i] != 255) {
+    if (e.ccNumber[i] != kNone) {
       s += "  : ";
       AppendPair(s, e.ccNumber[i], e.ccValue[i]);
     }

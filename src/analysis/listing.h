@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "model/events.h"
+#include "model/midi_bytes.h"
 
 namespace mertovan {
 
@@ -28,7 +29,7 @@ inline constexpr uint32_t kUnconvertedText = 0xAAAAAA;
 inline constexpr uint32_t kConvertedText = 0x000000;
 inline constexpr uint32_t kSelectedBackground = 0xDDFFDD;
 inline uint32_t TextColour(const Tsys& e) {
-  return e.ccNumber[0] == 255 ? kUnconvertedText : kConvertedText;
+  return e.ccNumber[0] == kNone ? kUnconvertedText : kConvertedText;
 }
 
 }  // namespace mertovan

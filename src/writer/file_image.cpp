@@ -5,6 +5,7 @@
 #include <string>
 
 #include "model/events.h"
+#include "model/midi_bytes.h"
 #include "writer/tracks.h"
 
 namespace mertovan {
@@ -85,10 +86,6 @@ bool ChannelHasTrack(uint8_t ch, TrackKind kind, const TickOrder& order) {
   return false;
 }
 
-void AppendBe32(ByteBuffer& out, uint32_t v) {
-  AppendBytes(out, {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
-}
-
 int RunBuilder(TrackKind kind, uint8_t ch, const TickOrder& order, const ConvertOptions& options,
                ByteBuffer& body) {
   switch (kind) {
@@ -125,17 +122,21 @@ int AppendTrackChunks(ByteBuffer& image, TrackKind kind, const TickOrder& order,
   const bool perChannel = kind == TrackKind::Plain || kind == TrackKind::Formal;
   const int runs = perChannel ? 32 : 1;
   int appended = 0;
-  ByteBuffer body;
   for (int ch = 0; ch < runs; ++ch) {
-    body.clear();
-    if (RunBuilder(kind, uint8_t(ch), order, options, body) != 0) continue;
-    if (body.size() > 0xFFFFFFFFull - 4) {
+    // The body is built in place behind its chunk header, whose length is
+    // filled in once the body is complete.
+    const size_t start = image.size();
+    AppendBytes(image, {'M', 'T', 'r', 'k', 0, 0, 0, 0});
+    if (RunBuilder(kind, uint8_t(ch), order, options, image) != 0) {
+      image.resize(start);
+      continue;
+    }
+    AppendBytes(image, {0x00, kStatusMeta, kMetaEndOfTrack, 0x00});
+    const size_t length = image.size() - start - 8;
+    if (length > 0xFFFFFFFFull) {
       throw ConvertError("Cannot convert: a track of the converted file would exceed 4 GiB");
     }
-    AppendBytes(image, {'M', 'T', 'r', 'k'});
-    AppendBe32(image, uint32_t(body.size() + 4));
-    AppendBytes(image, body);
-    AppendBytes(image, {0x00, 0xFF, 0x2F, 0x00});
+    for (int i = 0; i < 4; ++i) image[start + 4 + size_t(i)] = uint8_t(length >> (24 - 8 * i));
     ++appended;
   }
   return appended;
