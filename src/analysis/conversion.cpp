@@ -128,18 +128,15 @@ bool Converts(const ConversionRule& r, const ParameterChange& pc, uint8_t dd) {
 std::span<const ConversionRule> ConversionRules() { return kRules; }
 
 uint8_t ApplyValueCode(uint8_t valueCode, uint8_t am, uint8_t dd) {
-  switch (valueCode) {
-    case kOffsetCode:
-      return uint8_t(dd - 64);
-    case kNoteCode:
-      return am;
-    case kDataCode:
-      return dd;
-    case kSwitchCode:  // an on/off switch: 0 off, 1 on (64), anything larger full on
-      return dd == 0 ? 0 : dd == 1 ? 64 : 127;
-    default:
-      return valueCode;
-  }
+  // Written as selections rather than branches: the codes of consecutive
+  // messages follow no pattern a branch predictor could learn.
+  const uint8_t onOff = dd == 0 ? 0 : dd == 1 ? 64 : 127;  // an on/off switch; larger is full on
+  uint8_t v = valueCode;
+  v = valueCode == kOffsetCode ? uint8_t(dd - 64) : v;
+  v = valueCode == kNoteCode ? am : v;
+  v = valueCode == kDataCode ? dd : v;
+  v = valueCode == kSwitchCode ? onOff : v;
+  return v;
 }
 
 uint8_t ConvertEvent(const SysExList& list, Tsys& e, const MessageExtent& x) {

@@ -1,7 +1,10 @@
 #include "analysis/listing.h"
 
 #include <array>
+#include <charconv>
 #include <cstdio>
+#include <cstring>
+#include <iterator>
 
 namespace mertovan {
 
@@ -17,15 +20,36 @@ std::string ChannelText(uint8_t channel) {
   return channel == kNone ? std::string("-") : std::to_string(unsigned(channel) + 1);
 }
 
-std::string SysExText(const SysExList& list, const Tsys& e) {
+namespace {
+
+void AppendNumber(std::string& out, uint32_t value) {
+  char text[10];
+  const auto end = std::to_chars(std::begin(text), std::end(text), value).ptr;
+  out.append(text, end);
+}
+
+void AppendSysExText(std::string& out, const SysExList& list, const Tsys& e) {
   static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string s = "F0 ";
-  for (uint8_t b : list.Data(e)) {
-    s += kHex[b >> 4];
-    s += kHex[b & 15];
-    s += ' ';
-    if (b == 0xF7) break;
+  const auto data = list.Data(e);
+  const void* f7 = std::memchr(data.data(), kStatusSysExEnd, data.size());
+  const size_t shown = f7 ? size_t(static_cast<const uint8_t*>(f7) - data.data()) + 1 : data.size();
+  size_t at = out.size();
+  out.resize(at + 3 + 3 * shown);
+  out[at++] = 'F';
+  out[at++] = '0';
+  out[at++] = ' ';
+  for (size_t i = 0; i < shown; ++i) {
+    out[at++] = kHex[data[i] >> 4];
+    out[at++] = kHex[data[i] & 15];
+    out[at++] = ' ';
   }
+}
+
+}  // namespace
+
+std::string SysExText(const SysExList& list, const Tsys& e) {
+  std::string s;
+  AppendSysExText(s, list, e);
   return s;
 }
 
@@ -58,24 +82,52 @@ std::string CcText(const Tsys& e) {
   return s;
 }
 
-std::string CellText(const SysExList& list, const Tsys& e, int column, uint8_t viewMode) {
+void AppendCellText(std::string& out, const SysExList& list, const Tsys& e, int column, uint8_t viewMode) {
   switch (column) {
     case 1:
-      return std::to_string(e.bar);
+      AppendNumber(out, e.bar);
+      break;
     case 2:
-      return std::to_string(e.beat);
+      AppendNumber(out, e.beat);
+      break;
     case 3:
-      return std::to_string(e.beatTick);
+      AppendNumber(out, e.beatTick);
+      break;
     case 4:
-      return ChannelText(e.channel);
+      if (e.channel == kNone) {
+        out += '-';
+      } else {
+        AppendNumber(out, e.channel + 1u);
+      }
+      break;
     case 5:
-      return std::string(e.eventName);
+      out += e.eventName.view();
+      break;
     case 6:
-      return std::string(e.valueText);
+      out += e.valueText.view();
+      break;
     case 7:
-      return viewMode == 1 ? SysExText(list, e) : CcText(e);
+      if (viewMode == 1) {
+        AppendSysExText(out, list, e);
+      } else {
+        out += CcText(e);
+      }
+      break;
     default:
-      return {};
+      break;
+  }
+}
+
+std::string CellText(const SysExList& list, const Tsys& e, int column, uint8_t viewMode) {
+  std::string s;
+  AppendCellText(s, list, e, column, viewMode);
+  return s;
+}
+
+void AppendTsvRow(std::string& out, const SysExList& list, const Tsys& e, uint8_t viewMode) {
+  for (int c = 1; c <= 7; ++c) {
+    AppendCellText(out, list, e, c, viewMode);
+    out += c == 7 ? '\n' : '\t';
   }
 }
 

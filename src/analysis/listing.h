@@ -23,6 +23,9 @@ std::string SysExText(const SysExList& list, const Tsys& e);
 std::string CcText(const Tsys& e);
 // Text of data cell `column` (1-7) for an event; column 0 is the row number.
 std::string CellText(const SysExList& list, const Tsys& e, int column, uint8_t viewMode);
+void AppendCellText(std::string& out, const SysExList& list, const Tsys& e, int column, uint8_t viewMode);
+// The seven data cells of an event, tab-separated, and a newline.
+void AppendTsvRow(std::string& out, const SysExList& list, const Tsys& e, uint8_t viewMode);
 
 // Colours of a data cell (0xRRGGBB).
 inline constexpr uint32_t kUnconvertedText = 0xAAAAAA;

@@ -10,9 +10,13 @@
 
 namespace mertovan {
 
+// The analysis reads at most seven message bytes: 43 1n model ah am al dd.
+inline constexpr uint32_t kReadBytes = 7;
+
 struct MessageExtent {
-  // Message bytes of the data view before its first F7: a repeated F0 is no
-  // message byte, and whatever follows the F7 belongs to no parameter.
+  // Message bytes of the data view before its first F7 (a repeated F0 is no
+  // message byte, and whatever follows the F7 belongs to no parameter),
+  // counted up to kReadBytes.
   uint32_t size = 0;
   // The event holds more than one F0…F7 message (an F0 after an F7). Such an
   // event is never converted: it passes through whole, as the file held it.
@@ -25,10 +29,17 @@ inline MessageExtent ExtentOf(const SysExList& list, const Tsys& e) {
   const size_t n = raw.size();
   MessageExtent x;
   size_t i = 0;
-  for (; i < n && p[i] != 0xF7; ++i) {
-    if (p[i] != 0xF0) ++x.size;
+  if (n >= kReadBytes && (p[0] | p[1] | p[2] | p[3] | p[4] | p[5] | p[6]) < 0x80) {
+    // The common case: seven data bytes, then (nearly always) the F7.
+    x.size = kReadBytes;
+    i = kReadBytes;
+    if (n == kReadBytes + 1 && p[i] == 0xF7) return x;
+    while (i < n && p[i] != 0xF7) ++i;
+  } else {
+    for (; i < n && p[i] != 0xF7; ++i) {
+      if (p[i] != 0xF0 && x.size < kReadBytes) ++x.size;
+    }
   }
-  // Nearly every message ends with its F7: nothing is left to search.
   if (i + 1 < n) x.packed = std::memchr(p + i + 1, 0xF0, n - i - 1) != nullptr;
   return x;
 }
