@@ -1,5 +1,6 @@
 #include "analysis/listing.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdio>
@@ -125,10 +126,51 @@ std::string CellText(const SysExList& list, const Tsys& e, int column, uint8_t v
 }
 
 void AppendTsvRow(std::string& out, const SysExList& list, const Tsys& e, uint8_t viewMode) {
-  for (int c = 1; c <= 7; ++c) {
-    AppendCellText(out, list, e, c, viewMode);
-    out += c == 7 ? '\n' : '\t';
+  if (viewMode != 1) {
+    for (int c = 1; c <= 7; ++c) {
+      AppendCellText(out, list, e, c, viewMode);
+      out += c == 7 ? '\n' : '\t';
+    }
+    return;
   }
+  // The SysEx view, the listing of a whole file: the row is written into
+  // room made for its longest form at once, and the rest given back.
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  const std::string_view name = e.eventName.view();
+  const std::string_view value = e.valueText.view();
+  const auto data = list.Data(e);
+  const void* f7 = std::memchr(data.data(), kStatusSysExEnd, data.size());
+  const size_t shown = f7 ? size_t(static_cast<const uint8_t*>(f7) - data.data()) + 1 : data.size();
+  const size_t start = out.size();
+  out.resize(start + 4 * 11 + name.size() + value.size() + 3 + 3 * shown + 3);
+  char* p = out.data() + start;
+  auto number = [&p](uint32_t v) { p = std::to_chars(p, p + 10, v).ptr; };
+  number(e.bar);
+  *p++ = '\t';
+  number(e.beat);
+  *p++ = '\t';
+  number(e.beatTick);
+  *p++ = '\t';
+  if (e.channel == kNone) {
+    *p++ = '-';
+  } else {
+    number(e.channel + 1u);
+  }
+  *p++ = '\t';
+  p = std::copy(name.begin(), name.end(), p);
+  *p++ = '\t';
+  p = std::copy(value.begin(), value.end(), p);
+  *p++ = '\t';
+  *p++ = 'F';
+  *p++ = '0';
+  *p++ = ' ';
+  for (size_t i = 0; i < shown; ++i) {
+    *p++ = kHex[data[i] >> 4];
+    *p++ = kHex[data[i] & 15];
+    *p++ = ' ';
+  }
+  *p++ = '\n';
+  out.resize(size_t(p - out.data()));
 }
 
 }  // namespace mertovan

@@ -73,6 +73,16 @@ TEST(Listing, CellsAndHeaders) {
   EXPECT_EQ(ColumnHeader(7, 1), "SystemExclusiveMessage");
   EXPECT_EQ(ColumnHeader(7, 0), "ControlChange");
   EXPECT_EQ(ColumnHeader(4, 1), "Ch");
+  // A TSV row is the seven cells as the grid shows them.
+  for (uint8_t channel : {16, 255}) {
+    e.channel = channel;
+    for (uint8_t view : {0, 1}) {
+      std::string row, cells;
+      AppendTsvRow(row, gSysEx, e, view);
+      for (int c = 1; c <= 7; ++c) cells += CellText(gSysEx, e, c, view) + (c == 7 ? "\n" : "\t");
+      EXPECT_EQ(row, cells) << int(channel) << " " << int(view);
+    }
+  }
   EXPECT_EQ(TextColour(e), kConvertedText);
   e.ccNumber[0] = 255;
   EXPECT_EQ(TextColour(e), 0xAAAAAAu);
