@@ -33,41 +33,48 @@ void AppendVarLen(ByteBuffer& out, uint64_t value, const char* what, uint64_t at
 
 TickOrder SortEventsByTick() {
   const auto& events = gSysEx.events;
-  TickOrder order;
-  order.all.resize(events.size());
+  // Sort keys: the tick above the list index, so that ascending keys are
+  // tick order with list order among equal ticks. The list is the file's
+  // tracks one after another, each already in time order: merging those runs
+  // pairwise sorts the keys, eight bytes each, before any event is copied.
+  std::vector<uint64_t> keys;
+  keys.reserve(events.size());
   std::vector<size_t> runStarts;
   for (size_t i = 0; i < events.size(); ++i) {
-    const Tsys& e = events[i];
-    OrderedEvent& o = order.all[i];
+    if (i == 0 || events[i].tick < events[i - 1].tick) runStarts.push_back(i);
+    keys.push_back(uint64_t(events[i].tick) << 32 | i);
+  }
+  if (runStarts.size() > 1) {
+    std::vector<uint64_t> merged(keys.size());
+    while (runStarts.size() > 1) {
+      std::vector<size_t> next;
+      for (size_t r = 0; r < runStarts.size(); r += 2) {
+        const size_t begin = runStarts[r];
+        const size_t middle = r + 1 < runStarts.size() ? runStarts[r + 1] : keys.size();
+        const size_t end = r + 2 < runStarts.size() ? runStarts[r + 2] : keys.size();
+        std::merge(keys.begin() + long(begin), keys.begin() + long(middle), keys.begin() + long(middle),
+                   keys.begin() + long(end), merged.begin() + long(begin));
+        next.push_back(begin);
+      }
+      keys.swap(merged);
+      runStarts.swap(next);
+    }
+  }
+  // Each entry carries what the track builders read, so that building a
+  // track walks compact memory instead of jumping through the event list.
+  TickOrder order;
+  order.all.reserve(events.size());
+  std::array<size_t, 32> perChannel{};
+  for (const uint64_t key : keys) {
+    const uint32_t index = uint32_t(key);
+    const Tsys& e = events[index];
+    OrderedEvent& o = order.all.emplace_back();
     o.tick = e.tick;
-    o.index = uint32_t(i);
+    o.index = index;
     o.channel = e.channel;
     std::copy(std::begin(e.ccNumber), std::end(e.ccNumber), o.ccNumber);
     std::copy(std::begin(e.ccValue), std::end(e.ccValue), o.ccValue);
-    if (i == 0 || e.tick < events[i - 1].tick) runStarts.push_back(i);
-  }
-  // The list is the file's tracks one after another, each already in time
-  // order: merging those runs pairwise sorts it, and a merge that takes the
-  // earlier run first on equal ticks keeps list order among them.
-  auto byTick = [](const OrderedEvent& a, const OrderedEvent& b) { return a.tick < b.tick; };
-  std::vector<OrderedEvent> merged(runStarts.size() > 1 ? order.all.size() : 0);
-  while (runStarts.size() > 1) {
-    std::vector<size_t> next;
-    for (size_t r = 0; r < runStarts.size(); r += 2) {
-      const size_t begin = runStarts[r];
-      const size_t middle = r + 1 < runStarts.size() ? runStarts[r + 1] : order.all.size();
-      const size_t end = r + 2 < runStarts.size() ? runStarts[r + 2] : order.all.size();
-      std::merge(order.all.begin() + long(begin), order.all.begin() + long(middle),
-                 order.all.begin() + long(middle), order.all.begin() + long(end), merged.begin() + long(begin),
-                 byTick);
-      next.push_back(begin);
-    }
-    order.all.swap(merged);
-    runStarts.swap(next);
-  }
-  std::array<size_t, 32> perChannel{};
-  for (const OrderedEvent& o : order.all) {
-    if (o.channel < perChannel.size()) ++perChannel[o.channel];
+    if (e.channel < perChannel.size()) ++perChannel[e.channel];
   }
   for (size_t ch = 0; ch < perChannel.size(); ++ch) order.byChannel[ch].reserve(perChannel[ch]);
   for (const OrderedEvent& o : order.all) {
