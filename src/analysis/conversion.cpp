@@ -144,13 +144,14 @@ uint8_t ConvertEvent(const SysExList& list, Tsys& e, const MessageExtent& x) {
   if (!ReadAddress(list, e, x, pc)) return kNoDrumSetup;
   const ConversionRule* r = FindRule(pc);
   if (!r) return kNoDrumSetup;
-  // Drum setup blocks 35 to 3F have no part mode, so no part.
+  // Drum setup 30 reads the map entry of part mode 2, 31 that of mode 3,
+  // and so on; setups 35 to 3F read past the map and get no part.
   const unsigned mapEntry = IsDrumRule(*r) ? 2u + (pc.ah & 0x0Fu) : unsigned(kNoDrumSetup);
   if (!IsDrumRule(*r)) e.channel = pc.am;
   // Only a whole message converts: one that holds its data byte as a MIDI
   // data byte (an F7 or a status byte never becomes part of a channel
   // message) and is not packed with others into the same event.
-  if (x.size < 7 || x.packed) return uint8_t(mapEntry);
+  if (x.size < kReadBytes || x.packed) return uint8_t(mapEntry);
   const uint8_t dd = list.Data(e)[6];
   if (dd >= 0x80) return uint8_t(mapEntry);
   if (pc.ah == 0x08 && pc.al == 0x07) {  // part mode: who plays which drum setup
@@ -165,7 +166,7 @@ uint8_t ConvertEvent(const SysExList& list, Tsys& e, const MessageExtent& x) {
                                                               : unsigned(kNone);
   if (part >= gChannelUsage.size()) return uint8_t(mapEntry);
   ++gChannelUsage[part];
-  for (int i = 0; i < 4; ++i) {
+  for (size_t i = 0; i < std::size(r->pairs); ++i) {
     e.ccNumber[i] = r->pairs[i].controller;
     e.ccValue[i] = ApplyValueCode(r->pairs[i].valueCode, pc.am, dd);
   }

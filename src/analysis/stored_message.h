@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "model/events.h"
+#include "model/midi_bytes.h"
 
 namespace mertovan {
 
@@ -33,14 +34,14 @@ inline MessageExtent ExtentOf(const SysExList& list, const Tsys& e) {
     // The common case: seven data bytes, then (nearly always) the F7.
     x.size = kReadBytes;
     i = kReadBytes;
-    if (n == kReadBytes + 1 && p[i] == 0xF7) return x;
-    while (i < n && p[i] != 0xF7) ++i;
+    if (n == kReadBytes + 1 && p[i] == kStatusSysExEnd) return x;
+    while (i < n && p[i] != kStatusSysExEnd) ++i;
   } else {
-    for (; i < n && p[i] != 0xF7; ++i) {
-      if (p[i] != 0xF0 && x.size < kReadBytes) ++x.size;
+    for (; i < n && p[i] != kStatusSysExEnd; ++i) {
+      if (p[i] != kStatusSysEx && x.size < kReadBytes) ++x.size;
     }
   }
-  if (i + 1 < n) x.packed = std::memchr(p + i + 1, 0xF0, n - i - 1) != nullptr;
+  if (i + 1 < n) x.packed = std::memchr(p + i + 1, kStatusSysEx, n - i - 1) != nullptr;
   return x;
 }
 

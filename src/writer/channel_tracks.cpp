@@ -173,7 +173,7 @@ class SetupEntryIndex {
 void MarkSetupUsage(const TickOrder& order) {
   static constexpr SetupEntryIndex index;
   gSetupTable[kBankMsbEntry].value[kDrumPart] = kDrumKitBank;
-  for (uint8_t ch = 0; ch < 32; ++ch) {
+  for (uint8_t ch = 0; ch < order.byChannel.size(); ++ch) {
     for (const OrderedEvent& e : order.byChannel[ch]) {
       const int k = index.Find(e);
       if (k < 0) continue;
@@ -197,7 +197,7 @@ void MarkSetupUsage(const TickOrder& order) {
     if (w.kind == SetupKind::DrumNrpn) continue;
     const bool used = std::any_of(w.usage.begin(), w.usage.end(), [](int32_t u) { return u != 0; });
     if (!used) continue;
-    for (size_t ch = 0; ch < 32; ++ch) {
+    for (size_t ch = 0; ch < gChannelUsage.size(); ++ch) {
       if (gChannelUsage[ch] != 0) w.usage[ch] = 1;
     }
   }
