@@ -29,11 +29,25 @@ void AppendNumber(std::string& out, uint32_t value) {
   out.append(text, end);
 }
 
+// The bytes of the data view that the file held, up to and including the
+// first F7. Dropping a repeated F0 leaves padding at the end of the data
+// view; that padding was never in the file and is not shown.
+std::span<const uint8_t> ShownBytes(const SysExList& list, const Tsys& e) {
+  const auto raw = list.Raw(e);
+  size_t held = raw.size();
+  if (std::memchr(raw.data(), kStatusSysEx, raw.size())) {
+    held = size_t(std::count_if(raw.begin(), raw.end(), [](uint8_t b) { return b != kStatusSysEx; }));
+    if (raw.back() == kStatusSysEx) ++held;  // a final F0 stays in the data view
+  }
+  const auto data = list.Data(e).first(held);
+  const void* f7 = std::memchr(data.data(), kStatusSysExEnd, data.size());
+  return f7 ? data.first(size_t(static_cast<const uint8_t*>(f7) - data.data()) + 1) : data;
+}
+
 void AppendSysExText(std::string& out, const SysExList& list, const Tsys& e) {
   static constexpr char kHex[] = "0123456789ABCDEF";
-  const auto data = list.Data(e);
-  const void* f7 = std::memchr(data.data(), kStatusSysExEnd, data.size());
-  const size_t shown = f7 ? size_t(static_cast<const uint8_t*>(f7) - data.data()) + 1 : data.size();
+  const auto data = ShownBytes(list, e);
+  const size_t shown = data.size();
   size_t at = out.size();
   out.resize(at + 3 + 3 * shown);
   out[at++] = 'F';
@@ -138,9 +152,8 @@ void AppendTsvRow(std::string& out, const SysExList& list, const Tsys& e, uint8_
   static constexpr char kHex[] = "0123456789ABCDEF";
   const std::string_view name = e.eventName.view();
   const std::string_view value = e.valueText.view();
-  const auto data = list.Data(e);
-  const void* f7 = std::memchr(data.data(), kStatusSysExEnd, data.size());
-  const size_t shown = f7 ? size_t(static_cast<const uint8_t*>(f7) - data.data()) + 1 : data.size();
+  const auto data = ShownBytes(list, e);
+  const size_t shown = data.size();
   const size_t start = out.size();
   out.resize(start + 4 * 11 + name.size() + value.size() + 3 + 3 * shown + 3);
   char* p = out.data() + start;

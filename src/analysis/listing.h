@@ -17,7 +17,7 @@ inline constexpr int kListingColumns = 8;
 std::string_view ColumnHeader(int column, uint8_t viewMode);
 std::string ChannelText(uint8_t channel);
 // "F0 " then each stored byte as two upper-case hex digits and a blank, up to
-// and including the first F7, never beyond the stored bytes.
+// and including the first F7, never beyond the bytes the file held.
 std::string SysExText(const SysExList& list, const Tsys& e);
 // The first controller pairs, as "pc5  ", "cc7  ,100" and so on; " -" for none.
 std::string CcText(const Tsys& e);

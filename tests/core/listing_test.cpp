@@ -44,6 +44,7 @@ TEST(Listing, SysExColumnStopsAtTheFirstF7WithinTheStoredBytes) {
       {{0x43, 0x10, 0x4C}, "F0 43 10 4C "},
       {{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}, "F0 7E 7F 09 01 F7 "},  // the repeated F0 is not shown
       {{0x43, 0xF0}, "F0 43 F0 "},  // a final F0 stays in the data
+      {{0xF0, 0x43, 0x10, 0x4C, 0x08, 0x00, 0x0B}, "F0 43 10 4C 08 00 0B "},  // no byte the file never held
       {{}, "F0 "},
   };
   for (const Case& c : cases) {
