@@ -40,9 +40,11 @@ TickOrder SortEventsByTick() {
   std::vector<uint64_t> keys;
   keys.reserve(events.size());
   std::vector<size_t> runStarts;
+  std::array<size_t, 32> perChannel{};
   for (size_t i = 0; i < events.size(); ++i) {
     if (i == 0 || events[i].tick < events[i - 1].tick) runStarts.push_back(i);
     keys.push_back(uint64_t(events[i].tick) << 32 | i);
+    if (events[i].channel < perChannel.size()) ++perChannel[events[i].channel];
   }
   if (runStarts.size() > 1) {
     std::vector<uint64_t> merged(keys.size());
@@ -64,7 +66,7 @@ TickOrder SortEventsByTick() {
   // track walks compact memory instead of jumping through the event list.
   TickOrder order;
   order.all.reserve(events.size());
-  std::array<size_t, 32> perChannel{};
+  for (size_t ch = 0; ch < perChannel.size(); ++ch) order.byChannel[ch].reserve(perChannel[ch]);
   for (const uint64_t key : keys) {
     const uint32_t index = uint32_t(key);
     const Tsys& e = events[index];
@@ -74,10 +76,6 @@ TickOrder SortEventsByTick() {
     o.channel = e.channel;
     std::copy(std::begin(e.ccNumber), std::end(e.ccNumber), o.ccNumber);
     std::copy(std::begin(e.ccValue), std::end(e.ccValue), o.ccValue);
-    if (e.channel < perChannel.size()) ++perChannel[e.channel];
-  }
-  for (size_t ch = 0; ch < perChannel.size(); ++ch) order.byChannel[ch].reserve(perChannel[ch]);
-  for (const OrderedEvent& o : order.all) {
     if (o.channel < order.byChannel.size()) order.byChannel[o.channel].push_back(o);
   }
   return order;

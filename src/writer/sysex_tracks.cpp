@@ -70,7 +70,7 @@ int BuildSysExTrack(const TickOrder& order, const ConvertOptions& options, ByteB
     // The message exactly as the source file held it, packed F0 bytes and all.
     AppendVarLen(body, e.length, "length of the SysEx message", e.tick);
     AppendBytes(body, gSysEx.Raw(e));
-    if (IsXgSystemOn(gSysEx, e)) afterXgSystemOn = true;
+    if (options.formalOutput && IsXgSystemOn(gSysEx, e)) afterXgSystemOn = true;
   }
   return 0;
 }
