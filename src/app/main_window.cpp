@@ -589,7 +589,7 @@ void Tmain_form::CopyRowClick() {
   Reported([this] {
     if (const Tsys* e = CurrentEvent()) {
       std::string line;
-      AppendTsvLine(line, gSysEx, *e, settings_.viewMode);
+      AppendTsvRow(line, gSysEx, *e, settings_.viewMode);
       QGuiApplication::clipboard()->setText(QString::fromStdString(line));
     }
   });
