@@ -1,12 +1,15 @@
 // The desktop program's load-to-listing time: the real main window, shown,
 // loads a file through its "Load SMF" command and paints the listing. The
 // time runs from the command to the end of the grid's first paint with the
-// new rows. Run in an empty folder (the window keeps its settings file in
-// the start-up folder), on the offscreen platform when there is no display.
-//   gui_load_bench FILE.mid [RUNS]    prints each run and the median
+// new rows. Then the time of one switch between the two views of the
+// listing, repainted, as the mean of ten. Run in an empty folder (the window
+// keeps its settings file in the start-up folder), on the offscreen platform
+// when there is no display.
+//   gui_load_bench FILE.mid [RUNS]    prints each run and the medians
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QRadioButton>
 #include <QTableView>
 #include <QTest>
 #include <algorithm>
@@ -21,19 +24,11 @@
 #include "app/qt_services.h"
 #include "app/shell/recording_midi_port.h"
 #include "model/events.h"
+#include "support/recording_messages.h"
 
 namespace {
 
 using namespace mertovan;
-
-class QuietMessages : public MessageService {
- public:
-  void ShowMessageAt(std::string_view text, MessageKind, int, int) override {
-    std::fprintf(stderr, "message: %.*s\n", int(text.size()), text.data());
-    ++shown;
-  }
-  int shown = 0;
-};
 
 // The open dialog always answers with the file under test.
 class FixedDialogs : public FileDialogs {
@@ -77,12 +72,12 @@ int main(int argc, char** argv) {
   const QString file = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
   const int runs = argc == 3 ? std::max(1, std::atoi(argv[2])) : 5;
 
-  std::vector<double> seconds;
+  std::vector<double> seconds, switches;
   for (int run = 0; run < runs; ++run) {
     // A fresh window each run, as at program start.
     ClearEventTables();
     gDrumSetupPartMap = kInitialDrumSetupPartMap;
-    QuietMessages messages;
+    test::RecordingMessages messages;
     FixedDialogs dialogs(file);
     RecordingMidiPort midi;
     Tmain_form window(messages, dialogs, midi);
@@ -106,9 +101,17 @@ int main(int argc, char** argv) {
 
     window.sysGrid->viewport()->removeEventFilter(&counter);
 
+    timer.restart();
+    for (int i = 0; i < 10; ++i) {
+      (i % 2 ? window.rb_sysex : window.rb_cc)->click();
+      window.sysGrid->viewport()->repaint();
+    }
+    const double switchSeconds = double(timer.nsecsElapsed()) / 1e9 / 10;
+
     const int rows = window.sysGrid->model()->rowCount();
     const QString firstEvent = window.sysGrid->model()->index(1, 5).data().toString();
-    if (messages.shown != 0 || rows < int(gSysEx.size()) || gSysEx.size() == 0 || firstEvent.isEmpty()) {
+    for (const std::string& text : messages.Texts()) std::fprintf(stderr, "message: %s\n", text.c_str());
+    if (!messages.shown.empty() || rows < int(gSysEx.size()) || gSysEx.size() == 0 || firstEvent.isEmpty()) {
       std::fprintf(stderr, "the file was not listed (%d rows, %zu messages)\n", rows, gSysEx.size());
       return 1;
     }
@@ -116,11 +119,15 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "the listing was never painted\n");
       return 1;
     }
-    std::printf("run %d: %.3f s, %zu messages listed\n", run + 1, s, gSysEx.size());
+    std::printf("run %d: %.3f s, %zu messages listed; view switch %.4f s\n", run + 1, s, gSysEx.size(),
+                switchSeconds);
     seconds.push_back(s);
+    switches.push_back(switchSeconds);
     window.close();
   }
   std::sort(seconds.begin(), seconds.end());
+  std::sort(switches.begin(), switches.end());
   std::printf("load to listing: median %.3f s over %d runs\n", seconds[seconds.size() / 2], runs);
+  std::printf("view switch: median %.4f s over %d runs\n", switches[switches.size() / 2], runs);
   return 0;
 }

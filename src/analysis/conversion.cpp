@@ -79,7 +79,7 @@ bool ReadParameterChange(const Tsys& e, ParameterChange& pc) {
   if (e.length < 7) return false;
   const auto d = gSysEx.Data(e);
   if (d[0] != 0x43 || (d[1] >> 4) != 1) return false;
-  for (int i = 2; i <= 6; ++i) {
+  for (size_t i = 2; i <= 6; ++i) {
     if (d[i] >= 0x80) return false;
   }
   pc = {d[3], d[4], d[5], d[6]};

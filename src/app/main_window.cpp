@@ -27,12 +27,13 @@
 #include "app/qt_services.h"
 #include "app/shell/midi_output.h"
 #include "model/events.h"
+#include "version.h"
 
 namespace mertovan {
 
 namespace {
 
-constexpr char kCaption[] = "Mertovan v0.6";
+constexpr const char* kCaption = kVersionText;
 constexpr int kRowHeight = 16;
 constexpr int kDesignRows = 5;
 

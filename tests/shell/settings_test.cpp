@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "model/events.h"
+#include "support/scratch_dir.h"
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <csignal>
@@ -41,15 +42,6 @@ class FakeHost : public mertovan::SettingsHost {
 
 class SettingsFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() /
-           ("mertovan-settings-" + std::to_string(std::random_device{}()) + "-" + info->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   std::string Dir() const { return dir_.string(); }
   fs::path File() const { return dir_ / "mertovan.ini"; }
   void Write(const std::string& text) const { std::ofstream(File(), std::ios::binary) << text; }
@@ -63,7 +55,8 @@ class SettingsFile : public ::testing::Test {
     return names;
   }
 
-  fs::path dir_;
+  mertovan::test::ScratchDir scratch_;
+  const fs::path& dir_ = scratch_.path();
   FakeHost host_;
 };
 
