@@ -68,6 +68,7 @@ Outcome Load(const Bytes& file, const std::string& name = "hostile.mid") {
 
 // mertovan-cli as a whole process, in `dir`.
 CliRun Cli(const Scratch& dir, const std::string& args) { return test::RunCli(dir.path(), args); }
+CliRun Cli(const Scratch& dir, const std::vector<std::string>& args) { return test::RunCli(dir.path(), args); }
 
 // A valid file that uses every kind of event the reader knows: meta events,
 // a SysEx whose length needs two bytes, running status, an F7 escape,
@@ -582,7 +583,7 @@ TEST(HostileInput, TargetsThatCannotOrMustNotBeWritten) {
       EXPECT_EQ(Differences(before, TakeSnapshot(dir.path())), std::vector<std::string>{});
     }
     EXPECT_FALSE(fs::exists("/proc/mertovan_song_cc.mid"));
-    const CliRun r = Cli(dir, "convert -o '" + c.target + "' song.mid");
+    const CliRun r = Cli(dir, {"convert", "-o", c.target, "song.mid"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find(c.error ? c.error : kCannotRewriteText), std::string::npos) << r.err;
     EXPECT_EQ(r.out.find(kConvertSuccessfulText), std::string::npos) << r.out;

@@ -241,7 +241,7 @@ TEST(HostileSettings, DanglingLinkAsTheSettingsFileIsReplacedByAFreshFile) {
 // Seeds and kept fuzzing inputs: the parser always leaves the flags
 // normalised and, on a bad line, the last line at its creation value.
 TEST(HostileSettings, FuzzRegressionsAndSeedsParse) {
-  const fs::path root = fs::path(__FILE__).parent_path().parent_path().parent_path();
+  const fs::path root = MERTOVAN_SOURCE_DIR;
   size_t count = 0;
   for (const fs::path& folder : {root / "tests/fuzz_regressions/settings", root / "fuzz/corpus/settings"}) {
     if (!fs::is_directory(folder)) continue;

@@ -38,8 +38,11 @@ inline Bytes Cat(std::initializer_list<Bytes> parts) {
 inline Bytes Be32(uint32_t v) { return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; }
 
 inline Bytes Header(uint16_t tracks = 1, uint16_t division = 480, uint16_t format = 1) {
-  return Cat({{'M', 'T', 'h', 'd'}, Be32(6), {uint8_t(format >> 8), uint8_t(format)},
-              {uint8_t(tracks >> 8), uint8_t(tracks)}, {uint8_t(division >> 8), uint8_t(division)}});
+  return Cat({{'M', 'T', 'h', 'd'},
+              Be32(6),
+              {uint8_t(format >> 8), uint8_t(format)},
+              {uint8_t(tracks >> 8), uint8_t(tracks)},
+              {uint8_t(division >> 8), uint8_t(division)}});
 }
 
 // A track chunk around `body`, whose length field is the body's size.

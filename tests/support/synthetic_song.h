@@ -13,7 +13,7 @@
 namespace mertovan::test {
 
 inline std::vector<uint8_t> MakeSyntheticXgFile(int tracks = 16, int sysexCount = 200000, int notesPerSysex = 4,
-                                                 uint32_t seed = 42) {
+                                                uint32_t seed = 42) {
   std::mt19937 rng(seed);
   auto next = [&rng] { return uint32_t(rng()); };  // mt19937 gives 32-bit values
   std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, uint8_t(tracks >> 8), uint8_t(tracks), 0x01, 0xE0};
