@@ -37,12 +37,13 @@
 #include "app/shell/midi_output.h"
 #include "model/events.h"
 #include "model/midi_bytes.h"
+#include "version.h"
 
 namespace mertovan {
 
 namespace {
 
-constexpr char kCaption[] = "Mertovan v0.6";
+constexpr const char* kCaption = kVersionText;
 constexpr int kRowHeight = 16;
 constexpr int kDesignRows = 5;
 

@@ -10,7 +10,8 @@
 #include <cstring>
 
 #include "model/file_io.h"
-#include "writer_support.h"
+#include "support/files.h"
+#include "support/scratch_dir.h"
 
 namespace mertovan {
 namespace {
