@@ -11,6 +11,7 @@
 
 #include "model/file_io.h"
 #include "support/files.h"
+#include "support/smf_builder.h"
 #include "support/scratch_dir.h"
 
 namespace mertovan {
