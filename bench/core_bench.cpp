@@ -4,6 +4,7 @@
 
 #include "analysis/conversion.h"
 #include "model/events.h"
+#include "model/smf_reader.h"
 #include "synthetic_smf.h"
 
 namespace {

@@ -13,6 +13,7 @@
 #include "../tests/core/smf_bytes.h"
 #include "analysis/conversion.h"
 #include "model/events.h"
+#include "model/smf_reader.h"
 #include "writer/writer.h"
 
 namespace {

@@ -13,6 +13,7 @@
 #include "analysis/conversion.h"
 #include "analysis/listing.h"
 #include "model/events.h"
+#include "model/smf_reader.h"
 #include "writer/writer.h"
 
 namespace mertovan::fuzz {

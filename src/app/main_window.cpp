@@ -27,6 +27,7 @@
 #include "app/qt_services.h"
 #include "app/shell/midi_output.h"
 #include "model/events.h"
+#include "model/smf_reader.h"
 
 namespace mertovan {
 

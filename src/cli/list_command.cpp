@@ -11,6 +11,7 @@
 #include "analysis/listing.h"
 #include "cli/commands.h"
 #include "model/events.h"
+#include "model/smf_reader.h"
 
 namespace mertovan::cli {
 

@@ -1,5 +1,5 @@
-// The event model: every SysEx message of the loaded Standard MIDI File, the
-// time signatures of the file, and the reader that fills them.
+// The event model: every SysEx message of the loaded Standard MIDI File and
+// the time signatures of the file (model/smf_reader.h fills them).
 #pragma once
 
 #include <array>
@@ -97,15 +97,8 @@ inline constexpr uint32_t kTicksPerQuarter = 480;
 
 void ClearEventTables();
 
-// Reads a Standard MIDI File into the tables. Returns 0 when the whole file was
-// read, -1 when reading stopped early at something it cannot read (what was read
-// before stays). Throws IoError when the file cannot be read.
-int32_t ReadSmf(const std::string& fileName);
-// The same on bytes already in memory; `fileName` only names the file in errors.
-int32_t ReadSmfBytes(std::span<const uint8_t> file, const std::string& fileName);
-
-int32_t DataByteCount(uint8_t status);
-uint32_t DeltaFromBytes(uint32_t packed);
+// The low `width` (2, 3 or 4) bytes of `value` in reverse order: big-endian
+// file integers to host values and back. Other widths leave `value` as it is.
 uint32_t ReverseBytes(uint32_t value, uint8_t width);
 
 }  // namespace mertovan

@@ -5,6 +5,7 @@
 
 #include "analysis/conversion.h"
 #include "model/events.h"
+#include "model/smf_reader.h"
 #include "smf_bytes.h"
 #include "writer/writer.h"
 #include "writer_support.h"

@@ -20,6 +20,7 @@
 #include "../scratch_dir.h"
 #include "folder_snapshot.h"
 #include "model/events.h"
+#include "model/smf_reader.h"
 #include "smf_bytes.h"
 #include "writer/writer.h"
 

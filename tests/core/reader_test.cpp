@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "model/events.h"
+#include "model/smf_reader.h"
 #include "smf_bytes.h"
 
 namespace mertovan {

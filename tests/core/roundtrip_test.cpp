@@ -9,6 +9,7 @@
 
 #include "analysis/conversion.h"
 #include "model/events.h"
+#include "model/smf_reader.h"
 #include "smf_bytes.h"
 #include "writer/tracks.h"
 #include "writer/writer.h"

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/shell/recording_midi_port.h"
+#include "model/smf_reader.h"
 
 #if defined(__linux__)
 #include <unistd.h>
