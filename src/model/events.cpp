@@ -6,6 +6,7 @@ namespace mertovan {
 
 SysExList gSysEx;
 std::vector<TimeSignature> gTimeSignatures;
+SourceFile gSourceFile;
 std::array<int32_t, 32> gChannelUsage{};
 
 Tsys& SysExList::Append(uint32_t tick, std::span<const uint8_t> raw) {
@@ -37,6 +38,9 @@ Tsys& SysExList::Append(uint32_t tick, std::span<const uint8_t> raw) {
 void ClearEventTables() {
   gSysEx.events.clear();
   gSysEx.bytes.clear();
+  gSysEx.places.clear();
+  gSysEx.continuations.clear();
+  gSourceFile = SourceFile{};
   // Dropping the entries also forgets numerator and denominator, so the
   // positions of a file never depend on the file loaded before it.
   gTimeSignatures.clear();

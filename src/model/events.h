@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <cstddef>
 #include <cstdint>
 #include <ostream>
@@ -56,9 +57,34 @@ struct Tsys {
 //          output reproduce the message from these;
 //  - data: the same bytes with every F0 dropped (a final F0 stays), padded
 //          with zeros to `length`; the analysis and the listing read these.
+//
+// Beside the records, and filled by the reader only, each message keeps where
+// it lies in the source file (`places`, one per record, and `continuations`),
+// so that the song layout can copy the file around it.
+
+// The bytes of one event in the source file: from the first byte of its delta
+// time to its last byte (`end` is one past it), and the delta time's value.
+struct ByteRange {
+  uint32_t begin = 0;
+  uint32_t end = 0;
+  uint32_t delta = 0;
+};
+struct SourcePlace {
+  uint64_t tick = 0;   // absolute tick in the file's own division, from the start of its track
+  uint32_t track = 0;  // index of the track chunk (MTrk) that holds it, from 0
+  ByteRange packet;    // the F0 event
+};
+// An F7 event that carried on a message whose F0 event did not end in F7.
+struct Continuation {
+  uint32_t event = 0;  // index of the record it belongs to
+  ByteRange packet;
+};
+
 struct SysExList {
   std::vector<Tsys> events;
   std::vector<uint8_t> bytes;
+  std::vector<SourcePlace> places;           // empty for lists not read from a file
+  std::vector<Continuation> continuations;  // in file order, so by record too
 
   std::span<const uint8_t> Raw(const Tsys& e) const { return {bytes.data() + e.offset, e.length}; }
   std::span<const uint8_t> Data(const Tsys& e) const {
@@ -73,6 +99,28 @@ struct SysExList {
   size_t size() const { return events.size(); }
 };
 
+// What the song layout needs of the loaded file besides its SysEx messages.
+enum class ChunkKind : uint8_t { Header, Track, Foreign };
+struct SourceChunk {
+  ChunkKind kind = ChunkKind::Foreign;
+  uint32_t offset = 0;     // of the chunk identifier
+  uint32_t bodyBegin = 0;  // first byte after the length field
+  // One past the last byte read: the declared end, or for a track the end of
+  // the event that ran past it (the reader reads such an event whole).
+  uint32_t readEnd = 0;
+  uint32_t firstEvent = 0;  // tracks: index of the first record read from it
+  // Tracks: the last event that is not a SysEx or F7 event is end-of-track.
+  bool endsWithEndOfTrack = false;
+};
+struct SourceFile {
+  std::shared_ptr<const std::vector<uint8_t>> image;  // the whole file as read
+  int32_t readResult = 0;     // 0 whole, -1 reading stopped early
+  bool hasHeader = false;     // an MThd chunk was read; the first one gives:
+  uint16_t format = 1;
+  uint16_t division = 480;    // as the header gives it, SMPTE divisions included
+  std::vector<SourceChunk> chunks;  // in file order, up to where reading ended
+};
+
 struct TimeSignature {
   uint32_t tick = 0xFFFFFFFFu;
   uint8_t numerator = 0;
@@ -82,6 +130,7 @@ struct TimeSignature {
 // Process-wide tables, alive for the whole run.
 extern SysExList gSysEx;
 extern std::vector<TimeSignature> gTimeSignatures;
+extern SourceFile gSourceFile;
 extern std::array<int32_t, 32> gChannelUsage;  // converted events per part
 
 // Raised for every input/output failure; the text names the fault and the file.

@@ -1,5 +1,7 @@
 #include "model/smf_reader.h"
 
+#include "model/midi_bytes.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -124,51 +126,114 @@ struct TickScale {
   }
 };
 
-void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale) {
+// A SysEx message whose F0 event did not end in F7: the F7 events that follow
+// it in the same track carry on its bytes, up to and including the one that
+// ends in F7. It becomes one record, at the F0 event's tick, once complete
+// (or when a new F0 event or the end of the track cuts it off).
+class SplitMessage {
+ public:
+  bool Open() const { return open_; }
+  void Start(uint32_t tick, const SourcePlace& place, std::span<const uint8_t> bytes) {
+    open_ = true;
+    tick_ = tick;
+    place_ = place;
+    bytes_.assign(bytes.begin(), bytes.end());
+    tail_.clear();
+  }
+  // Takes an F7 event's bytes; true when they end the message.
+  bool Continue(const ByteRange& packet, std::span<const uint8_t> bytes) {
+    tail_.push_back(packet);
+    bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+    return !bytes.empty() && bytes.back() == kStatusSysExEnd;
+  }
+  void Store() {
+    if (!open_) return;
+    open_ = false;
+    const uint32_t index = uint32_t(gSysEx.events.size());
+    gSysEx.Append(tick_, bytes_);
+    gSysEx.places.push_back(place_);
+    for (const ByteRange& r : tail_) gSysEx.continuations.push_back({index, r});
+  }
+
+ private:
+  bool open_ = false;
+  uint32_t tick_ = 0;
+  SourcePlace place_;
+  // Never more than the file holds: every byte is one of the file's own.
+  std::vector<uint8_t> bytes_;
+  std::vector<ByteRange> tail_;
+};
+
+void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_t trackIndex,
+               SourceChunk& chunk) {
   uint64_t count = 0;
   uint64_t tick = 0;
   uint8_t runningStatus = 0;
-  // The chunk length is tested between events only: an event that runs past
-  // it is read whole.
-  while (count < chunkLength && count < 0xFFFFFFF0u) {
-    tick += in.VarLen(count);
-    uint8_t status = in.Byte();
-    ++count;
-    if (status == 0xF0) {
-      const uint32_t length = in.VarLen(count);
-      auto raw = in.Take(length);
-      count += length;
-      gSysEx.Append(scale(tick), raw);
-    } else if (status == 0xF7) {
-      // SysEx continuation or escape: stepped over.
-      const uint32_t length = in.VarLen(count);
-      in.Skip(length);
-      count += length;
-    } else if (status == 0xFF) {
-      const uint8_t type = in.Byte();
+  SplitMessage split;
+  try {
+    // The chunk length is tested between events only: an event that runs past
+    // it is read whole.
+    while (count < chunkLength && count < 0xFFFFFFF0u) {
+      const uint32_t eventBegin = uint32_t(in.Pos());
+      const uint32_t delta = in.VarLen(count);
+      tick += delta;
+      uint8_t status = in.Byte();
       ++count;
-      const uint32_t length = in.VarLen(count);
-      auto body = in.Take(length);
-      count += length;
-      if (type == 0x58 && length >= 2) {
-        gTimeSignatures.push_back({scale(tick), body[0], body[1]});
-      }
-    } else {
-      int32_t n;
-      if (status < 0x80) {
-        // Running status: this byte is the first data byte of a message that
-        // repeats the last channel status of the track.
-        if (runningStatus == 0) throw StopReading{};
-        n = DataByteCount(runningStatus) - 1;
+      if (status == kStatusSysEx) {
+        const uint32_t length = in.VarLen(count);
+        auto raw = in.Take(length);
+        count += length;
+        // A new message ends one that never got its F7.
+        split.Store();
+        const SourcePlace place{tick, trackIndex, {eventBegin, uint32_t(in.Pos()), delta}};
+        if (length > 0 && raw.back() == kStatusSysExEnd) {
+          gSysEx.Append(scale(tick), raw);
+          gSysEx.places.push_back(place);
+        } else {
+          split.Start(scale(tick), place, raw);
+        }
+      } else if (status == kStatusSysExEnd) {
+        const uint32_t length = in.VarLen(count);
+        auto bytes = in.Take(length);
+        count += length;
+        // A continuation of a split message; an escape (bytes sent as they
+        // are) is stepped over.
+        if (split.Open() && split.Continue({eventBegin, uint32_t(in.Pos()), delta}, bytes)) split.Store();
+      } else if (status == kStatusMeta) {
+        const uint8_t type = in.Byte();
+        ++count;
+        const uint32_t length = in.VarLen(count);
+        auto body = in.Take(length);
+        count += length;
+        if (type == kMetaTimeSignature && length >= 2) {
+          gTimeSignatures.push_back({scale(tick), body[0], body[1]});
+        }
+        chunk.endsWithEndOfTrack = type == kMetaEndOfTrack;
       } else {
-        n = DataByteCount(status);
-        if (n < 0) throw StopReading{};
-        if (status < 0xF0) runningStatus = status;
+        int32_t n;
+        if (status < 0x80) {
+          // Running status: this byte is the first data byte of a message that
+          // repeats the last channel status of the track.
+          if (runningStatus == 0) throw StopReading{};
+          n = DataByteCount(runningStatus) - 1;
+        } else {
+          n = DataByteCount(status);
+          if (n < 0) throw StopReading{};
+          if (status < 0xF0) runningStatus = status;
+        }
+        in.Skip(uint32_t(n));
+        count += uint32_t(n);
+        chunk.endsWithEndOfTrack = false;
       }
-      in.Skip(uint32_t(n));
-      count += uint32_t(n);
     }
+  } catch (const StopReading&) {
+    // The F0 event was read whole: it stays, like every completed message.
+    split.Store();
+    chunk.readEnd = uint32_t(in.Pos());
+    throw;
   }
+  split.Store();
+  chunk.readEnd = uint32_t(in.Pos());
 }
 
 bool IsChunkIdText(std::span<const uint8_t> id) {
@@ -180,46 +245,69 @@ bool IsChunkIdText(std::span<const uint8_t> id) {
 
 }  // namespace
 
-int32_t ReadSmfBytes(std::span<const uint8_t> file, const std::string& fileName) {
-  gSysEx.events.clear();
-  gSysEx.bytes.clear();
-  gTimeSignatures.clear();
-  Cursor in(file, fileName);
+int32_t ReadSmfImage(std::shared_ptr<const std::vector<uint8_t>> image, const std::string& fileName) {
+  if (!image) image = std::make_shared<const std::vector<uint8_t>>();
+  // Offsets into the file are kept in 32 bits.
+  if (image->size() > 0xFFFFFFF0u) throw IoError("File is too large to be a MIDI file: " + fileName);
+  SourceFile& source = gSourceFile;
+  source.image = image;
+  source.readResult = -1;
+  Cursor in(*image, fileName);
   TickScale scale;
+  uint32_t trackIndex = 0;
   try {
     while (in.Remaining() > 0) {
       if (in.Remaining() < 4) return -1;  // stray bytes after the last chunk
+      SourceChunk chunk;
+      chunk.offset = uint32_t(in.Pos());
       auto id = in.Take(4);
       if (std::memcmp(id.data(), "MThd", 4) == 0) {
         const uint32_t length = in.Be32();
         if (length < 6) return -1;
-        in.Be16();  // format
+        chunk.kind = ChunkKind::Header;
+        chunk.bodyBegin = uint32_t(in.Pos());
+        const uint16_t format = in.Be16();
         in.Be16();  // track count
         const uint16_t division = in.Be16();
         in.Skip(length - 6);
         scale.division = (division & 0x8000u) || division == 0 ? kTicksPerQuarter : division;
+        if (!source.hasHeader) {
+          source.hasHeader = true;
+          source.format = format;
+          source.division = division;
+        }
       } else if (std::memcmp(id.data(), "MTrk", 4) == 0) {
         const uint32_t length = in.Be32();
-        ReadTrack(in, length, scale);
+        chunk.kind = ChunkKind::Track;
+        chunk.bodyBegin = uint32_t(in.Pos());
+        chunk.firstEvent = uint32_t(gSysEx.events.size());
+        source.chunks.push_back(chunk);
+        ReadTrack(in, length, scale, trackIndex++, source.chunks.back());
+        continue;
       } else {
         // Unknown chunk types are skipped by their length, as the format
         // requires; anything that is not a chunk at all ends the reading.
         if (!IsChunkIdText(id) || in.Remaining() < 4) return -1;
         const uint32_t length = in.Be32();
         if (length > in.Remaining()) return -1;
+        chunk.bodyBegin = uint32_t(in.Pos());
         in.Skip(length);
       }
+      chunk.readEnd = uint32_t(in.Pos());
+      source.chunks.push_back(chunk);
     }
   } catch (const StopReading&) {
     return -1;
   }
+  source.readResult = 0;
   return 0;
 }
 
+int32_t ReadSmfBytes(std::span<const uint8_t> file, const std::string& fileName) {
+  return ReadSmfImage(std::make_shared<const std::vector<uint8_t>>(file.begin(), file.end()), fileName);
+}
+
 int32_t ReadSmf(const std::string& fileName) {
-  gSysEx.events.clear();
-  gSysEx.bytes.clear();
-  gTimeSignatures.clear();
   std::error_code ec;
   if (std::filesystem::is_directory(fileName, ec)) {
     throw IoError("Cannot read a folder as a MIDI file: " + fileName);
@@ -250,7 +338,7 @@ int32_t ReadSmf(const std::string& fileName) {
   f.reset();
   // Keep the byte store in one piece for the whole file: two views per message.
   gSysEx.bytes.reserve(image.size() * 2);
-  return ReadSmfBytes(image, fileName);
+  return ReadSmfImage(std::make_shared<const std::vector<uint8_t>>(std::move(image)), fileName);
 }
 
 }  // namespace mertovan

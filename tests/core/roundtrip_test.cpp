@@ -222,6 +222,7 @@ void ConvertAndReadBack(const std::string& name, bool midoReadable = true) {
         }
         std::stable_sort(passed.begin(), passed.end(), [](auto a, auto b) { return a->tick < b->tick; });
       }
+      ClearEventTables();
       ASSERT_EQ(ReadSmf(path), 0);
       ASSERT_EQ(gSysEx.size(), passed.size());
       for (size_t i = 0; i < passed.size(); ++i) {
