@@ -13,7 +13,7 @@
 #include "../tests/core/smf_bytes.h"
 #include "analysis/conversion.h"
 #include "model/events.h"
-#include "model/smf_reader.h"
+#include "analysis/load.h"
 #include "writer/writer.h"
 
 namespace {
@@ -118,10 +118,8 @@ void Write(const fs::path& path, const Bytes& bytes) {
 void WriteText(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 Bytes Converted(const Bytes& file, uint8_t formal) {
-  ClearEventTables();
   gDrumSetupPartMap = kInitialDrumSetupPartMap;
-  ReadSmfBytes(file, "seed.mid");
-  AnalyseEvents();
+  LoadSmfBytes(file, "seed.mid");
   ConvertOptions options;
   options.formalOutput = formal;
   return BuildFileImage(options);

@@ -21,13 +21,13 @@
 #include <optional>
 
 #include "analysis/conversion.h"
+#include "analysis/load.h"
 #include "analysis/listing.h"
 #include "app/event_table_model.h"
 #include "app/outputcc_form.h"
 #include "app/qt_services.h"
 #include "app/shell/midi_output.h"
 #include "model/events.h"
-#include "model/smf_reader.h"
 
 namespace mertovan {
 
@@ -246,19 +246,14 @@ void Tmain_form::OpenSmfFile() {
     ShowMessage("File not Found", MessageKind::Warning);
     return;
   }
-  ClearEventTables();
-  try {
-    ReadSmf(chosen->toStdString());
-  } catch (...) {
-    // Whatever the reader stored before the error belongs to no file the
-    // user can see: drop it, so the listing, the file name and what
+  const LoadResult loaded = LoadSmfFile(chosen->toStdString());
+  if (loaded.status == LoadStatus::Failed) {
+    // The tables are empty again: the listing, the file name and what
     // "Output" would convert always agree.
-    ClearEventTables();
     e_filename->clear();
     RefreshGrid();
-    throw;
+    throw IoError(loaded.error);
   }
-  AnalyseEvents();
   e_filename->setText(*chosen);
   e_filename->setCursorPosition(int(chosen->size()));
   RefreshGrid();

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "analysis/conversion.h"
+#include "analysis/load.h"
 #include "model/events.h"
 #include "model/smf_reader.h"
 #include "smf_bytes.h"
@@ -282,16 +283,14 @@ ByteVec Song(std::vector<std::vector<std::pair<uint32_t, ByteVec>>> tracks) {
 
 void Load(const ByteVec& file) {
   test::ResetTables();
-  ASSERT_EQ(ReadSmfBytes(file, "generated"), 0);
-  AnalyseEvents();
+  ASSERT_EQ(LoadSmfBytes(file, "generated").status, LoadStatus::Whole);
 }
 
 TEST(RoundTrip, TheExampleFile) {
   const std::string example = std::string(MERTOVAN_SOURCE_DIR) + "/examples/xg_song_setup.mid";
   if (!std::filesystem::exists(example)) GTEST_SKIP() << "no example file";
   test::ResetTables();
-  ASSERT_EQ(ReadSmf(example), 0);
-  AnalyseEvents();
+  ASSERT_EQ(LoadSmfFile(example).status, LoadStatus::Whole);
   ASSERT_GT(gSysEx.size(), 0u);
   ConvertAndReadBack("example");
 }
