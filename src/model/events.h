@@ -78,6 +78,7 @@ struct SourcePlace {
 struct Continuation {
   uint32_t event = 0;  // index of the record it belongs to
   ByteRange packet;
+  uint64_t tick = 0;   // like SourcePlace::tick
 };
 
 struct SysExList {

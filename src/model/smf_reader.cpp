@@ -141,8 +141,8 @@ class SplitMessage {
     tail_.clear();
   }
   // Takes an F7 event's bytes; true when they end the message.
-  bool Continue(const ByteRange& packet, std::span<const uint8_t> bytes) {
-    tail_.push_back(packet);
+  bool Continue(const ByteRange& packet, uint64_t tick, std::span<const uint8_t> bytes) {
+    tail_.push_back({0, packet, tick});
     bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
     return !bytes.empty() && bytes.back() == kStatusSysExEnd;
   }
@@ -152,7 +152,10 @@ class SplitMessage {
     const uint32_t index = uint32_t(gSysEx.events.size());
     gSysEx.Append(tick_, bytes_);
     gSysEx.places.push_back(place_);
-    for (const ByteRange& r : tail_) gSysEx.continuations.push_back({index, r});
+    for (Continuation c : tail_) {
+      c.event = index;
+      gSysEx.continuations.push_back(c);
+    }
   }
 
  private:
@@ -161,7 +164,7 @@ class SplitMessage {
   SourcePlace place_;
   // Never more than the file holds: every byte is one of the file's own.
   std::vector<uint8_t> bytes_;
-  std::vector<ByteRange> tail_;
+  std::vector<Continuation> tail_;
 };
 
 void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_t trackIndex,
@@ -198,7 +201,7 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
         count += length;
         // A continuation of a split message; an escape (bytes sent as they
         // are) is stepped over.
-        if (split.Open() && split.Continue({eventBegin, uint32_t(in.Pos()), delta}, bytes)) split.Store();
+        if (split.Open() && split.Continue({eventBegin, uint32_t(in.Pos()), delta}, tick, bytes)) split.Store();
       } else if (status == kStatusMeta) {
         const uint8_t type = in.Byte();
         ++count;

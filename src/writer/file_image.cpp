@@ -5,6 +5,7 @@
 #include <string>
 
 #include "model/events.h"
+#include "writer/song_writer.h"
 #include "writer/tracks.h"
 
 namespace mertovan {
@@ -142,6 +143,8 @@ int AppendTrackChunks(ByteBuffer& image, TrackKind kind, const TickOrder& order,
 }
 
 std::vector<uint8_t> BuildFileImage(const ConvertOptions& options) {
+  // The song layout is a module of its own beside the classic layouts.
+  if (options.songMode) return BuildSongImage(options);
   const TickOrder order = SortEventsByTick();
   // The setup work table is rebuilt in plain mode too: the header's track
   // count in formal mode depends on it.
