@@ -9,7 +9,9 @@ std::vector<TimeSignature> gTimeSignatures;
 SourceFile gSourceFile;
 std::array<int32_t, 32> gChannelUsage{};
 
-Tsys& SysExList::Append(uint32_t tick, std::span<const uint8_t> raw) {
+// Flattened: the reader calls it once per message, and the growth of the
+// byte store must not cost a call of its own.
+[[gnu::flatten]] Tsys& SysExList::Append(uint32_t tick, std::span<const uint8_t> raw) {
   Tsys& e = events.emplace_back();
   e.tick = tick;
   e.length = static_cast<uint32_t>(raw.size());

@@ -63,22 +63,24 @@ struct Tsys {
 // so that the song layout can copy the file around it.
 
 // The bytes of one event in the source file: from the first byte of its delta
-// time to its last byte (`end` is one past it), and the delta time's value.
+// time to its last byte (`end` is one past it). The delta time's value is
+// read from the first bytes when needed, so that the record stays small.
 struct ByteRange {
   uint32_t begin = 0;
   uint32_t end = 0;
-  uint32_t delta = 0;
 };
 struct SourcePlace {
-  uint64_t tick = 0;   // absolute tick in the file's own division, from the start of its track
+  // Absolute tick in the file's own division, from the start of its track
+  // (kept to 32 bits: SourceFile::longTicks says when a tick went past them).
+  uint32_t tick = 0;
   uint32_t track = 0;  // index of the track chunk (MTrk) that holds it, from 0
   ByteRange packet;    // the F0 event
 };
 // An F7 event that carried on a message whose F0 event did not end in F7.
 struct Continuation {
   uint32_t event = 0;  // index of the record it belongs to
+  uint32_t tick = 0;   // like SourcePlace::tick
   ByteRange packet;
-  uint64_t tick = 0;   // like SourcePlace::tick
 };
 
 struct SysExList {
@@ -97,6 +99,11 @@ struct SysExList {
   }
   // Appends one message as the reader stores it; returns the new record.
   Tsys& Append(uint32_t tick, std::span<const uint8_t> raw);
+  // The same with where the message lies in its file.
+  Tsys& Append(uint32_t tick, std::span<const uint8_t> raw, const SourcePlace& place) {
+    places.push_back(place);
+    return Append(tick, raw);
+  }
   size_t size() const { return events.size(); }
 };
 
@@ -120,6 +127,7 @@ struct SourceFile {
   uint16_t format = 1;
   uint16_t division = 480;    // as the header gives it, SMPTE divisions included
   std::vector<SourceChunk> chunks;  // in file order, up to where reading ended
+  bool longTicks = false;           // a track ran past tick 2^32 - 1
 };
 
 struct TimeSignature {

@@ -141,8 +141,8 @@ class SplitMessage {
     tail_.clear();
   }
   // Takes an F7 event's bytes; true when they end the message.
-  bool Continue(const ByteRange& packet, uint64_t tick, std::span<const uint8_t> bytes) {
-    tail_.push_back({0, packet, tick});
+  bool Continue(const ByteRange& packet, uint32_t tick, std::span<const uint8_t> bytes) {
+    tail_.push_back({0, tick, packet});
     bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
     return !bytes.empty() && bytes.back() == kStatusSysExEnd;
   }
@@ -150,8 +150,7 @@ class SplitMessage {
     if (!open_) return;
     open_ = false;
     const uint32_t index = uint32_t(gSysEx.events.size());
-    gSysEx.Append(tick_, bytes_);
-    gSysEx.places.push_back(place_);
+    gSysEx.Append(tick_, bytes_, place_);
     for (Continuation c : tail_) {
       c.event = index;
       gSysEx.continuations.push_back(c);
@@ -167,19 +166,21 @@ class SplitMessage {
   std::vector<Continuation> tail_;
 };
 
+uint32_t SourceTick(uint64_t tick) { return tick > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(tick); }
+
 void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_t trackIndex,
                SourceChunk& chunk) {
   uint64_t count = 0;
   uint64_t tick = 0;
   uint8_t runningStatus = 0;
+  bool endOfTrackLast = false;
   SplitMessage split;
   try {
     // The chunk length is tested between events only: an event that runs past
     // it is read whole.
     while (count < chunkLength && count < 0xFFFFFFF0u) {
       const uint32_t eventBegin = uint32_t(in.Pos());
-      const uint32_t delta = in.VarLen(count);
-      tick += delta;
+      tick += in.VarLen(count);
       uint8_t status = in.Byte();
       ++count;
       if (status == kStatusSysEx) {
@@ -188,10 +189,9 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
         count += length;
         // A new message ends one that never got its F7.
         split.Store();
-        const SourcePlace place{tick, trackIndex, {eventBegin, uint32_t(in.Pos()), delta}};
-        if (length > 0 && raw.back() == kStatusSysExEnd) {
-          gSysEx.Append(scale(tick), raw);
-          gSysEx.places.push_back(place);
+        const SourcePlace place{SourceTick(tick), trackIndex, {eventBegin, uint32_t(in.Pos())}};
+        if (length > 0 && raw.back() == kStatusSysExEnd) [[likely]] {
+          gSysEx.Append(scale(tick), raw, place);
         } else {
           split.Start(scale(tick), place, raw);
         }
@@ -201,7 +201,7 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
         count += length;
         // A continuation of a split message; an escape (bytes sent as they
         // are) is stepped over.
-        if (split.Open() && split.Continue({eventBegin, uint32_t(in.Pos()), delta}, tick, bytes)) split.Store();
+        if (split.Open() && split.Continue({eventBegin, uint32_t(in.Pos())}, SourceTick(tick), bytes)) split.Store();
       } else if (status == kStatusMeta) {
         const uint8_t type = in.Byte();
         ++count;
@@ -211,7 +211,7 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
         if (type == kMetaTimeSignature && length >= 2) {
           gTimeSignatures.push_back({scale(tick), body[0], body[1]});
         }
-        chunk.endsWithEndOfTrack = type == kMetaEndOfTrack;
+        endOfTrackLast = type == kMetaEndOfTrack;
       } else {
         int32_t n;
         if (status < 0x80) {
@@ -226,7 +226,7 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
         }
         in.Skip(uint32_t(n));
         count += uint32_t(n);
-        chunk.endsWithEndOfTrack = false;
+        endOfTrackLast = false;
       }
     }
   } catch (const StopReading&) {
@@ -237,6 +237,8 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
   }
   split.Store();
   chunk.readEnd = uint32_t(in.Pos());
+  chunk.endsWithEndOfTrack = endOfTrackLast;
+  if (tick > 0xFFFFFFFFu) gSourceFile.longTicks = true;
 }
 
 bool IsChunkIdText(std::span<const uint8_t> id) {

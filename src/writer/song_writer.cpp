@@ -33,7 +33,7 @@ bool IsConverted(const Tsys& e) { return e.ccNumber[0] != kNone && e.channel < k
 // A source event taken out of its track.
 struct Removed {
   ByteRange packet;
-  uint64_t tick;  // source tick, to name the event in errors
+  uint32_t tick;  // source tick, to name the event in errors
 };
 
 // The delta time at `p`; the reader has read it, so it is whole and at most
@@ -59,6 +59,7 @@ DeltaTime DeltaAt(const uint8_t* p, const uint8_t* end) {
 // status is ever removed. A track that did not end with end-of-track gets one.
 void AppendTrackBody(const uint8_t* file, const SourceChunk& chunk, uint32_t from,
                      std::span<const Removed> removed, ByteBuffer& out) {
+  const uint8_t* end = file + chunk.readEnd;
   uint32_t pos = from;
   uint64_t carry = 0;
   uint64_t carriedFrom = 0;
@@ -71,7 +72,7 @@ void AppendTrackBody(const uint8_t* file, const SourceChunk& chunk, uint32_t fro
   for (const Removed& r : removed) {
     if (carry != 0 && pos < r.packet.begin) giveCarryToEventAt(r.packet.begin);
     out.insert(out.end(), file + pos, file + r.packet.begin);
-    carry += r.packet.delta;
+    carry += DeltaAt(file + r.packet.begin, end).value;
     carriedFrom = r.tick;
     pos = r.packet.end;
   }
@@ -96,7 +97,7 @@ void EndTrackChunk(ByteBuffer& image, size_t bodyStart) {
 
 // One converted message list, where its part's track takes it.
 struct PartEvent {
-  uint64_t tick;
+  uint32_t tick;
   uint32_t index;
 };
 
@@ -160,6 +161,7 @@ std::vector<uint8_t> BuildSongImage(const ConvertOptions& options) {
   if (source.readResult != 0) {
     Refuse("reading stopped early at data that is not a MIDI event or chunk, and the rest of the song would be lost");
   }
+  if (source.longTicks) Refuse("a track of the song runs past tick 4294967295");
   if (source.hasHeader && source.format == 2) {
     Refuse("a format 2 file holds independent patterns, not one song");
   }
