@@ -246,13 +246,13 @@ void Tmain_form::OpenSmfFile() {
     ShowMessage("File not Found", MessageKind::Warning);
     return;
   }
-  const LoadResult loaded = LoadSmfFile(chosen->toStdString());
-  if (loaded.status == LoadStatus::Failed) {
+  const LoadResult read = LoadSmfFile(chosen->toStdString());
+  if (read.status == LoadStatus::Failed) {
     // The tables are empty again: the listing, the file name and what
     // "Output" would convert always agree.
     e_filename->clear();
     RefreshGrid();
-    throw IoError(loaded.error);
+    throw IoError(read.error);
   }
   e_filename->setText(*chosen);
   e_filename->setCursorPosition(int(chosen->size()));
