@@ -1,11 +1,10 @@
 #include "app/shell/midi_output.h"
 
+#include "model/midi_bytes.h"
+
 namespace mertovan {
 
 namespace {
-
-constexpr uint8_t kNoController = 255;
-constexpr uint8_t kProgramChange = 224;
 
 std::string_view OpenFailureText(MidiPort::OpenResult result) {
   switch (result) {
@@ -49,8 +48,8 @@ std::vector<uint8_t> ShortMessageBytes(uint32_t packed) {
 std::vector<uint32_t> ResetMessages() {
   std::vector<uint32_t> out;
   for (uint32_t ch = 0; ch < 16; ++ch) {
-    out.push_back((0xB0 | ch) | 123u << 8);
-    out.push_back((0xB0 | ch) | 64u << 8);
+    out.push_back((kStatusControlChange | ch) | uint32_t(kCcAllNotesOff) << 8);
+    out.push_back((kStatusControlChange | ch) | uint32_t(kCcSustain) << 8);
   }
   return out;
 }
@@ -69,16 +68,10 @@ int OpenMidiOut(MidiPort& port, MessageService& messages, int x, int y) {
 
 std::vector<uint32_t> ShortMessagesOf(const Tsys& e) {
   std::vector<uint32_t> out;
-  const uint32_t ch = e.channel & 15;
   // Only three pairs are played: the fourth is written to files but never sent.
-  for (int i = 0; i < 3; ++i) {
-    const uint32_t n = e.ccNumber[i];
-    const uint32_t value = e.ccValue[i];
-    if (n == kNoController) break;
-    if (n == kProgramChange)
-      out.push_back((0xC0 | ch) | value << 8);
-    else
-      out.push_back((0xB0 | ch) | n << 8 | value << 16);
+  for (int i = 0; i < 3 && e.ccNumber[i] != kNone; ++i) {
+    const ChannelMessage m = ChannelMessageOf(e.channel, e.ccNumber[i], e.ccValue[i]);
+    out.push_back(uint32_t(m.bytes[0]) | uint32_t(m.bytes[1]) << 8 | uint32_t(m.bytes[2]) << 16);
   }
   return out;
 }
