@@ -7,6 +7,7 @@
 
 #include "app/shell/recording_midi_port.h"
 #include "support/recording_messages.h"
+#include "model/smf_reader.h"
 
 #if defined(__linux__)
 #include <unistd.h>
