@@ -255,6 +255,12 @@ int32_t ReadSmfImage(std::shared_ptr<const std::vector<uint8_t>> image, const st
   SourceFile& source = gSourceFile;
   source.image = image;
   source.readResult = -1;
+  // Room for the messages of a file that is mostly SysEx, reserved once: a
+  // growing list would copy itself and fault in fresh pages again and again.
+  // Reserved memory that is never touched costs nothing.
+  gSysEx.bytes.reserve(image->size() * 2);
+  gSysEx.events.reserve(image->size() / 16);
+  gSysEx.places.reserve(image->size() / 16);
   Cursor in(*image, fileName);
   TickScale scale;
   uint32_t trackIndex = 0;
@@ -313,8 +319,6 @@ int32_t ReadSmfBytes(std::span<const uint8_t> file, const std::string& fileName)
 int32_t ReadSmf(const std::string& fileName) {
   FileContents file =
       ReadRegularFile(fileName, kMaxSmfSize, "file", "larger than 64 MiB, not a MIDI file this program can read");
-  // Keep the byte store in one piece for the whole file: two views per message.
-  gSysEx.bytes.reserve(file.bytes.size() * 2);
   return ReadSmfImage(std::make_shared<const std::vector<uint8_t>>(std::move(file.bytes)), fileName);
 }
 
