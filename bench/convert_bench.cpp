@@ -13,11 +13,7 @@ namespace {
 
 using namespace mertovan;
 
-// Shared with the tables as a loaded file is, so no run copies it.
-const std::shared_ptr<const std::vector<uint8_t>>& LargeImage() {
-  static const auto image = std::make_shared<const std::vector<uint8_t>>(test::MakeSyntheticXgFile());
-  return image;
-}
+const std::shared_ptr<const std::vector<uint8_t>>& LargeImage() { return test::SharedSyntheticXgFile(); }
 const std::vector<uint8_t>& LargeFile() { return *LargeImage(); }
 
 void Load() {

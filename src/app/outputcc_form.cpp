@@ -11,6 +11,17 @@
 #include "writer/writer.h"
 
 namespace mertovan {
+namespace {
+
+// A control of the form named after its field, at its place.
+template <class Control>
+Control* Placed(Control* control, const char* name, const QRect& geometry) {
+  control->setObjectName(QString::fromLatin1(name));
+  control->setGeometry(geometry);
+  return control;
+}
+
+}  // namespace
 
 TOutputcc_Form::TOutputcc_Form(ConvertDialogContext context)
     // Always on top, and it must not keep the program running once the main
@@ -26,31 +37,19 @@ TOutputcc_Form::TOutputcc_Form(ConvertDialogContext context)
   // Created in tab order: "Convert" first, so it holds the focus when the
   // dialog opens, then the name, "Cancel", the first option, "Ref" and the
   // other two options.
-  ConvertBtn = new QPushButton(QStringLiteral("Convert"), this);
-  ConvertBtn->setObjectName(QStringLiteral("ConvertBtn"));
-  ConvertBtn->setGeometry(112, 136, 65, 25);
+  ConvertBtn = Placed(new QPushButton(QStringLiteral("Convert"), this), "ConvertBtn", {112, 136, 65, 25});
   // Enter and keypad Enter press it wherever the focus is, unless the focus
   // is on another button, which Enter then presses.
   ConvertBtn->setDefault(true);
-  e_filename = new QLineEdit(this);
-  e_filename->setObjectName(QStringLiteral("e_filename"));
+  e_filename = Placed(new QLineEdit(this), "e_filename", {64, 24, 169, 20});
   e_filename->setReadOnly(true);
-  e_filename->setGeometry(64, 24, 169, 20);
-  cancel = new QPushButton(QStringLiteral("Cancel"), this);
-  cancel->setObjectName(QStringLiteral("cancel"));
-  cancel->setGeometry(192, 136, 65, 25);
-  C_sysex = new QCheckBox(QStringLiteral("Include unconvertible SysEx msg."), this);
-  C_sysex->setObjectName(QStringLiteral("C_sysex"));
-  C_sysex->setGeometry(16, 56, 233, 17);
-  refer = new QPushButton(QStringLiteral("Ref"), this);
-  refer->setObjectName(QStringLiteral("refer"));
-  refer->setGeometry(232, 24, 25, 25);
-  c_formal = new QCheckBox(QStringLiteral("Output as formal"), this);
-  c_formal->setObjectName(QStringLiteral("c_formal"));
-  c_formal->setGeometry(16, 80, 177, 17);
-  c_song = new QCheckBox(QStringLiteral("Keep the song (notes, tempo, tracks)"), this);
-  c_song->setObjectName(QStringLiteral("c_song"));
-  c_song->setGeometry(16, 104, 265, 17);
+  cancel = Placed(new QPushButton(QStringLiteral("Cancel"), this), "cancel", {192, 136, 65, 25});
+  C_sysex = Placed(new QCheckBox(QStringLiteral("Include unconvertible SysEx msg."), this), "C_sysex",
+                   {16, 56, 233, 17});
+  refer = Placed(new QPushButton(QStringLiteral("Ref"), this), "refer", {232, 24, 25, 25});
+  c_formal = Placed(new QCheckBox(QStringLiteral("Output as formal"), this), "c_formal", {16, 80, 177, 17});
+  c_song = Placed(new QCheckBox(QStringLiteral("Keep the song (notes, tempo, tracks)"), this), "c_song",
+                  {16, 104, 265, 17});
 
   l_filename = NewBlueLabel(QStringLiteral("Filename"), this, 8, 24);
   l_filename->setObjectName(QStringLiteral("l_filename"));

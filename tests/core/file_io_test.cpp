@@ -18,7 +18,6 @@ namespace mertovan {
 namespace {
 
 using test::ByteVec;
-using test::ReadAll;
 using test::ScratchDir;
 using test::WriteAll;
 
@@ -81,7 +80,7 @@ TEST(FileReplacement, AsAnOrdinaryUser) {
     const Outcome got = ReplaceAsUser(path, after);
     if (got == kCannotSwitch) GTEST_SKIP() << "cannot switch to user " << kUser;
     EXPECT_EQ(got, c.expected) << "0 replaced, 1 permission denied, 2 other error";
-    EXPECT_EQ(ReadAll(path), c.expected == kReplaced ? after : before);
+    EXPECT_EQ(test::ReadAll(path), c.expected == kReplaced ? after : before);
     struct stat st;
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, c.mode);
@@ -103,7 +102,7 @@ TEST(FileReplacement, RootKeepsTheOwnerOfAFileItReplaces) {
   ASSERT_EQ(stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_uid, kUser);
   EXPECT_EQ(st.st_mode & 07777, 0600u);
-  EXPECT_EQ(ReadAll(path), ByteVec{'b'});
+  EXPECT_EQ(test::ReadAll(path), ByteVec{'b'});
 }
 
 TEST(FileReading, SizeBound) {

@@ -72,6 +72,20 @@ Outcome Load(const Bytes& file, const std::string& name = "hostile.mid") {
 CliRun Cli(const Scratch& dir, const std::string& args) { return test::RunCli(dir.path(), args); }
 CliRun Cli(const Scratch& dir, const std::vector<std::string>& args) { return test::RunCli(dir.path(), args); }
 
+const char kTsvHeader[] = "Bar\tMeter\tTick\tCh\tEvent\tValue\tSystemExclusiveMessage\n";
+
+// Lists `name` and tries to convert it, which must fail with `convertError`;
+// neither may change the folder. Returns the listing's run.
+CliRun ListButCannotConvert(const Scratch& dir, const std::string& name, const std::string& convertError) {
+  const auto before = TakeSnapshot(dir.path());
+  const CliRun list = Cli(dir, "list --format tsv " + name);
+  const CliRun convert = Cli(dir, "convert " + name);
+  EXPECT_EQ(convert.status, 1);
+  EXPECT_NE(convert.err.find(convertError), std::string::npos) << convert.err;
+  EXPECT_EQ(Differences(before, TakeSnapshot(dir.path())), std::vector<std::string>{});
+  return list;
+}
+
 // A valid file that uses every kind of event the reader knows: meta events,
 // a SysEx whose length needs two bytes, running status, an F7 escape,
 // deltas of one to three bytes, an unknown chunk and two tracks.
@@ -173,16 +187,11 @@ TEST(HostileInput, CutFileIsReportedByTheCliAndNotListed) {
   Scratch dir;
   const Bytes full = RichFile();
   WriteAll(dir.File("cut.mid"), Bytes(full.begin(), full.end() - 30));
-  const auto before = TakeSnapshot(dir.path());
-  const CliRun r = Cli(dir, "list --format tsv cut.mid");
+  const CliRun r = ListButCannotConvert(dir, "cut.mid", "Read beyond end of file");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("Read beyond end of file"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("cut.mid"), std::string::npos) << r.err;
   EXPECT_EQ(r.out, "");
-  const CliRun c = Cli(dir, "convert cut.mid");
-  EXPECT_EQ(c.status, 1);
-  EXPECT_NE(c.err.find("Read beyond end of file"), std::string::npos) << c.err;
-  EXPECT_EQ(Differences(before, TakeSnapshot(dir.path())), std::vector<std::string>{});
 }
 
 // ------------------------------------------ lengths beyond the file, VLQs
@@ -432,15 +441,10 @@ TEST(HostileInput, FilesThatAreNotMidiEndTheReadingWithNothingListed) {
   // The command line warns and lists nothing, converts nothing.
   Scratch dir;
   WriteAll(dir.File("notes.txt"), cases[0].file);
-  const auto before = TakeSnapshot(dir.path());
-  const CliRun list = Cli(dir, "list --format tsv notes.txt");
+  const CliRun list = ListButCannotConvert(dir, "notes.txt", "No data to convert");
   EXPECT_EQ(list.status, 0);
   EXPECT_NE(list.err.find("stopped early"), std::string::npos) << list.err;
-  EXPECT_EQ(list.out, "Bar\tMeter\tTick\tCh\tEvent\tValue\tSystemExclusiveMessage\n");
-  const CliRun convert = Cli(dir, "convert notes.txt");
-  EXPECT_EQ(convert.status, 1);
-  EXPECT_NE(convert.err.find("No data to convert"), std::string::npos) << convert.err;
-  EXPECT_EQ(Differences(before, TakeSnapshot(dir.path())), std::vector<std::string>{});
+  EXPECT_EQ(list.out, kTsvHeader);
 }
 
 TEST(HostileInput, EmptyFileHasNothingToListOrConvert) {
@@ -450,14 +454,9 @@ TEST(HostileInput, EmptyFileHasNothingToListOrConvert) {
   WriteAll(dir.File("empty.mid"), {});
   ClearEventTables();
   EXPECT_EQ(ReadSmf(dir.File("empty.mid")), 0);
-  const auto before = TakeSnapshot(dir.path());
-  const CliRun list = Cli(dir, "list --format tsv empty.mid");
+  const CliRun list = ListButCannotConvert(dir, "empty.mid", "No data to convert: empty.mid");
   EXPECT_EQ(list.status, 0) << list.err;
-  EXPECT_EQ(list.out, "Bar\tMeter\tTick\tCh\tEvent\tValue\tSystemExclusiveMessage\n");
-  const CliRun convert = Cli(dir, "convert empty.mid");
-  EXPECT_EQ(convert.status, 1);
-  EXPECT_NE(convert.err.find("No data to convert: empty.mid"), std::string::npos) << convert.err;
-  EXPECT_EQ(Differences(before, TakeSnapshot(dir.path())), std::vector<std::string>{});
+  EXPECT_EQ(list.out, kTsvHeader);
 }
 
 // ------------------------------------------------ inputs that are no file

@@ -14,6 +14,7 @@
 #include "support/event_list.h"
 #include "support/files.h"
 #include "support/hex.h"
+#include "support/independent_readers.h"
 #include "support/recording_messages.h"
 #include "support/scratch_dir.h"
 #include "support/smf_builder.h"
@@ -30,43 +31,6 @@ using test::Hex;
 using test::ParsedSmf;
 using test::ScratchDir;
 using test::SmfEvent;
-
-const char kPython[] = "/usr/bin/python3";
-
-bool CommandSucceeds(const std::string& cmd) {
-  const int raw = std::system((cmd + " >/dev/null 2>&1").c_str());
-  return WIFEXITED(raw) && WEXITSTATUS(raw) == 0;
-}
-
-bool HaveMido() {
-  static const bool have = CommandSucceeds(std::string(kPython) + " -c 'import mido'");
-  return have;
-}
-bool HaveMidicsv() {
-  static const bool have = CommandSucceeds("command -v midicsv");
-  return have;
-}
-
-// Our strict reading in the form the mido script prints.
-std::string DumpLikeMido(const ParsedSmf& f) {
-  std::ostringstream s;
-  s << "format " << f.format << " division " << f.division << " tracks " << f.tracks.size() << "\n";
-  for (size_t t = 0; t < f.tracks.size(); ++t) {
-    for (const SmfEvent& e : f.tracks[t]) {
-      s << t << " " << e.tick << " ";
-      if (e.bytes[0] == 0xFF) {
-        static const std::map<uint8_t, const char*> names = {
-            {0x03, "track_name"}, {0x51, "set_tempo"}, {0x58, "time_signature"}, {0x2F, "end_of_track"}};
-        s << "meta " << (names.count(e.bytes[1]) ? names.at(e.bytes[1]) : "?") << "\n";
-      } else if (e.bytes[0] == 0xF0) {
-        s << "F0 " << Hex(ByteVec(e.bytes.begin() + 1, e.bytes.end())) << "\n";
-      } else {
-        s << Hex(e.bytes) << "\n";
-      }
-    }
-  }
-  return s.str();
-}
 
 struct Message {
   uint32_t tick;
@@ -226,24 +190,7 @@ void ConvertAndReadBack(const std::string& name, bool midoReadable = true) {
         }
       }
 
-      if (midoReadable) {
-        if (HaveMido()) {
-          const test::CliRun mido = test::RunProgram(
-              kPython, {std::string(MERTOVAN_SOURCE_DIR) + "/tests/core/mido_dump.py", path}, dir.path());
-          EXPECT_EQ(mido.status, 0) << mido.err;
-          EXPECT_EQ(mido.err, "");
-          EXPECT_EQ(mido.out, DumpLikeMido(parsed));
-        } else {
-          ADD_FAILURE() << "python3-mido is missing (scripts/setup installs it)";
-        }
-      }
-      if (HaveMidicsv()) {
-        const test::CliRun csv = test::RunProgram("midicsv", {path, "/dev/null"}, dir.path());
-        EXPECT_EQ(csv.status, 0) << csv.err;
-        EXPECT_EQ(csv.out + csv.err, "");
-      } else {
-        ADD_FAILURE() << "midicsv is missing (scripts/setup installs it)";
-      }
+      test::ExpectIndependentReadersAgree(path, parsed, midoReadable);
     }
   }
 }

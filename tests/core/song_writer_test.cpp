@@ -14,6 +14,7 @@
 #include "support/event_list.h"
 #include "support/files.h"
 #include "support/hex.h"
+#include "support/independent_readers.h"
 #include "support/recording_messages.h"
 #include "support/scratch_dir.h"
 #include "support/smf_builder.h"
@@ -148,41 +149,6 @@ TEST(SongLayout, RefusalsWriteNothing) {
 
 // --- Read-back and the properties of the layout ----------------------------
 
-const char kPython[] = "/usr/bin/python3";
-
-std::string Capture(const std::string& cmd, int& status) {
-  std::string out;
-  FILE* p = ::popen((cmd + " 2>&1").c_str(), "r");
-  if (!p) return status = -1, out;
-  char buf[4096];
-  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-  const int raw = ::pclose(p);
-  status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return out;
-}
-
-std::string DumpLikeMido(const ParsedSmf& f) {
-  static const std::map<uint8_t, const char*> names = {
-      {0x00, "sequence_number"}, {0x01, "text"},        {0x02, "copyright"},    {0x03, "track_name"},
-      {0x04, "instrument_name"}, {0x05, "lyrics"},      {0x06, "marker"},       {0x07, "cue_marker"},
-      {0x20, "channel_prefix"},  {0x21, "midi_port"},   {0x2F, "end_of_track"}, {0x51, "set_tempo"},
-      {0x54, "smpte_offset"},    {0x58, "time_signature"}, {0x59, "key_signature"},
-      {0x7F, "sequencer_specific"}};
-  std::ostringstream s;
-  s << "format " << f.format << " division " << f.division << " tracks " << f.tracks.size() << "\n";
-  for (size_t t = 0; t < f.tracks.size(); ++t) {
-    for (const SmfEvent& e : f.tracks[t]) {
-      s << t << " " << e.tick << " ";
-      if (e.bytes[0] == 0xFF) {
-        s << "meta " << (names.count(e.bytes[1]) ? names.at(e.bytes[1]) : "?") << "\n";
-      } else {
-        s << Hex(e.bytes) << "\n";
-      }
-    }
-  }
-  return s.str();
-}
-
 // The file's events without the marker and the empty text after it.
 std::vector<SmfEvent> WithoutMarker(std::vector<SmfEvent> track) {
   const ByteVec marker = Cat({{0xFF, 0x01}, ByteVec(std::begin(kMarkerText), std::end(kMarkerText) - 1)});
@@ -267,17 +233,7 @@ void CheckSong(const ByteVec& source, const std::string& name, bool mido = true)
   for (const Tsys& e : analysed.events) unconverted += e.ccNumber[0] == 255 || e.channel >= 32;
   EXPECT_EQ(gSysEx.size(), unconverted);
 
-  int status = 0;
-  if (mido) {
-    const std::string dump = Capture(std::string(kPython) + " " + MERTOVAN_SOURCE_DIR + "/tests/core/mido_dump.py '" +
-                                         path + "'",
-                                     status);
-    EXPECT_EQ(status, 0) << dump;
-    EXPECT_EQ(dump, DumpLikeMido(got));
-  }
-  const std::string csv = Capture("midicsv '" + path + "' /dev/null", status);
-  EXPECT_EQ(status, 0) << csv;
-  EXPECT_EQ(csv, "");
+  test::ExpectIndependentReadersAgree(path, got, mido);
 }
 
 // A song as a sequencer writes it: notes in running status, controllers,

@@ -44,6 +44,14 @@ class WriterFiles : public ::testing::Test {
     AddEvent(0, test::kSomeXg, 0, {{7, 100}});
     gChannelUsage[0] = 1;
   }
+  // Converts the list in the plain layout to `name` in the scratch folder: a
+  // file this program wrote. Returns its path.
+  std::string WriteOwnFile(const std::string& name) const {
+    const std::string path = dir.File(name);
+    RecordingMessages messages;
+    WriteConvertedFile(path, Plain(), messages, 0, 0);
+    return path;
+  }
   ScratchDir dir;
 };
 
@@ -104,10 +112,9 @@ TEST_F(WriterFiles, NewTargetIsCreatedAndReportedAfterwards) {
 }
 
 TEST_F(WriterFiles, OwnEarlierFileIsReplacedForeignFileIsLeftAlone) {
-  const std::string own = dir.File("own.mid");
+  const std::string own = WriteOwnFile("own.mid");
   const std::string foreign = dir.File("foreign.mid");
   RecordingMessages messages;
-  WriteConvertedFile(own, Plain(), messages, 0, 0);
   const ByteVec foreignBytes = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 0, 1, 0xE0};
   WriteAll(foreign, foreignBytes);
 
@@ -126,12 +133,10 @@ TEST_F(WriterFiles, OwnEarlierFileIsReplacedForeignFileIsLeftAlone) {
 }
 
 TEST_F(WriterFiles, RefusedConversionTouchesNothing) {
-  const std::string path = dir.File("song_cc.mid");
-  RecordingMessages messages;
-  WriteConvertedFile(path, Plain(), messages, 0, 0);
+  const std::string path = WriteOwnFile("song_cc.mid");
   const ByteVec before = ReadAll(path);
   AddEvent(300000000, test::kSomeXg, 0, {{7, 1}});
-  messages.shown.clear();
+  RecordingMessages messages;
   EXPECT_THROW(WriteConvertedFile(path, Plain(), messages, 0, 0), ConvertError);
   EXPECT_THROW(WriteConvertedFile(dir.File("new.mid"), Plain(), messages, 0, 0), ConvertError);
   EXPECT_TRUE(messages.shown.empty());
@@ -140,9 +145,7 @@ TEST_F(WriterFiles, RefusedConversionTouchesNothing) {
 }
 
 TEST_F(WriterFiles, FailedWriteKeepsThePreviousFileAndLeavesNoTemporaryFile) {
-  const std::string path = dir.File("song_cc.mid");
-  RecordingMessages messages;
-  WriteConvertedFile(path, Plain(), messages, 0, 0);
+  const std::string path = WriteOwnFile("song_cc.mid");
   const ByteVec before = ReadAll(path);
   ASSERT_LT(before.size(), 200u);
   // A much larger conversion, written by a child process that may not write
@@ -173,13 +176,12 @@ TEST_F(WriterFiles, FailedWriteKeepsThePreviousFileAndLeavesNoTemporaryFile) {
 }
 
 TEST_F(WriterFiles, ReplacementKeepsPermissionsAndWritesThroughLinks) {
-  const std::string real = dir.File("real_cc.mid");
+  const std::string real = WriteOwnFile("real_cc.mid");
   const std::string link = dir.File("link_cc.mid");
-  RecordingMessages messages;
-  WriteConvertedFile(real, Plain(), messages, 0, 0);
   ASSERT_EQ(chmod(real.c_str(), 0640), 0);
   std::filesystem::create_symlink("real_cc.mid", link);
   ConvertOptions formal;
+  RecordingMessages messages;
   WriteConvertedFile(link, formal, messages, 0, 0);
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   EXPECT_EQ(ReadAll(real), BuildFileImage(formal));

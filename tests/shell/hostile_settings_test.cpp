@@ -51,20 +51,6 @@ std::string ReadText(const fs::path& p) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// The value of settings line `line` (2-15) in a record.
-unsigned LineValue(const SettingsRecord& r, int line) {
-  switch (line) {
-    case 2: return r.windowTop;
-    case 3: return r.windowLeft;
-    case 4: return r.windowWidth;
-    case 5: return r.windowHeight;
-    case 13: return r.viewMode;
-    case 14: return r.includeUnconvertible;
-    case 15: return r.formalOutput;
-    default: return r.colWidths[size_t(line - 5)];
-  }
-}
-
 // A record whose every field differs from the creation values.
 SettingsRecord Scrambled() {
   SettingsRecord r;
@@ -132,13 +118,13 @@ TEST(HostileSettings, JunkFilesLoadToCompleteRecordsAndOnlyTheFileChanges) {
       case Result::Loaded:
         EXPECT_EQ(error, "");
         EXPECT_EQ(changes, std::vector<std::string>{});
-        for (int line = 2; line <= 15; ++line) EXPECT_EQ(LineValue(record, line), kGoodValues[line - 2]) << line;
+        for (int line = 2; line <= 15; ++line) EXPECT_EQ(SettingsLineValue(record, line), kGoodValues[line - 2]) << line;
         break;
       case Result::Recreated:
         // An unrecognised file gives way to a fresh one, in its place.
         EXPECT_EQ(error, "");
         EXPECT_EQ(changes, std::vector<std::string>{"changed mertovan.ini"});
-        for (int line = 2; line <= 15; ++line) EXPECT_EQ(LineValue(record, line), LineValue(creation, line)) << line;
+        for (int line = 2; line <= 15; ++line) EXPECT_EQ(SettingsLineValue(record, line), SettingsLineValue(creation, line)) << line;
         break;
       case Result::Rejected: {
         EXPECT_NE(error.find("は整数ではありません"), std::string::npos) << error;
@@ -146,9 +132,9 @@ TEST(HostileSettings, JunkFilesLoadToCompleteRecordsAndOnlyTheFileChanges) {
         EXPECT_LT(error.size(), 400u);
         EXPECT_EQ(changes, std::vector<std::string>{});
         for (int line = c.badLine; line <= 15; ++line) {
-          EXPECT_EQ(LineValue(record, line), LineValue(creation, line)) << line;
+          EXPECT_EQ(SettingsLineValue(record, line), SettingsLineValue(creation, line)) << line;
         }
-        for (int line = 2; line < c.badLine; ++line) EXPECT_NE(LineValue(record, line), 9999u) << line;
+        for (int line = 2; line < c.badLine; ++line) EXPECT_NE(SettingsLineValue(record, line), 9999u) << line;
         break;
       }
     }
@@ -157,7 +143,7 @@ TEST(HostileSettings, JunkFilesLoadToCompleteRecordsAndOnlyTheFileChanges) {
     SaveSettings(dir.Dir(), record, host);
     SettingsRecord again = Scrambled();
     EXPECT_NO_THROW(LoadSettings(dir.Dir(), again, host));
-    for (int line = 2; line <= 15; ++line) EXPECT_EQ(LineValue(again, line), LineValue(record, line)) << line;
+    for (int line = 2; line <= 15; ++line) EXPECT_EQ(SettingsLineValue(again, line), SettingsLineValue(record, line)) << line;
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(dir.path())) names.push_back(e.path().filename().string());
     EXPECT_EQ(names, std::vector<std::string>{"mertovan.ini"});
@@ -218,7 +204,7 @@ TEST(HostileSettings, SettingsPathsThatAreNoFile) {
     } catch (const IoError& e) {
       EXPECT_NE(std::string(e.what()).find(c.error), std::string::npos) << e.what();
     }
-    for (int line = 2; line <= 15; ++line) EXPECT_EQ(LineValue(record, line), LineValue(creation, line)) << line;
+    for (int line = 2; line <= 15; ++line) EXPECT_EQ(SettingsLineValue(record, line), SettingsLineValue(creation, line)) << line;
     EXPECT_EQ(Differences(before, TakeSnapshot(dir.path())), std::vector<std::string>{});
     if (c.saveReplaces) {
       SaveSettings(start, record, host);

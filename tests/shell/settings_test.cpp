@@ -72,11 +72,13 @@ std::string FileWith(const std::vector<std::string>& values, const std::string& 
 const std::vector<std::string> kSample = {"200", "100", "600", "300", "11", "12", "13",
                                           "14",  "15",  "16",  "17",  "0",  "0",  "1"};
 
+// The window's place and size a record holds: top, left, width, height.
+std::array<int, 4> FrameOf(const SettingsRecord& r) {
+  return {r.windowTop, r.windowLeft, r.windowWidth, r.windowHeight};
+}
+
 void ExpectSample(const SettingsRecord& r) {
-  EXPECT_EQ(r.windowTop, 200);
-  EXPECT_EQ(r.windowLeft, 100);
-  EXPECT_EQ(r.windowWidth, 600);
-  EXPECT_EQ(r.windowHeight, 300);
+  EXPECT_EQ(FrameOf(r), (std::array{200, 100, 600, 300}));
   EXPECT_EQ(r.colWidths, (std::array<uint16_t, 8>{0, 11, 12, 13, 14, 15, 16, 17}));
   EXPECT_EQ(r.viewMode, 0);
   EXPECT_EQ(r.includeUnconvertible, 0);
@@ -85,10 +87,7 @@ void ExpectSample(const SettingsRecord& r) {
 
 void ExpectCreation(const SettingsRecord& r, uint16_t column7) {
   const SettingsRecord c = mertovan::CreationSettings(column7);
-  EXPECT_EQ(r.windowTop, c.windowTop);
-  EXPECT_EQ(r.windowLeft, c.windowLeft);
-  EXPECT_EQ(r.windowWidth, c.windowWidth);
-  EXPECT_EQ(r.windowHeight, c.windowHeight);
+  EXPECT_EQ(FrameOf(r), FrameOf(c));
   EXPECT_EQ(r.colWidths, c.colWidths);
   EXPECT_EQ(r.viewMode, 1);
   EXPECT_EQ(r.includeUnconvertible, 1);
@@ -150,11 +149,8 @@ TEST_F(SettingsFile, ReadsCrLfAndLfFiles) {
 TEST_F(SettingsFile, CloseSavesGeometryViewAndOptionsButNotDraggedWidths) {
   SettingsRecord r;
   Load(Dir(), r, host_);
-  host_.left = 100;
-  host_.top = 200;
-  host_.width = 700;
-  host_.height = 400;
-  host_.columns = {0, 90, 90, 90, 90, 90, 90, 90};  // the user dragged every border
+  // The user dragged every column border.
+  host_ = {.top = 200, .left = 100, .width = 700, .height = 400, .columns = {0, 90, 90, 90, 90, 90, 90, 90}};
   r.viewMode = 0;
   r.formalOutput = 0;
   Save(Dir(), r, host_);
@@ -164,8 +160,7 @@ TEST_F(SettingsFile, CloseSavesGeometryViewAndOptionsButNotDraggedWidths) {
 
   SettingsRecord back;
   Load(Dir(), back, host_);
-  EXPECT_EQ(back.windowTop, 200);
-  EXPECT_EQ(back.windowLeft, 100);
+  EXPECT_EQ(FrameOf(back), (std::array{200, 100, 700, 400}));
   EXPECT_EQ(back.viewMode, 0);
   EXPECT_EQ(back.formalOutput, 0);
   EXPECT_EQ(back.colWidths, r.colWidths);
@@ -174,18 +169,12 @@ TEST_F(SettingsFile, CloseSavesGeometryViewAndOptionsButNotDraggedWidths) {
 TEST_F(SettingsFile, SaveCutsGeometryToSixteenBitsAndRoundTrips) {
   Write(kFirstStartFile);
   SettingsRecord r;
-  host_.top = -10;
-  host_.left = 65536 + 7;
-  host_.width = 65535;
-  host_.height = 0;
+  host_ = {.top = -10, .left = 65536 + 7, .width = 65535, .height = 0};
   r.colWidths = {0, 0, 1, 65535, 4, 5, 6, 7};
   Save(Dir(), r, host_);
   SettingsRecord back;
   Load(Dir(), back, host_);
-  EXPECT_EQ(back.windowTop, 65526);
-  EXPECT_EQ(back.windowLeft, 7);
-  EXPECT_EQ(back.windowWidth, 65535);
-  EXPECT_EQ(back.windowHeight, 0);
+  EXPECT_EQ(FrameOf(back), (std::array{65526, 7, 65535, 0}));
   EXPECT_EQ(back.colWidths, r.colWidths);
 }
 

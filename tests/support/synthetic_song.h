@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -65,6 +66,13 @@ inline std::vector<uint8_t> MakeSyntheticXgFile(int tracks = 16, int sysexCount 
     file.insert(file.end(), body.begin(), body.end());
   }
   return file;
+}
+
+// The default synthetic file, made once and shared with the event tables the
+// way a loaded file is, so that no benchmark run copies it.
+inline const std::shared_ptr<const std::vector<uint8_t>>& SharedSyntheticXgFile() {
+  static const auto image = std::make_shared<const std::vector<uint8_t>>(MakeSyntheticXgFile());
+  return image;
 }
 
 }  // namespace mertovan::test

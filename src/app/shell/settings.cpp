@@ -118,23 +118,10 @@ void StoreLine(SettingsRecord& r, int line, int64_t v) {
   }
 }
 
-uint32_t LineValue(const SettingsRecord& r, int line) {
-  switch (line) {
-    case 2: return r.windowTop;
-    case 3: return r.windowLeft;
-    case 4: return r.windowWidth;
-    case 5: return r.windowHeight;
-    case 13: return r.viewMode;
-    case 14: return r.includeUnconvertible;
-    case 15: return r.formalOutput;
-    default: return line >= 6 && line <= 12 ? r.colWidths[static_cast<size_t>(line - 5)] : 0;
-  }
-}
-
 // Creation values for the fields of `firstLine` to line 15, the others untouched.
 void ApplyCreationFrom(SettingsRecord& r, int firstLine, uint16_t column7Width) {
   const SettingsRecord creation = CreationSettings(column7Width);
-  for (int line = firstLine; line <= kLastLine; ++line) StoreLine(r, line, LineValue(creation, line));
+  for (int line = firstLine; line <= kLastLine; ++line) StoreLine(r, line, SettingsLineValue(creation, line));
 }
 
 // What a new file holds: the classic lines' creation values and the song
@@ -190,7 +177,7 @@ std::string FormatSettings(const SettingsRecord& r) {
   std::string out(kTag);
   out += "\r\n";
   for (int line = kFirstValueLine; line <= kLastLine; ++line) {
-    out += std::to_string(LineValue(r, line));
+    out += std::to_string(SettingsLineValue(r, line));
     out += "\r\n";
   }
   auto named = [&out](std::string_view key, std::string_view value) {
@@ -232,6 +219,19 @@ std::string_view FirstLine(const std::string& text) {
 }
 
 }  // namespace
+
+uint32_t SettingsLineValue(const SettingsRecord& r, int line) {
+  switch (line) {
+    case 2: return r.windowTop;
+    case 3: return r.windowLeft;
+    case 4: return r.windowWidth;
+    case 5: return r.windowHeight;
+    case 13: return r.viewMode;
+    case 14: return r.includeUnconvertible;
+    case 15: return r.formalOutput;
+    default: return line >= 6 && line <= 12 ? r.colWidths[static_cast<size_t>(line - 5)] : 0;
+  }
+}
 
 SettingsRecord CreationSettings(uint16_t column7Width) {
   SettingsRecord r;

@@ -60,6 +60,10 @@ inline constexpr uint16_t kDefaultColumn7Width = 32;
 // convert options on.
 SettingsRecord CreationSettings(uint16_t column7Width);
 
+// The number classic line `line` (2 to 15) of the file holds for `record`;
+// 0 for any other line.
+uint32_t SettingsLineValue(const SettingsRecord& record, int line);
+
 // startDir joined with "mertovan.ini" by the platform's separator (a root
 // folder gives "/mertovan.ini", not "//mertovan.ini"). UTF-8 in and out.
 std::string SettingsPath(const std::string& startDir);
