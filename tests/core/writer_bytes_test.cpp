@@ -14,6 +14,7 @@
 namespace mertovan {
 namespace {
 
+using test::AddConverted;
 using test::AddEvent;
 using test::ByteVec;
 using test::FromHex;
@@ -176,10 +177,9 @@ TEST_F(WriterBytes, ChannelBodiesOfTheExampleList) {
 }
 
 TEST_F(WriterBytes, DrumGroupsFollowTableOrderThenTimeOrder) {
-  AddEvent(0, kSomeXg, 9, {{99, 24}, {98, 36}, {6, 70}});
-  AddEvent(0, kSomeXg, 9, {{99, 20}, {98, 36}, {6, 80}});
-  AddEvent(0, kSomeXg, 9, {{99, 24}, {98, 38}, {6, 60}});
-  gChannelUsage[9] = 3;
+  AddConverted(0, 9, {{99, 24}, {98, 36}, {6, 70}});
+  AddConverted(0, 9, {{99, 20}, {98, 36}, {6, 80}});
+  AddConverted(0, 9, {{99, 24}, {98, 38}, {6, 60}});
   EXPECT_EQ(ChannelBody(1, 9),
             "8F 00 B9 63 14 01 B9 62 24 01 B9 06 50 04 B9 63 18 01 B9 62 24 01 B9 06 46 04 B9 63 18 01 "
             "B9 62 26 01 B9 06 3C");
@@ -189,31 +189,27 @@ TEST_F(WriterBytes, DrumGroupsFollowTableOrderThenTimeOrder) {
 }
 
 TEST_F(WriterBytes, TenthPartGetsTheDrumKitBankUnlessItSetsItsOwn) {
-  AddEvent(0, kSomeXg, 0, {{0, 3}});
-  gChannelUsage[0] = 1;
-  gChannelUsage[9] = 1;
-  AddEvent(0, kSomeXg, 9, {{7, 99}});
+  AddConverted(0, 0, {{0, 3}});
+  AddConverted(0, 9, {{7, 99}});
   EXPECT_EQ(ChannelBody(1, 9), "8F 00 B9 00 7F 0A B9 20 00 0A C9 00 0A B9 07 63");
-  AddEvent(5, kSomeXg, 9, {{0, 126}});
+  AddConverted(5, 9, {{0, 126}});
   EXPECT_EQ(ChannelBody(1, 9), "8F 00 B9 00 7E 0A B9 20 00 0A C9 00 0A B9 07 63");
   // Other parts get the default bank 0.
   EXPECT_EQ(ChannelBody(1, 0), "8F 00 B0 00 03 0A B0 20 00 0A C0 00 0A B0 07 64");
 }
 
 TEST_F(WriterBytes, PortamentoControllersOnlyInPlainLayout) {
-  AddEvent(0, kSomeXg, 2, {{5, 30}});
-  AddEvent(10, kSomeXg, 2, {{65, 127}});
-  AddEvent(20, kSomeXg, 2, {{10, 40}});
-  gChannelUsage[2] = 3;
+  AddConverted(0, 2, {{5, 30}});
+  AddConverted(10, 2, {{65, 127}});
+  AddConverted(20, 2, {{10, 40}});
   EXPECT_EQ(ChannelBody(0, 2), "00 B2 05 1E 0A B2 41 7F 0A B2 0A 28");
   EXPECT_EQ(ChannelBody(1, 2), "8F 00 B2 0A 28");
 }
 
 TEST_F(WriterBytes, PartsFrom16UseTheLowNibbleInTracksOfTheirOwn) {
-  AddEvent(0, kSomeXg, 16, {{7, 1}});
-  AddEvent(0, kSomeXg, 0, {{7, 2}});
-  AddEvent(0, kSomeXg, 31, {{224, 3}});
-  gChannelUsage[0] = gChannelUsage[16] = gChannelUsage[31] = 1;
+  AddConverted(0, 16, {{7, 1}});
+  AddConverted(0, 0, {{7, 2}});
+  AddConverted(0, 31, {{224, 3}});
   EXPECT_EQ(ChannelBody(0, 16), "00 B0 07 01");
   EXPECT_EQ(ChannelBody(0, 31), "00 CF 03");
   EXPECT_EQ(ChannelBody(1, 16), "8F 00 B0 00 00 0A B0 20 00 0A C0 00 0A B0 07 01");

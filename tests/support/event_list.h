@@ -38,4 +38,11 @@ inline Tsys& AddEvent(uint32_t tick, const std::vector<uint8_t>& afterF0, uint8_
 // to the channel tracks.
 inline const std::vector<uint8_t> kSomeXg = {0x43, 0x10, 0x4C, 0x08, 0x00, 0x0B, 0x64, 0xF7};
 
+// A converted parameter change of `part` (under 32), counted in the part's
+// usage as the analysis counts it.
+inline Tsys& AddConverted(uint32_t tick, uint8_t part, std::initializer_list<std::pair<uint8_t, uint8_t>> messages) {
+  ++gChannelUsage[part];
+  return AddEvent(tick, kSomeXg, part, messages);
+}
+
 }  // namespace mertovan::test
