@@ -44,12 +44,12 @@ TOutputcc_Form::TOutputcc_Form(ConvertDialogContext context)
   e_filename = Placed(new QLineEdit(this), "e_filename", {64, 24, 169, 20});
   e_filename->setReadOnly(true);
   cancel = Placed(new QPushButton(QStringLiteral("Cancel"), this), "cancel", {192, 136, 65, 25});
-  C_sysex = Placed(new QCheckBox(QStringLiteral("Include unconvertible SysEx msg."), this), "C_sysex",
-                   {16, 56, 233, 17});
+  C_sysex =
+      Placed(new QCheckBox(QStringLiteral("Include unconvertible SysEx msg."), this), "C_sysex", {16, 56, 233, 17});
   refer = Placed(new QPushButton(QStringLiteral("Ref"), this), "refer", {232, 24, 25, 25});
   c_formal = Placed(new QCheckBox(QStringLiteral("Output as formal"), this), "c_formal", {16, 80, 177, 17});
-  c_song = Placed(new QCheckBox(QStringLiteral("Keep the song (notes, tempo, tracks)"), this), "c_song",
-                  {16, 104, 265, 17});
+  c_song =
+      Placed(new QCheckBox(QStringLiteral("Keep the song (notes, tempo, tracks)"), this), "c_song", {16, 104, 265, 17});
 
   l_filename = NewBlueLabel(QStringLiteral("Filename"), this, 8, 24);
   l_filename->setObjectName(QStringLiteral("l_filename"));

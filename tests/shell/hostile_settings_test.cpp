@@ -118,7 +118,9 @@ TEST(HostileSettings, JunkFilesLoadToCompleteRecordsAndOnlyTheFileChanges) {
       case Result::Loaded:
         EXPECT_EQ(error, "");
         EXPECT_EQ(changes, std::vector<std::string>{});
-        for (int line = 2; line <= 15; ++line) EXPECT_EQ(SettingsLineValue(record, line), kGoodValues[line - 2]) << line;
+        for (int line = 2; line <= 15; ++line) {
+          EXPECT_EQ(SettingsLineValue(record, line), kGoodValues[line - 2]) << line;
+        }
         break;
       case Result::Recreated:
         // An unrecognised file gives way to a fresh one, in its place.
