@@ -29,7 +29,10 @@ namespace mertovan {
 class EventTableModel;
 class FileDialogs;
 class MidiPort;
+class SendAllProgress;
+class SendClock;
 class TOutputcc_Form;
+class TSetup_Form;
 
 class Tmain_form : public QMainWindow, public SettingsHost {
   Q_OBJECT
@@ -60,6 +63,8 @@ class Tmain_form : public QMainWindow, public SettingsHost {
   void sysGridMouseUp();
   void CCoutClick();
   void SysExOutClick();
+  void SetupS1Click();
+  void SendAll1Click();
 
   void OpenSmfFile();
   void RefreshGrid();
@@ -82,6 +87,12 @@ class Tmain_form : public QMainWindow, public SettingsHost {
   EventTableModel& Model() { return *model_; }
   // The convert dialog while it is open, else null.
   TOutputcc_Form* ConvertDialog() const;
+  // The Setup dialog while it is open, else null.
+  TSetup_Form* SetupDialog() const;
+  // The running "Send all", else null.
+  SendAllProgress* SendAllRun() const;
+  // The clock that paces "Send all"; the steady clock unless a test sets one.
+  void SetSendClock(SendClock& clock) { sendClock_ = &clock; }
 
   // Components, named as in the form.
   QLabel* l_filename = nullptr;
@@ -98,6 +109,7 @@ class Tmain_form : public QMainWindow, public SettingsHost {
   QAction* L1 = nullptr;
   QAction* N1 = nullptr;
   QAction* Output1 = nullptr;
+  QAction* SendAll1 = nullptr;
   QAction* N2 = nullptr;
   QAction* Exit1 = nullptr;
   QAction* SetupS1 = nullptr;
@@ -139,6 +151,9 @@ class Tmain_form : public QMainWindow, public SettingsHost {
   QWidget* client_ = nullptr;
   QSize frameExtra_{0, 0};
   QPointer<TOutputcc_Form> convertForm_;
+  QPointer<TSetup_Form> setupForm_;
+  QPointer<SendAllProgress> sendAll_;
+  SendClock* sendClock_ = nullptr;
 };
 
 }  // namespace mertovan

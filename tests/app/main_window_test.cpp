@@ -65,6 +65,7 @@ TEST_F(MainWindowTest, MenuItemsShortcutsAndHiddenButtons) {
   const Item items[] = {
       {w.L1, "Load SMF(&L)", QKeySequence(Qt::CTRL | Qt::Key_L)},
       {w.Output1, "Output (&O)", QKeySequence(Qt::CTRL | Qt::Key_O)},
+      {w.SendAll1, "Send all to MIDI output", QKeySequence(Qt::CTRL | Qt::Key_M)},
       {w.Exit1, "Exit (&E)", QKeySequence()},
       {w.SetupS1, "Setup (&S)", QKeySequence(Qt::CTRL | Qt::Key_T)},
       {w.Help, "Help (&H)", QKeySequence(Qt::CTRL | Qt::Key_H)},
@@ -78,12 +79,11 @@ TEST_F(MainWindowTest, MenuItemsShortcutsAndHiddenButtons) {
   EXPECT_EQ(w.Setup1->title(), "Setup");
   EXPECT_EQ(w.Help1->title(), "Help");
   const QList<QAction*> file = w.File1->actions();
-  ASSERT_EQ(file.size(), 5);
+  ASSERT_EQ(file.size(), 6);
   EXPECT_TRUE(file[1]->isSeparator());
-  EXPECT_TRUE(file[3]->isSeparator());
+  EXPECT_TRUE(file[4]->isSeparator());
 
-  // "Setup (&S)" and "Help (&H)" do nothing.
-  w.SetupS1->trigger();
+  // "Help (&H)" does nothing.
   w.Help->trigger();
   EXPECT_TRUE(messages.shown.empty());
   EXPECT_TRUE(dialogs.openRequests.empty());

@@ -1,11 +1,11 @@
 #include "app/shell/midi_output.h"
 
+#include "app/shell/midi_ports.h"
+#include "model/midi_bytes.h"
+
 namespace mertovan {
 
 namespace {
-
-constexpr uint8_t kNoController = 255;
-constexpr uint8_t kProgramChange = 224;
 
 std::string_view OpenFailureText(MidiPort::OpenResult result) {
   switch (result) {
@@ -55,8 +55,12 @@ std::vector<uint32_t> ResetMessages() {
   return out;
 }
 
-int OpenMidiOut(MidiPort& port, MessageService& messages, int x, int y) {
-  const MidiPort::OpenResult result = port.Open();
+int OpenMidiOut(MidiPort& port, const std::string& wanted, MessageService& messages, int x, int y) {
+  if (wanted == kNoOutputLabel) {
+    port.Close();
+    return -1;
+  }
+  const MidiPort::OpenResult result = port.Open(wanted);
   if (result == MidiPort::OpenResult::Ok) {
     port.Reset();
     return 0;
@@ -69,16 +73,13 @@ int OpenMidiOut(MidiPort& port, MessageService& messages, int x, int y) {
 
 std::vector<uint32_t> ShortMessagesOf(const Tsys& e) {
   std::vector<uint32_t> out;
-  const uint32_t ch = e.channel & 15;
   // Only three pairs are played: the fourth is written to files but never sent.
-  for (int i = 0; i < 3; ++i) {
-    const uint32_t n = e.ccNumber[i];
-    const uint32_t value = e.ccValue[i];
-    if (n == kNoController) break;
-    if (n == kProgramChange)
-      out.push_back((0xC0 | ch) | value << 8);
-    else
-      out.push_back((0xB0 | ch) | n << 8 | value << 16);
+  for (size_t i = 0; i < 3; ++i) {
+    if (e.ccNumber[i] == kNone) break;
+    const ChannelMessage m = ChannelMessageOf(e.channel, e.ccNumber[i], e.ccValue[i]);
+    uint32_t packed = 0;
+    for (uint8_t b = 0; b < m.size; ++b) packed |= uint32_t(m.bytes[b]) << (8 * b);
+    out.push_back(packed);
   }
   return out;
 }
@@ -89,16 +90,16 @@ std::vector<uint8_t> SysExMessageOf(const SysExList& list, const Tsys& e) {
   const std::span<const uint8_t> raw = list.Raw(e);
   std::vector<uint8_t> message;
   message.reserve(raw.size() + 1);
-  message.push_back(0xF0);
+  message.push_back(kStatusSysEx);
   message.insert(message.end(), raw.begin(), raw.end());
   return message;
 }
 
-void CCoutClick(MidiPort& port, const Tsys& e) {
+void SendControllers(MidiPort& port, const Tsys& e) {
   for (uint32_t packed : ShortMessagesOf(e)) port.SendShort(packed);
 }
 
-void SysExOutClick(MidiPort& port, const SysExList& list, const Tsys& e) {
+void SendSysEx(MidiPort& port, const SysExList& list, const Tsys& e) {
   const std::vector<uint8_t> message = SysExMessageOf(list, e);
   if (!message.empty()) port.SendLong(message);
 }

@@ -19,6 +19,7 @@ struct SettingsRecord {
   uint8_t formalOutput = 0;
   std::array<uint16_t, 8> colWidths{};  // element 0 is never loaded or saved
   uint8_t viewMode = 0;                 // 1 SysEx view, 0 CC view
+  std::string midiPort;                 // the chosen MIDI output, "API: port name"; empty: the default
 };
 
 // What saving takes from the main window.

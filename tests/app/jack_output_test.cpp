@@ -1,0 +1,252 @@
+// The program's real MIDI output on a real MIDI system: a JACK server of
+// its own (dummy driver, private name), the program's RtMidi port on it, and
+// an RtMidi input port on the same server that receives what the program
+// sends, byte for byte and with its timing.
+#include <RtMidi.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTest>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "app/shell/midi_output.h"
+#include "app/shell/send_all.h"
+#include "app/send_all_progress.h"
+#include "app_fixture.h"
+
+#if defined(MERTOVAN_WITH_JACK)
+#include <jack/jack.h>
+#endif
+
+extern char** environ;
+
+namespace mertovan::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+#if defined(MERTOVAN_WITH_JACK)
+
+// A period of 64 frames at 48 kHz: the server runs a cycle every 1.33 ms,
+// and what a client sends goes out at the start of the next cycle.
+constexpr int kRate = 48000;
+constexpr int kPeriod = 64;
+constexpr double kCycleSeconds = double(kPeriod) / kRate;
+
+// jackd under a private name, stopped by its PID when the test ends, also
+// when it fails.
+class JackServer {
+ public:
+  JackServer(std::string name, const fs::path& log) : name_(std::move(name)) {
+    const std::string rate = std::to_string(kRate), period = std::to_string(kPeriod);
+    std::vector<std::string> args = {"jackd", "-n", name_, "-r", "-d", "dummy", "-r", rate, "-p", period};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    const int spawned = posix_spawnp(&pid_, "jackd", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+      pid_ = -1;
+      why_ = "jackd cannot be run: " + std::string(strerror(spawned));
+      return;
+    }
+    // Up when a client can connect to it by name; the JACK library would
+    // print every failed try.
+    jack_set_error_function([](const char*) {});
+    jack_set_info_function([](const char*) {});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (std::chrono::steady_clock::now() < deadline) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        why_ = "jackd ended at start-up (log: " + log.string() + ")";
+        return;
+      }
+      jack_status_t js;
+      if (jack_client_t* probe = jack_client_open("mertovan-probe", jack_options_t(JackNoStartServer | JackServerName),
+                                                  &js, name_.c_str())) {
+        jack_client_close(probe);
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    why_ = "jackd did not come up within 15 s (log: " + log.string() + ")";
+  }
+  ~JackServer() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    for (int i = 0; i < 100; ++i) {
+      if (waitpid(pid_, nullptr, WNOHANG) == pid_) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  JackServer(const JackServer&) = delete;
+  JackServer& operator=(const JackServer&) = delete;
+
+  bool Up() const { return why_.empty(); }
+  const std::string& WhyNot() const { return why_; }
+
+ private:
+  std::string name_;
+  pid_t pid_ = -1;
+  std::string why_;
+};
+
+// An RtMidi input port on the server; keeps every message with its arrival
+// time in seconds after the first.
+class Receiver {
+ public:
+  struct Message {
+    Bytes bytes;
+    double time;
+  };
+
+  Receiver() : in_(RtMidi::UNIX_JACK, "Mertovan Test") {
+    in_.ignoreTypes(false, true, true);  // SysEx too
+    in_.setCallback(&Receiver::OnMessage, this);
+    in_.openVirtualPort("receive");
+  }
+  ~Receiver() { in_.closePort(); }
+
+  // Waits (running the window's event loop) until `n` messages are in.
+  bool WaitFor(size_t n, int ms = 5000) {
+    return QTest::qWaitFor([&] { return Count() >= n; }, ms);
+  }
+  size_t Count() {
+    std::lock_guard lock(mutex_);
+    return messages_.size();
+  }
+  std::vector<Message> Take() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(messages_, {});
+  }
+  static std::vector<Bytes> BytesOf(const std::vector<Message>& messages) {
+    std::vector<Bytes> out;
+    for (const Message& m : messages) out.push_back(m.bytes);
+    return out;
+  }
+
+ private:
+  static void OnMessage(double delta, std::vector<unsigned char>* bytes, void* self) {
+    auto* r = static_cast<Receiver*>(self);
+    std::lock_guard lock(r->mutex_);
+    r->clock_ += delta;
+    r->messages_.push_back({Bytes(bytes->begin(), bytes->end()), r->clock_});
+  }
+
+  RtMidiIn in_;
+  std::mutex mutex_;
+  std::vector<Message> messages_;
+  double clock_ = 0;
+};
+
+class JackOutputTest : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    const char* old = getenv("JACK_DEFAULT_SERVER");
+    if (old) oldServer_ = old;
+    name_ = "mertovan-test-" + std::to_string(getpid());
+    setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
+  }
+  void TearDown() override {
+    AppTest::TearDown();  // the window and its port go before the server
+    server_.reset();
+    if (oldServer_)
+      setenv("JACK_DEFAULT_SERVER", oldServer_->c_str(), 1);
+    else
+      unsetenv("JACK_DEFAULT_SERVER");
+  }
+  bool StartServer() {
+    server_ = std::make_unique<JackServer>(name_, fs::temp_directory_path() / (name_ + ".log"));
+    return server_->Up();
+  }
+
+  std::string name_;
+  std::optional<std::string> oldServer_;
+  std::unique_ptr<JackServer> server_;
+};
+
+std::vector<Bytes> WireBytes(const std::vector<uint32_t>& packed) {
+  std::vector<Bytes> out;
+  for (uint32_t p : packed) out.push_back(ShortMessageBytes(p));
+  return out;
+}
+
+TEST_F(JackOutputTest, RowsResetAndSendAllArriveByteForByteAndPaced) {
+  if (!StartServer()) GTEST_SKIP() << "no JACK server for this test: " << server_->WhyNot();
+  std::unique_ptr<MidiPort> port = MakeSystemMidiPort();
+  {
+    Receiver receiver;
+    // The server's only MIDI input is the receiver: the default choice.
+    EXPECT_EQ(port->OutputPorts(), std::vector<std::string>{"JACK: Mertovan Test:receive"});
+    Tmain_form& w = Start(*port);
+    w.FormActivate();
+    ASSERT_EQ(port->OpenPort(), "JACK: Mertovan Test:receive") << (messages.shown.empty() ? "" : messages.shown[0].text);
+
+    // Opening resets the module: all notes off and sustain off, channel by channel.
+    ASSERT_TRUE(receiver.WaitFor(32)) << receiver.Count() << " of the 32 reset messages";
+    EXPECT_EQ(Receiver::BytesOf(receiver.Take()), WireBytes(ResetMessages()));
+
+    Load(fs::path(MERTOVAN_SOURCE_DIR) / "examples" / "xg_song_setup.mid");
+    ASSERT_EQ(gSysEx.size(), 21u);
+    w.rb_sysex->click();
+    w.sysGrid->setCurrentIndex(w.sysGrid->model()->index(0, 1));
+    w.SysExOutClick();
+    ASSERT_TRUE(receiver.WaitFor(1));
+    EXPECT_EQ(Receiver::BytesOf(receiver.Take()), (std::vector<Bytes>{{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}}));
+
+    // Part 2's vibrato rate: an NRPN group, in order, on MIDI channel 2.
+    w.rb_cc->click();
+    w.sysGrid->setCurrentIndex(w.sysGrid->model()->index(13, 1));
+    w.CCoutClick();
+    ASSERT_TRUE(receiver.WaitFor(3));
+    EXPECT_EQ(Receiver::BytesOf(receiver.Take()),
+              (std::vector<Bytes>{{0xB1, 0x63, 0x01}, {0xB1, 0x62, 0x08}, {0xB1, 0x06, 0x50}}));
+
+    // The whole setup, as the SysEx view lists it.
+    w.rb_sysex->click();
+    const std::vector<WireMessage> expected = SendAllMessages(gSysEx, 1);
+    w.SendAll1->trigger();
+    ASSERT_TRUE(receiver.WaitFor(expected.size()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.SendAllRun() == nullptr; }, 2000));
+    const std::vector<Receiver::Message> got = receiver.Take();
+    EXPECT_EQ(Receiver::BytesOf(got), expected);
+    // Each message leaves at the start of a server cycle and is stamped when
+    // the receiver's cycle runs, so a gap can come out up to a cycle short.
+    double least = 0;
+    for (size_t i = 1; i < got.size(); ++i) {
+      const double pause = std::chrono::duration<double>(PauseAfter(expected[i - 1])).count();
+      least += pause;
+      SCOPED_TRACE(i);
+      EXPECT_GE(got[i].time - got[i - 1].time, pause - kCycleSeconds);
+    }
+    EXPECT_GE(got.back().time - got.front().time, least - kCycleSeconds);
+
+    CloseWindow();
+  }
+}
+
+#else
+
+TEST(JackOutput, NeedsTheJackLibrary) { GTEST_SKIP() << "built without the JACK library"; }
+
+#endif
+
+}  // namespace
+}  // namespace mertovan::testing
