@@ -396,6 +396,12 @@ void Tmain_form::SetupS1Click() {
         OpenMidiOut(midi_, settings_.midiPort, messages_, px, py);
       });
     });
+    // Beside the window, so that the listing stays in view, where the
+    // screen has room for it; else where the toolkit puts dialogs.
+    const QRect frame = frameGeometry();
+    const QScreen* screen = QGuiApplication::screenAt(frame.center());
+    const QRect beside(frame.right() + 8, frame.top(), setupForm_->width(), setupForm_->height());
+    if (screen && screen->availableGeometry().contains(beside)) setupForm_->move(beside.topLeft());
     setupForm_->open();
   });
 }

@@ -43,12 +43,13 @@ constexpr int kPeriod = 64;
 constexpr double kCycleSeconds = double(kPeriod) / kRate;
 
 // jackd under a private name, stopped by its PID when the test ends, also
-// when it fails.
+// when it fails. Synchronous mode (-S): a cycle waits for every client, so a
+// loaded machine delays messages instead of dropping them.
 class JackServer {
  public:
   JackServer(std::string name, const fs::path& log) : name_(std::move(name)) {
     const std::string rate = std::to_string(kRate), period = std::to_string(kPeriod);
-    std::vector<std::string> args = {"jackd", "-n", name_, "-r", "-d", "dummy", "-r", rate, "-p", period};
+    std::vector<std::string> args = {"jackd", "-S", "-n", name_, "-r", "-d", "dummy", "-r", rate, "-p", period};
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
