@@ -79,9 +79,21 @@ void QuietJack() {
 #endif
 }
 
+// Whether a JACK server answers. Asked before RtMidi is: its JACK client
+// loses two ring buffers on every try when no server runs.
+bool JackServerRunning() {
+#if defined(MERTOVAN_WITH_JACK)
+  jack_status_t status;
+  jack_client_t* client = jack_client_open(kClientName, JackNoStartServer, &status);
+  if (!client) return false;
+  jack_client_close(client);
+#endif
+  return true;
+}
+
 // The MIDI systems to ask, in the order their ports are listed. The ALSA
 // sequencer only where its device exists: without it alsa-lib would print
-// its own complaint before failing.
+// its own complaint before failing. JACK only where a server runs.
 std::vector<RtMidi::Api> SystemsToAsk() {
   std::vector<RtMidi::Api> compiled;
   RtMidi::getCompiledApi(compiled);
@@ -90,7 +102,7 @@ std::vector<RtMidi::Api> SystemsToAsk() {
   const bool sequencer = access("/dev/snd/seq", F_OK) == 0;
   if (sequencer && std::find(compiled.begin(), compiled.end(), RtMidi::LINUX_ALSA) != compiled.end())
     out.push_back(RtMidi::LINUX_ALSA);
-  if (std::find(compiled.begin(), compiled.end(), RtMidi::UNIX_JACK) != compiled.end())
+  if (std::find(compiled.begin(), compiled.end(), RtMidi::UNIX_JACK) != compiled.end() && JackServerRunning())
     out.push_back(RtMidi::UNIX_JACK);
 #else
   out = compiled;
