@@ -1,3 +1,5 @@
+#include <signal.h>
+
 #include <QApplication>
 #include <memory>
 
@@ -6,6 +8,8 @@
 #include "app/shell/midi_output.h"
 
 int main(int argc, char** argv) {
+  // Beyond the file size limit a write fails and is reported like any write error.
+  ::signal(SIGXFSZ, SIG_IGN);
   mertovan::ReportingApplication app(argc, argv);
   // The name the window system groups the program under. Not the display
   // name: the toolkit would append that to the caption.

@@ -17,8 +17,12 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
 
 // Loads one file as the desktop program does: clear, read, analyse. Prints
 // "File not Found" or the read error on `err` and returns false when the file
-// could not be read; a reading that stopped early is warned about and kept.
-bool LoadFile(const std::string& path, std::ostream& err);
+// could not be read, and then also puts the message in `error` when given
+// ("File not Found", or the read error's text); a reading that stopped early
+// is kept, with a warning that says what goes on with it ("listing",
+// "converting").
+bool LoadFile(const std::string& path, std::ostream& err, std::string_view goingOn = "listing",
+              std::string* error = nullptr);
 
 void PrintUsage(std::ostream& out);
 

@@ -1,3 +1,4 @@
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <iomanip>
@@ -9,6 +10,7 @@
 
 #include "analysis/conversion.h"
 #include "analysis/listing.h"
+#include "analysis/value_meanings.h"
 #include "cli/commands.h"
 #include "model/events.h"
 
@@ -57,24 +59,25 @@ int NoFiles(std::string_view command, std::ostream& err) {
   return 2;
 }
 
-bool LoadFile(const std::string& path, std::ostream& err) {
-  std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) {
-    err << "File not Found: " << path << "\n";
+bool LoadFile(const std::string& path, std::ostream& err, std::string_view goingOn, std::string* error) {
+  auto fail = [&](const std::string& text, const std::string& line) {
+    err << line << "\n";
+    if (error) *error = text;
     return false;
-  }
+  };
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) return fail("File not Found", "File not Found: " + path);
   ClearEventTables();
   try {
     if (ReadSmf(path) != 0) {
       err << "warning: " << path
-          << ": reading stopped early at data that is not a MIDI event or chunk; "
-             "listing what was read\n";
+          << ": reading stopped early at data that is not a MIDI event or chunk; " << goingOn
+          << " what was read\n";
     }
   } catch (const IoError& e) {
     // The listing and the conversion must never work on a partial file.
     ClearEventTables();
-    err << e.what() << "\n";
-    return false;
+    return fail(e.what(), e.what());
   }
   AnalyseEvents();
   return true;
@@ -83,18 +86,6 @@ bool LoadFile(const std::string& path, std::ostream& err) {
 namespace {
 
 enum class Format { Text, Tsv, Json };
-
-std::string HexBytes(std::span<const uint8_t> bytes) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string s = "F0";
-  s.reserve(3 + bytes.size() * 3);
-  for (uint8_t b : bytes) {
-    s += ' ';
-    s += kHex[b >> 4];
-    s += kHex[b & 15];
-  }
-  return s;
-}
 
 void PrintTsv(std::ostream& out, uint8_t viewMode) {
   for (int c = 1; c <= 7; ++c) out << ColumnHeader(c, viewMode) << (c == 7 ? '\n' : '\t');
@@ -111,49 +102,169 @@ void PrintTsv(std::ostream& out, uint8_t viewMode) {
 
 void PrintText(std::ostream& out, const std::string& path, uint8_t viewMode) {
   out << path << ": " << gSysEx.size() << " SysEx message" << (gSysEx.size() == 1 ? "" : "s") << "\n";
+  constexpr int kColumns = 8;  // the grid's seven, then what the value means
+  auto cellText = [&](const Tsys& e, int c, const std::string& meaning) {
+    return c == kColumns ? meaning : CellText(gSysEx, e, c, viewMode);
+  };
+  auto headerText = [&](int c) {
+    return c == kColumns ? std::string("Meaning") : std::string(ColumnHeader(c, viewMode));
+  };
+  std::vector<std::string> meanings;
+  meanings.reserve(gSysEx.size());
+  MeaningContext context;
+  for (const Tsys& e : gSysEx.events) meanings.push_back(context.Feed(gSysEx, e));
+
   // Columns as wide as their widest text.
-  size_t width[8] = {};
-  for (int c = 1; c <= 6; ++c) width[c] = ColumnHeader(c, viewMode).size();
-  for (const Tsys& e : gSysEx.events) {
-    for (int c = 1; c <= 6; ++c) width[c] = std::max(width[c], CellText(gSysEx, e, c, viewMode).size());
+  size_t width[kColumns + 1] = {};
+  for (int c = 1; c < kColumns; ++c) width[c] = headerText(c).size();
+  for (size_t i = 0; i < gSysEx.size(); ++i) {
+    for (int c = 1; c < kColumns; ++c) {
+      width[c] = std::max(width[c], cellText(gSysEx.events[i], c, meanings[i]).size());
+    }
   }
   auto row = [&](auto cell) {
     std::string line;
-    for (int c = 1; c <= 7; ++c) {
-      std::string t = cell(c);
+    for (int c = 1; c <= kColumns; ++c) {
+      const std::string t = cell(c);
+      const size_t pad = c < kColumns && t.size() < width[c] ? width[c] - t.size() : 0;
       const bool numeric = c <= 4;
-      if (c < 7 && t.size() < width[c] && numeric) line.append(width[c] - t.size(), ' ');
+      if (numeric) line.append(pad, ' ');
       line += t;
-      if (c < 7 && t.size() < width[c] && !numeric) line.append(width[c] - t.size(), ' ');
-      if (c < 7) line += "  ";
+      if (!numeric) line.append(pad, ' ');
+      if (c < kColumns) line += "  ";
     }
     while (!line.empty() && line.back() == ' ') line.pop_back();
     out << line << "\n";
   };
-  row([&](int c) { return std::string(ColumnHeader(c, viewMode)); });
-  for (const Tsys& e : gSysEx.events) row([&](int c) { return CellText(gSysEx, e, c, viewMode); });
+  row(headerText);
+  for (size_t i = 0; i < gSysEx.size(); ++i) {
+    row([&](int c) { return cellText(gSysEx.events[i], c, meanings[i]); });
+  }
 }
 
-nlohmann::json EventsJson() {
-  nlohmann::json events = nlohmann::json::array();
-  for (const Tsys& e : gSysEx.events) {
-    nlohmann::json cc = nlohmann::json::array();
-    for (int i = 0; i < 4 && e.ccNumber[i] != 255; ++i) cc.push_back({e.ccNumber[i], e.ccValue[i]});
-    events.push_back({
-        {"tick", e.tick},
-        {"bar", e.bar},
-        {"beat", e.beat},
-        {"beatTick", e.beatTick},
-        {"channel", e.channel == 255 ? nlohmann::json(nullptr) : nlohmann::json(e.channel)},
-        {"length", e.length},
-        {"bytes", HexBytes(gSysEx.Raw(e))},
-        {"cc", cc},
-        {"eventName", e.eventName.view()},
-        {"valueText", e.valueText.view()},
-    });
+// Writes the JSON listing as it goes, one event at a time, so that memory
+// stays flat however many events and files there are. The layout is that of
+// nlohmann's dump with an indent of 2 (keys in alphabetical order); strings
+// are escaped by the library, and names that are not UTF-8 get U+FFFD.
+class JsonListing {
+ public:
+  explicit JsonListing(std::ostream& out) : out_(out) {}
+
+  // A file that could not be read: its error and no events.
+  void FailedFile(const std::string& path, const std::string& error) {
+    BeginFile();
+    out_ << "    \"error\": " << Quoted(error) << ",\n    \"events\": [],\n";
+    EndFile(path);
   }
-  return events;
-}
+  void Events(const std::string& path) {
+    BeginFile();
+    if (gSysEx.size() == 0) {
+      out_ << "    \"events\": [],\n";
+      EndFile(path);
+      return;
+    }
+    out_ << "    \"events\": [\n";
+    MeaningContext context;
+    std::string s;
+    bool first = true;
+    for (const Tsys& e : gSysEx.events) {
+      s.clear();
+      s += first ? "      {\n" : ",\n      {\n";
+      first = false;
+      Number(s, "bar", e.bar);
+      Number(s, "beat", e.beat);
+      Number(s, "beatTick", e.beatTick);
+      Key(s, "bytes");
+      Hex(s, gSysEx.Raw(e));
+      s += ",\n";
+      Key(s, "cc");
+      if (e.ccNumber[0] == 255) {
+        s += "[],\n";
+      } else {
+        s += "[\n";
+        for (int i = 0; i < 4 && e.ccNumber[i] != 255; ++i) {
+          if (i > 0) s += ",\n";
+          s += "          [\n            ";
+          Digits(s, e.ccNumber[i]);
+          s += ",\n            ";
+          Digits(s, e.ccValue[i]);
+          s += "\n          ]";
+        }
+        s += "\n        ],\n";
+      }
+      Key(s, "channel");
+      if (e.channel == 255) s += "null";
+      else Digits(s, e.channel);
+      s += ",\n";
+      Text(s, "eventName", e.eventName.view());
+      Number(s, "length", e.length);
+      Text(s, "meaning", context.Feed(gSysEx, e));
+      Number(s, "tick", e.tick);
+      Key(s, "valueText");
+      AppendQuoted(s, e.valueText.view());
+      s += "\n      }";
+      out_ << s;
+    }
+    out_ << "\n    ],\n";
+    EndFile(path);
+  }
+  void Finish() { out_ << (files_ == 0 ? "[]\n" : "\n]\n"); }
+
+ private:
+  void BeginFile() { out_ << (files_++ == 0 ? "[\n  {\n" : ",\n  {\n"); }
+  void EndFile(const std::string& path) { out_ << "    \"file\": " << Quoted(path) << "\n  }"; }
+  static void Key(std::string& s, std::string_view key) {
+    s += "        \"";
+    s += key;
+    s += "\": ";
+  }
+  static void Digits(std::string& s, uint64_t value) {
+    char buf[24];
+    const auto end = std::to_chars(buf, buf + sizeof buf, value).ptr;
+    s.append(buf, size_t(end - buf));
+  }
+  static void Number(std::string& s, std::string_view key, uint64_t value) {
+    Key(s, key);
+    Digits(s, value);
+    s += ",\n";
+  }
+  static void Text(std::string& s, std::string_view key, std::string_view value) {
+    Key(s, key);
+    AppendQuoted(s, value);
+    s += ",\n";
+  }
+  static void Hex(std::string& s, std::span<const uint8_t> bytes) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    s += "\"F0";
+    for (uint8_t b : bytes) {
+      s += ' ';
+      s += kHex[b >> 4];
+      s += kHex[b & 15];
+    }
+    s += '"';
+  }
+  static void AppendQuoted(std::string& s, std::string_view text) {
+    // Printable ASCII without quote or backslash is its own JSON text; the
+    // rest goes through the library.
+    for (char c : text) {
+      if (c < 0x20 || c > 0x7E || c == '"' || c == '\\') {
+        s += nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        return;
+      }
+    }
+    s += '"';
+    s += text;
+    s += '"';
+  }
+  static std::string Quoted(std::string_view text) {
+    std::string s;
+    AppendQuoted(s, text);
+    return s;
+  }
+
+  std::ostream& out_;
+  size_t files_ = 0;
+};
 
 }  // namespace
 
@@ -197,10 +308,13 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   if (files.empty()) return NoFiles("list", err);
 
   int status = 0;
-  nlohmann::json all = nlohmann::json::array();
+  JsonListing json(out);
   for (const std::string& path : files) {
-    if (!LoadFile(path, err)) {
+    if (!out) break;
+    std::string error;
+    if (!LoadFile(path, err, "listing", &error)) {
       status = 1;
+      if (format == Format::Json) json.FailedFile(path, error);
       continue;
     }
     switch (format) {
@@ -211,13 +325,17 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         PrintText(out, path, viewMode);
         break;
       case Format::Json:
-        all.push_back({{"file", path}, {"events", EventsJson()}});
+        json.Events(path);
         break;
     }
   }
-  // File names need not be UTF-8; JSON text must be.
-  if (format == Format::Json) out << all.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+  if (format == Format::Json) json.Finish();
   out.flush();
+  if (!out) {
+    // A full disk or the file size limit: the listing is incomplete.
+    err << "mertovan-cli list: cannot write the listing to standard output\n";
+    return 1;
+  }
   return status;
 }
 

@@ -1,10 +1,8 @@
 #include "model/events.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <memory>
+
+#include "model/file_io.h"
 
 namespace mertovan {
 
@@ -273,34 +271,9 @@ int32_t ReadSmf(const std::string& fileName) {
   gSysEx.events.clear();
   gSysEx.bytes.clear();
   gTimeSignatures.clear();
-  std::error_code ec;
-  if (std::filesystem::is_directory(fileName, ec)) {
-    throw IoError("Cannot read a folder as a MIDI file: " + fileName);
-  }
-  // A pipe or a device is no file to list, and opening a pipe would wait for
-  // a writer that may never come.
-  const auto type = std::filesystem::status(fileName, ec).type();
-  if (!ec && type != std::filesystem::file_type::regular) {
-    throw IoError("Cannot read, not a regular file: " + fileName);
-  }
-  std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(fileName.c_str(), "rb"), &std::fclose);
-  if (!f) throw IoError(std::string("Cannot open file (") + std::strerror(errno) + "): " + fileName);
-  if (std::fseek(f.get(), 0, SEEK_END) != 0) {
-    throw IoError(std::string("Cannot read file (") + std::strerror(errno) + "): " + fileName);
-  }
-  const long size = std::ftell(f.get());
-  if (size < 0) throw IoError(std::string("Cannot read file (") + std::strerror(errno) + "): " + fileName);
-  if (uint64_t(size) > kMaxSmfSize) {
-    throw IoError("File is larger than 64 MiB, not a MIDI file this program can read: " + fileName);
-  }
-  std::rewind(f.get());
-  std::vector<uint8_t> image(static_cast<size_t>(size));
-  if (size > 0 && std::fread(image.data(), 1, image.size(), f.get()) != image.size()) {
-    throw IoError(std::string("Cannot read file (") +
-                  (std::ferror(f.get()) ? std::strerror(errno) : "file changed while reading") +
-                  "): " + fileName);
-  }
-  f.reset();
+  const FileContents file =
+      ReadRegularFile(fileName, kMaxSmfSize, "file", "larger than 64 MiB, not a MIDI file this program can read");
+  const std::vector<uint8_t>& image = file.bytes;
   // Keep the byte store in one piece for the whole file: two views per message.
   gSysEx.bytes.reserve(image.size() * 2);
   return ReadSmfBytes(image, fileName);

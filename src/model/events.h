@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "model/file_io.h"  // IoError
+
 namespace mertovan {
 
 // A text that lives for the whole run (a parameter name, a value text). The
@@ -83,12 +85,6 @@ struct TimeSignature {
 extern SysExList gSysEx;
 extern std::vector<TimeSignature> gTimeSignatures;
 extern std::array<int32_t, 32> gChannelUsage;  // converted events per part
-
-// Raised for every input/output failure; the text names the fault and the file.
-class IoError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // Largest input file the reader accepts.
 inline constexpr uint64_t kMaxSmfSize = 64ull * 1024 * 1024;

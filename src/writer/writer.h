@@ -38,7 +38,7 @@ inline constexpr char kConvertSuccessfulText[] = "Convert Successful";
 // Builds the file image and writes it to `fileName`, reporting through
 // `messages` at (x, y): "This file can not rewrite" for a target that exists
 // without the marker text, "Convert Successful" after the file is in place.
-// Throws IoError (model/events.h) when a file operation fails, ConvertError when
+// Throws IoError (model/file_io.h) when a file operation fails, ConvertError when
 // the events cannot be written as a MIDI file; then no file is created or
 // changed, and an earlier file of that name is left as it was.
 void WriteConvertedFile(const std::string& fileName, const ConvertOptions& options,
@@ -47,12 +47,6 @@ void WriteConvertedFile(const std::string& fileName, const ConvertOptions& optio
 // True when a file of that name exists and does not carry the marker text.
 // Throws IoError when such a file exists but cannot be read.
 bool IsProtectedTarget(const std::string& fileName);
-
-// Puts `bytes` in place as the file `fileName` without ever leaving a partial
-// file: writes a temporary file in the same folder, flushes it to the disk and
-// renames it over the target. On failure the temporary file is removed, the
-// target is untouched and IoError is thrown.
-void ReplaceFileContents(const std::string& fileName, std::span<const uint8_t> bytes);
 
 // The whole converted file, from offset 0. Throws ConvertError when the events
 // cannot be written as a MIDI file.

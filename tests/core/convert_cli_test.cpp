@@ -1,7 +1,12 @@
 // mertovan-cli convert, run as a program on scratch files.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "analysis/conversion.h"
 #include "model/events.h"
@@ -169,6 +174,71 @@ TEST_F(ConvertCli, DrumSetupPartMapCarriesOverToTheNextFile) {
   const ByteVec onPart9 = {0x00, 0xB9, 0x63, 0x18};
   EXPECT_NE(std::search(fresh.begin(), fresh.end(), onPart9.begin(), onPart9.end()), fresh.end())
       << test::Hex(fresh);
+}
+
+
+// A conversion that dies or is stopped while it writes leaves the earlier
+// converted file as it was and no temporary file beside it.
+class InterruptedConvert : public ConvertCli {
+ protected:
+  void SetUp() override {
+    using namespace test;
+    ByteVec body;
+    for (int i = 0; i < 3000; ++i) {
+      const ByteVec e = SysExEvent(1, {0x43, 0x10, 0x4C, 0x08, 0x02, 0x0B, uint8_t(i & 0x7F), 0xF7});
+      body.insert(body.end(), e.begin(), e.end());
+    }
+    body.insert(body.end(), kEndOfTrack.begin(), kEndOfTrack.end());
+    WriteAll(dir.File("big.mid"), Cat({Header(1), Track(body)}));
+    WriteAll(dir.File("small.mid"), SmallSong());
+    ASSERT_EQ(Run("--plain -o out.mid small.mid").status, 0);
+    earlier = ReadAll(dir.File("out.mid"));
+  }
+  void ExpectEarlierFileOnly() {
+    EXPECT_EQ(ReadAll(dir.File("out.mid")), earlier);
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"big.mid", "out.mid", "small.mid"}));
+  }
+  ByteVec earlier;
+};
+
+TEST_F(InterruptedConvert, FileSizeLimitIsAnOrdinaryError) {
+  const std::string cmd = "cd '" + dir.path().string() + "' && ulimit -f 4 && exec '" + MERTOVAN_CLI +
+                          "' convert --plain -o out.mid big.mid >/dev/null 2>.stderr";
+  const int raw = std::system(cmd.c_str());
+  const ByteVec err = ReadAll(dir.File(".stderr"));
+  std::filesystem::remove(dir.File(".stderr"));
+  ASSERT_TRUE(WIFEXITED(raw)) << "ended by signal " << WTERMSIG(raw);
+  EXPECT_EQ(WEXITSTATUS(raw), 1);
+  EXPECT_NE(std::string(err.begin(), err.end()).find("File too large"), std::string::npos);
+  ExpectEarlierFileOnly();
+}
+
+TEST_F(InterruptedConvert, SignalsRemoveTheTemporaryFile) {
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(sig));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // Stops once the temporary file is complete, until the signal comes.
+      setenv("MERTOVAN_CLI_TEST_HOLD_TEMP", "1", 1);
+      if (chdir(dir.path().c_str()) != 0) _exit(120);
+      freopen("/dev/null", "w", stdout);
+      freopen("/dev/null", "w", stderr);
+      execl(MERTOVAN_CLI, MERTOVAN_CLI, "convert", "--plain", "-o", "out.mid", "big.mid", nullptr);
+      _exit(121);
+    }
+    bool held = false;
+    for (int i = 0; i < 400 && !held; ++i) {
+      for (const std::string& name : dir.Entries()) held = held || name.ends_with(".tmp");
+      if (!held) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(held) << "no temporary file appeared";
+    kill(child, sig);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+    ExpectEarlierFileOnly();
+  }
 }
 
 }  // namespace

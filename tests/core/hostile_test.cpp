@@ -595,7 +595,7 @@ TEST(HostileInput, TargetsThatCannotOrMustNotBeWritten) {
       {"a file cut inside its marker", "unended.mid", nullptr},
       {"a link to a foreign file", "link_to_notes.mid", nullptr},
       {"a folder", "folder_cc.mid", "folder"},
-      {"a named pipe", "pipe_cc.mid", "Not a file"},
+      {"a named pipe", "pipe_cc.mid", "not a regular file"},
   };
   for (const TargetCase& c : cases) {
     SCOPED_TRACE(c.name);

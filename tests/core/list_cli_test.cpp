@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -70,6 +71,69 @@ TEST(ListCli, JsonHasOneObjectPerFile) {
   EXPECT_EQ(events[7]["cc"], nlohmann::json::parse("[[7,100]]"));
   EXPECT_EQ(events[7]["channel"], 0);
   EXPECT_EQ(events[7]["eventName"], "Volume");
+  // Every event has a meaning, empty where the value says it all.
+  for (const auto& e : events) EXPECT_TRUE(e["meaning"].is_string()) << e;
+  EXPECT_EQ(events[2]["meaning"], "Hall 1");
+  EXPECT_EQ(events[7]["meaning"], "");
+
+  // A file that could not be read is named with its error, between the others.
+  const CliRun bad = Cli(std::string("list --format json no-such-file.mid ") + kExample);
+  EXPECT_EQ(bad.status, 1);
+  const auto withError = nlohmann::json::parse(bad.out);
+  ASSERT_EQ(withError.size(), 2u);
+  EXPECT_EQ(withError[0], nlohmann::json::parse(R"({"file": "no-such-file.mid", "error": "File not Found", "events": []})"));
+  EXPECT_EQ(withError[1], doc[0]);
+  EXPECT_EQ(Cli("list --format json no-such-file.mid").out, "[\n  {\n    \"error\": \"File not Found\",\n"
+                                                            "    \"events\": [],\n    \"file\": \"no-such-file.mid\"\n  }\n]\n");
+}
+
+// The default listing: numbers right-aligned under their headers, texts
+// left-aligned, the value's meaning last; every cell as the TSV and JSON
+// listings give it.
+TEST(ListCli, TextListingColumnsLineUp) {
+  const CliRun text = Cli(std::string("list ") + kExample);
+  const CliRun tsv = Cli(std::string("list --format tsv ") + kExample);
+  const auto json = nlohmann::json::parse(Cli(std::string("list --format json ") + kExample).out);
+  ASSERT_EQ(text.status, 0) << text.err;
+  std::istringstream textLines(text.out), tsvLines(tsv.out);
+  std::string line, header;
+  std::getline(textLines, line);
+  EXPECT_EQ(line, std::string(kExample) + ": 21 SysEx messages");
+  std::getline(textLines, header);
+  std::getline(tsvLines, line);  // the TSV header
+  const char* names[] = {"Bar", "Meter", "Tick", "Ch", "Event", "Value", "SystemExclusiveMessage", "Meaning"};
+  size_t at[8];  // where each header name starts
+  for (size_t c = 0; c < 8; ++c) {
+    at[c] = header.find(names[c]);
+    ASSERT_NE(at[c], std::string::npos) << names[c];
+    if (c > 0) {
+      EXPECT_GT(at[c], at[c - 1]);
+    }
+  }
+  size_t row = 0;
+  for (; std::getline(textLines, line); ++row) {
+    SCOPED_TRACE(line);
+    EXPECT_NE(line.back(), ' ');
+    line.append(64, ' ');  // the blanks a line's last cell loses at its end
+    ASSERT_TRUE(std::getline(tsvLines, header));
+    std::vector<std::string> cells;
+    std::istringstream split(header);
+    for (std::string cell; std::getline(split, cell, '\t');) cells.push_back(cell);
+    ASSERT_EQ(cells.size(), 7u);
+    cells.push_back(json[0]["events"][row]["meaning"]);
+    for (size_t c = 0; c < 8; ++c) {
+      if (c < 4) {  // ends where its header ends
+        const size_t end = at[c] + std::strlen(names[c]);
+        ASSERT_GE(end, cells[c].size());
+        EXPECT_EQ(line.substr(end - cells[c].size(), cells[c].size()), cells[c]) << names[c];
+        EXPECT_EQ(line[end], ' ') << names[c];
+      } else if (!cells[c].empty()) {  // starts where its header starts
+        EXPECT_EQ(line.substr(at[c], cells[c].size()), cells[c]) << names[c];
+        EXPECT_EQ(line.substr(at[c] - 2, 2), "  ") << names[c];
+      }
+    }
+  }
+  EXPECT_EQ(row, 21u);
 }
 
 TEST(ListCli, ErrorsAndUsage) {
@@ -86,6 +150,14 @@ TEST(ListCli, ErrorsAndUsage) {
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, "Mertovan v0.6\n");
   EXPECT_EQ(Cli("--help").status, 0);
+  // Output cut short by the file size limit is a failure, not a success.
+  const mertovan::test::ScratchDir dir;
+  const std::string cmd = std::string("cd ") + MERTOVAN_SOURCE_DIR + " && ulimit -f 1 && exec " + MERTOVAN_CLI +
+                          " list --format json " + kExample + " >" + dir.File("out") + " 2>" + dir.File("err");
+  const int raw = std::system(cmd.c_str());
+  ASSERT_TRUE(WIFEXITED(raw)) << "ended by signal " << WTERMSIG(raw);
+  EXPECT_EQ(WEXITSTATUS(raw), 1);
+  EXPECT_NE(Slurp(dir.File("err")).find("cannot write the listing"), std::string::npos);
 }
 
 TEST(ListCli, ReadErrorsAndEarlyStops) {

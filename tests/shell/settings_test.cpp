@@ -194,6 +194,16 @@ TEST_F(SettingsFile, SaveCutsGeometryToSixteenBitsAndRoundTrips) {
   EXPECT_EQ(back.colWidths, r.colWidths);
 }
 
+// A file the user keeps private stays private.
+TEST_F(SettingsFile, SaveKeepsThePermissionsOfTheFile) {
+  Write(kFirstStartFile);
+  fs::permissions(File(), fs::perms::owner_read | fs::perms::owner_write);
+  SettingsRecord r;
+  mertovan::SaveSettings(Dir(), r, host_);
+  EXPECT_EQ(fs::status(File()).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_NE(Read(), kFirstStartFile);
+}
+
 TEST_F(SettingsFile, SaveWithTheFileGoneWritesCreationValues) {
   SettingsRecord r;
   mertovan::LoadSettings(Dir(), r, host_);

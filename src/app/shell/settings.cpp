@@ -1,20 +1,12 @@
 #include "app/shell/settings.h"
 
-#include <cerrno>
-#include <chrono>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <optional>
-#include <random>
+#include <span>
 #include <string_view>
 #include <system_error>
 
-#include "model/events.h"
-
-#if defined(__unix__) || defined(__APPLE__)
-#include <unistd.h>
-#endif
+#include "model/file_io.h"
 
 namespace mertovan {
 namespace {
@@ -40,16 +32,6 @@ std::string Utf8FromPath(const fs::path& p) {
 
 fs::path SettingsFsPath(const std::string& startDir) { return PathFromUtf8(startDir) / kFileName; }
 
-std::FILE* OpenFile(const fs::path& p, bool forWriting) {
-#ifdef _WIN32
-  return _wfopen(p.c_str(), forWriting ? L"wb" : L"rb");
-#else
-  return std::fopen(p.c_str(), forWriting ? "wb" : "rb");
-#endif
-}
-
-std::string Reason(int err) { return err != 0 ? std::strerror(err) : "unknown error"; }
-
 bool FileExists(const fs::path& p) {
   // A folder that cannot be looked into counts as "no file"; creating the
   // file there then fails with the real reason.
@@ -57,76 +39,19 @@ bool FileExists(const fs::path& p) {
   return fs::exists(p, ec);
 }
 
+constexpr std::string_view kNoun = "the settings file";
+
 std::string ReadSettingsFile(const fs::path& p) {
-  // A pipe, a device or a folder is no settings file; opening a pipe would
-  // wait for a writer that may never come.
-  std::error_code ec;
-  if (fs::status(p, ec).type() != fs::file_type::regular && !ec) {
-    throw IoError("Cannot read the settings file, not a regular file: " + Utf8FromPath(p));
-  }
-  std::FILE* f = OpenFile(p, false);
-  if (!f) throw IoError("Cannot open the settings file (" + Reason(errno) + "): " + Utf8FromPath(p));
-  std::string text(kMaxRead, '\0');
-  const size_t got = std::fread(text.data(), 1, text.size(), f);
-  const int err = errno;
-  const bool failed = std::ferror(f) != 0;
-  std::fclose(f);
-  if (failed) throw IoError("Cannot read the settings file (" + Reason(err) + "): " + Utf8FromPath(p));
-  text.resize(got);
-  return text;
+  const FileContents file = ReadRegularFile(Utf8FromPath(p), kMaxRead, kNoun);
+  return std::string(file.bytes.begin(), file.bytes.end());
 }
 
-std::string TempSuffix() {
-  uint64_t r;
-  try {
-    std::random_device rd;
-    r = (uint64_t{rd()} << 32) ^ rd();
-  } catch (...) {
-    r = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-  }
-  static uint32_t counter = 0;
-  r ^= ++counter;
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(r));
-  return buf;
-}
-
-// The new contents go to a file beside the target, which then takes the
-// target's place in one rename: a full disk or a crash mid-write leaves the
-// old settings, never a cut-off file that would load as a conversion error.
+// The new contents take the old file's place in one step: a full disk or a
+// crash mid-write leaves the old settings, never a cut-off file that would
+// load as a conversion error.
 void WriteFileReplacing(const fs::path& target, const std::string& content) {
-  fs::path temp = target;
-  temp += "." + TempSuffix() + ".tmp";
-  const std::string name = Utf8FromPath(target);
-  std::FILE* f = OpenFile(temp, true);
-  if (!f) throw IoError("Cannot create the settings file (" + Reason(errno) + "): " + name);
-  bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size();
-  int err = errno;
-  if (ok && std::fflush(f) != 0) {
-    ok = false;
-    err = errno;
-  }
-#if defined(__unix__) || defined(__APPLE__)
-  if (ok && ::fsync(fileno(f)) != 0) {
-    ok = false;
-    err = errno;
-  }
-#endif
-  if (std::fclose(f) != 0 && ok) {
-    ok = false;
-    err = errno;
-  }
-  std::error_code ec;
-  if (!ok) {
-    fs::remove(temp, ec);
-    throw IoError("Cannot write the settings file (" + Reason(err) + "): " + name);
-  }
-  fs::rename(temp, target, ec);
-  if (ec) {
-    std::error_code ignored;
-    fs::remove(temp, ignored);
-    throw IoError("Cannot replace the settings file (" + ec.message() + "): " + name);
-  }
+  ReplaceFile(Utf8FromPath(target),
+              std::span(reinterpret_cast<const uint8_t*>(content.data()), content.size()), kNoun);
 }
 
 // Splits a file's text into lines ended by LF, with or without CR before it;

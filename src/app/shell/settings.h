@@ -57,7 +57,7 @@ std::string SettingsPath(const std::string& startDir);
 // its tag line is wrong. Whatever happens, every field is set when it returns
 // or throws: a bad or missing value line throws SettingsError after giving the
 // fields from that line on their creation values; a file failure throws
-// IoError (model/events.h) with the record at creation values for everything
+// IoError (model/file_io.h) with the record at creation values for everything
 // not read. Lines 13 to 15 are normalised: view 0 stays 0, anything else is 1;
 // an option 1 stays 1, anything else is 0.
 void LoadSettings(const std::string& startDir, SettingsRecord& record, const SettingsHost& host);
