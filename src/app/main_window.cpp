@@ -165,6 +165,7 @@ void Tmain_form::BuildMenu() {
   Output1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   SendAll1 = File1->addAction(QStringLiteral("Send all to MIDI output"));
   SendAll1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+  SendAll1->setObjectName(QStringLiteral("SendAll1"));
   N2 = File1->addSeparator();
   Exit1 = File1->addAction(QStringLiteral("Exit (&E)"));
 

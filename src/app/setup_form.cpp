@@ -19,16 +19,19 @@ QString Utf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetyp
 TSetup_Form::TSetup_Form(const std::vector<std::string>& ports, const std::string& current, QWidget* parent)
     : QDialog(parent) {
   setWindowTitle(QStringLiteral("Setup"));
+  setObjectName(QStringLiteral("Setup_Form"));
   auto* layout = new QVBoxLayout(this);
   l_output = new QLabel(QStringLiteral("MIDI output:"), this);
   layout->addWidget(l_output);
   PortList = new QListWidget(this);
+  PortList->setObjectName(QStringLiteral("PortList"));
   PortList->setSelectionMode(QAbstractItemView::SingleSelection);
   for (const std::string& label : ports) PortList->addItem(Utf8(label));
   PortList->addItem(QString::fromLatin1(kNoOutputLabel.data(), qsizetype(kNoOutputLabel.size())));
   l_output->setBuddy(PortList);
   layout->addWidget(PortList);
   Buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  Buttons->setObjectName(QStringLiteral("Buttons"));
   layout->addWidget(Buttons);
   connect(Buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
