@@ -4,6 +4,7 @@
 // new rows. Run in an empty folder (the window keeps its settings file in
 // the start-up folder), on the offscreen platform when there is no display.
 //   gui_load_bench FILE.mid [RUNS]    prints each run and the median
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -87,6 +88,7 @@ int main(int argc, char** argv) {
     RecordingMidiPort midi;
     Tmain_form window(messages, dialogs, midi);
     window.show();
+    auto* grid = window.findChild<QTableView*>(QStringLiteral("sysGrid"));
     if (!QTest::qWaitForWindowExposed(&window)) {
       std::fprintf(stderr, "the window was never shown\n");
       return 1;
@@ -94,20 +96,20 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
 
     PaintCounter counter;
-    window.sysGrid->viewport()->installEventFilter(&counter);
+    grid->viewport()->installEventFilter(&counter);
     QElapsedTimer timer;
     timer.start();
-    window.L1->trigger();
+    window.findChild<QAction*>(QStringLiteral("L1"))->trigger();
     // Layout and the grid's paint with the new rows, done now rather than
     // when the event loop next runs.
     QApplication::processEvents();
-    window.sysGrid->viewport()->repaint();
+    grid->viewport()->repaint();
     const double s = double(timer.nsecsElapsed()) / 1e9;
 
-    window.sysGrid->viewport()->removeEventFilter(&counter);
+    grid->viewport()->removeEventFilter(&counter);
 
-    const int rows = window.sysGrid->model()->rowCount();
-    const QString firstEvent = window.sysGrid->model()->index(1, 5).data().toString();
+    const int rows = grid->model()->rowCount();
+    const QString firstEvent = grid->model()->index(1, 5).data().toString();
     if (messages.shown != 0 || rows < int(gSysEx.size()) || gSysEx.size() == 0 || firstEvent.isEmpty()) {
       std::fprintf(stderr, "the file was not listed (%d rows, %zu messages)\n", rows, gSysEx.size());
       return 1;

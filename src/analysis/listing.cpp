@@ -79,4 +79,11 @@ std::string CellText(const SysExList& list, const Tsys& e, int column, uint8_t v
   }
 }
 
+void AppendTsvLine(std::string& out, const SysExList& list, const Tsys& e, uint8_t viewMode) {
+  for (int c = 1; c <= 7; ++c) {
+    out += CellText(list, e, c, viewMode);
+    out += c == 7 ? '\n' : '\t';
+  }
+}
+
 }  // namespace mertovan

@@ -22,6 +22,9 @@ std::string SysExText(const SysExList& list, const Tsys& e);
 std::string CcText(const Tsys& e);
 // Text of data cell `column` (1-7) for an event; column 0 is the row number.
 std::string CellText(const SysExList& list, const Tsys& e, int column, uint8_t viewMode);
+// Appends one line of the TSV listing to `out`: the texts of columns 1 to 7
+// separated by tabs, ended by a line feed.
+void AppendTsvLine(std::string& out, const SysExList& list, const Tsys& e, uint8_t viewMode);
 
 // Colours of a data cell (0xRRGGBB).
 inline constexpr uint32_t kUnconvertedText = 0xAAAAAA;

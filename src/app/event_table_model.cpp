@@ -42,11 +42,24 @@ QVariant EventTableModel::data(const QModelIndex& index, int role) const {
     if (!e) return QString();
     return QString::fromStdString(CellText(list_, *e, column, viewMode_));
   }
+  if (role == Qt::ToolTipRole) {
+    if (column != 5 && column != 6) return {};
+    const QString tip = MeaningTip(row);
+    return tip.isEmpty() ? QVariant() : QVariant(tip);
+  }
   if (role == Qt::ForegroundRole) {
     const Tsys* e = EventAt(row);
     return QColor::fromRgb(e ? TextColour(*e) : kConvertedText);
   }
   return {};
+}
+
+QString EventTableModel::MeaningTip(int row) const {
+  const Tsys* e = EventAt(row);
+  if (!e) return {};
+  const std::string meaning = meanings_.Meaning(list_, size_t(row));
+  if (meaning.empty()) return {};
+  return Text(e->eventName).trimmed() + QStringLiteral(": ") + QString::fromStdString(meaning);
 }
 
 QVariant EventTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -65,6 +78,8 @@ Qt::ItemFlags EventTableModel::flags(const QModelIndex& index) const {
 
 void EventTableModel::SetDataRows(int rows) {
   beginResetModel();
+  // New rows are new events: their meanings are worked out again when asked.
+  meanings_.Clear();
   rows_ = std::max(rows, 0);
   numberedRows_ = std::min(numberedRows_, rows_);
   endResetModel();

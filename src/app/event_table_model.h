@@ -8,6 +8,7 @@
 #include <QAbstractTableModel>
 #include <cstdint>
 
+#include "analysis/value_meanings.h"
 #include "model/events.h"
 
 namespace mertovan {
@@ -36,6 +37,11 @@ class EventTableModel : public QAbstractTableModel {
 
   // The event a data row shows, or null for a blank row.
   const Tsys* EventAt(int row) const;
+  // What a row's value means, as "Pan: L16" (event name and meaning), or an
+  // empty text where the value says it all. The tooltip of the row's Event
+  // and Value cells. The meanings are worked out when first asked for after
+  // a change of rows, never at load.
+  QString MeaningTip(int row) const;
 
  private:
   const SysExList& list_;
@@ -43,6 +49,7 @@ class EventTableModel : public QAbstractTableModel {
   int rows_ = 0;
   int numberedRows_ = 0;
   bool firstRowBlanked_ = false;
+  mutable ListMeanings meanings_;
 };
 
 }  // namespace mertovan

@@ -1,6 +1,7 @@
 #include <signal.h>
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <memory>
 
 #include "app/main_window.h"
@@ -14,12 +15,27 @@ int main(int argc, char** argv) {
   // The name the window system groups the program under. Not the display
   // name: the toolkit would append that to the caption.
   QApplication::setApplicationName(QStringLiteral("Mertovan"));
+  QApplication::setApplicationVersion(QStringLiteral("0.6"));
   QApplication::setFont(mertovan::WindowFont());
+
+  // What is left once the toolkit has taken its own options (-platform ...):
+  // at most a MIDI file to open. Of several names the first counts, as when
+  // several files are dropped on the window.
+  QCommandLineParser parser;
+  parser.setApplicationDescription(
+      QStringLiteral("Lists the XG SysEx messages of a MIDI file and converts them to controller messages."));
+  parser.addHelpOption();
+  parser.addVersionOption();
+  parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("MIDI file to open at start"),
+                               QStringLiteral("[FILE]"));
+  parser.process(app);
+  const QStringList files = parser.positionalArguments();
 
   mertovan::QtMessageService messages;
   mertovan::QtFileDialogs dialogs;
   const std::unique_ptr<mertovan::MidiPort> midi = mertovan::MakeSystemMidiPort();
   mertovan::Tmain_form window(messages, dialogs, *midi);
+  if (!files.isEmpty()) window.OpenAtStart(files.front());
   app.SetReport([&window](const char* text) { window.ShowMessage(text, mertovan::MessageKind::Warning); });
   window.show();
   // Without a window manager nobody would activate the window, and the

@@ -1,28 +1,37 @@
 #include "app/main_window.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <QTimer>
+#include <QUrl>
 #include <algorithm>
 #include <optional>
 
 #include "analysis/conversion.h"
 #include "analysis/listing.h"
 #include "app/event_table_model.h"
+#include "app/help_form.h"
 #include "app/outputcc_form.h"
 #include "app/qt_services.h"
 #include "app/send_all_progress.h"
@@ -31,6 +40,7 @@
 #include "app/shell/midi_ports.h"
 #include "app/shell/send_all.h"
 #include "model/events.h"
+#include "model/midi_bytes.h"
 
 namespace mertovan {
 
@@ -55,7 +65,60 @@ class SysGridDelegate : public QStyledItemDelegate {
   const Tmain_form& form_;
 };
 
+// The listing grid: one whole row selected at all times, and the keys that
+// act on it.
+class ListingView : public QTableView {
+ public:
+  using QTableView::QTableView;
+  std::function<void()> onSend;
+  std::function<void()> onCopy;
+
+ protected:
+  // The current row is always the selected one: a Ctrl+click (or
+  // Ctrl+Space) on it selects it again instead of leaving no row selected.
+  QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                       const QEvent* event) const override {
+    const QItemSelectionModel::SelectionFlags flags = QTableView::selectionCommand(index, event);
+    if (flags.testFlag(QItemSelectionModel::Deselect) || flags.testFlag(QItemSelectionModel::Toggle))
+      return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+    return flags;
+  }
+
+  void keyPressEvent(QKeyEvent* e) override {
+    const bool plain = (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (plain && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)) {
+      if (onSend) onSend();
+      e->accept();
+      return;
+    }
+    if (e->matches(QKeySequence::Copy)) {
+      if (onCopy) onCopy();
+      e->accept();
+      return;
+    }
+    QTableView::keyPressEvent(e);
+  }
+};
+
 QString Utf8(std::string_view s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+
+// The menu text of a recent file: its number as the access key, the name
+// with its middle left out when it is long, "&" doubled.
+QString RecentText(int number, const QString& fileName, const QFontMetrics& metrics) {
+  QString name = metrics.elidedText(QDir::toNativeSeparators(fileName), Qt::ElideMiddle, 600);
+  name.replace(QLatin1Char('&'), QLatin1String("&&"));
+  return QStringLiteral("&%1 %2").arg(number).arg(name);
+}
+
+// The first local file of a drag, if any.
+std::optional<QString> FirstLocalFile(const QMimeData* mime) {
+  if (!mime || !mime->hasUrls()) return std::nullopt;
+  const QList<QUrl> urls = mime->urls();
+  for (const QUrl& url : urls) {
+    if (url.isLocalFile() && !url.toLocalFile().isEmpty()) return url.toLocalFile();
+  }
+  return std::nullopt;
+}
 
 }  // namespace
 
@@ -63,6 +126,7 @@ Tmain_form::Tmain_form(MessageService& messages, FileDialogs& dialogs, MidiPort&
     : QMainWindow(parent), messages_(messages), dialogs_(dialogs), midi_(midi) {
   BuildForm();
   BuildMenu();
+  BuildRowActions();
   FormCreate();
 }
 
@@ -82,8 +146,10 @@ void Tmain_form::BuildForm() {
   setCentralWidget(client_);
 
   l_filename = NewBlueLabel(QStringLiteral("Filename : "), client_, 8, 11);
+  l_filename->setObjectName(QStringLiteral("l_filename"));
 
   e_filename = new QLineEdit(client_);
+  e_filename->setObjectName(QStringLiteral("e_filename"));
   e_filename->setReadOnly(true);
   // The field runs from 64 to 305; where the fallback font sets the label
   // wider than the 56 pixels the form leaves it, the field starts after the
@@ -92,8 +158,10 @@ void Tmain_form::BuildForm() {
   e_filename->setGeometry(fieldLeft, 8, 305 - fieldLeft, 20);
 
   rb_sysex = new QRadioButton(QStringLiteral("SysEx"), client_);
+  rb_sysex->setObjectName(QStringLiteral("rb_sysex"));
   rb_sysex->setGeometry(320, 8, 65, 20);
   rb_cc = new QRadioButton(QStringLiteral("CC"), client_);
+  rb_cc->setObjectName(QStringLiteral("rb_cc"));
   rb_cc->setGeometry(384, 8, 49, 20);
   // toggled, not clicked: selecting a button by program runs its handler too.
   connect(rb_cc, &QRadioButton::toggled, this, [this](bool on) {
@@ -105,7 +173,11 @@ void Tmain_form::BuildForm() {
 
   model_ = new EventTableModel(gSysEx, settings_.viewMode, this);
   model_->SetDataRows(kDesignRows);
-  sysGrid = new QTableView(client_);
+  auto* grid = new ListingView(client_);
+  grid->onSend = [this] { SendRowClick(); };
+  grid->onCopy = [this] { CopyRowClick(); };
+  sysGrid = grid;
+  sysGrid->setObjectName(QStringLiteral("sysGrid"));
   sysGrid->setGeometry(8, 48, 481, 132);
   sysGrid->setFont(GridFont());
   sysGrid->setModel(model_);
@@ -141,18 +213,53 @@ void Tmain_form::BuildForm() {
   // A column drag ends with a mouse release over the header.
   sysGrid->viewport()->installEventFilter(this);
   columns->viewport()->installEventFilter(this);
+  connect(sysGrid, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+    if (index.isValid()) SendRowClick();
+  });
+  connect(sysGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this] { CurrentRowChanged(); });
 
   CCout = new QPushButton(QStringLiteral("CCout"), client_);
+  CCout->setObjectName(QStringLiteral("CCout"));
   CCout->setGeometry(32, 184, 73, 25);
   CCout->hide();
   connect(CCout, &QPushButton::clicked, this, [this] { CCoutClick(); });
   SysExOut = new QPushButton(QStringLiteral("SysExOut"), client_);
+  SysExOut->setObjectName(QStringLiteral("SysExOut"));
   SysExOut->setGeometry(120, 184, 73, 25);
   SysExOut->hide();
   connect(SysExOut, &QPushButton::clicked, this, [this] { SysExOutClick(); });
 
+  // The meaning of the current row's value.
+  l_status = new QLabel(this);
+  l_status->setObjectName(QStringLiteral("l_status"));
+  statusBar()->addWidget(l_status, 1);
+  statusBar()->setSizeGripEnabled(false);
+
+  // A file dropped on the window is loaded.
+  setAcceptDrops(true);
+
   setMinimumSize(kMinOuterSize);
   setMaximumSize(kMaxOuterSize);
+}
+
+void Tmain_form::BuildRowActions() {
+  // The grid's context menu, with the keys that do the same while the grid
+  // has the focus.
+  SendRow1 = new QAction(QStringLiteral("Send to MIDI output"), sysGrid);
+  SendRow1->setObjectName(QStringLiteral("SendRow1"));
+  SendRow1->setShortcut(QKeySequence(Qt::Key_Return));
+  CopyRow1 = new QAction(QStringLiteral("Copy"), sysGrid);
+  CopyRow1->setObjectName(QStringLiteral("CopyRow1"));
+  CopyRow1->setShortcut(QKeySequence::Copy);
+  for (QAction* action : {SendRow1, CopyRow1}) {
+    action->setShortcutContext(Qt::WidgetShortcut);
+    action->setShortcutVisibleInContextMenu(true);
+    sysGrid->addAction(action);
+  }
+  sysGrid->setContextMenuPolicy(Qt::ActionsContextMenu);
+  connect(SendRow1, &QAction::triggered, this, [this] { SendRowClick(); });
+  connect(CopyRow1, &QAction::triggered, this, [this] { CopyRowClick(); });
 }
 
 void Tmain_form::BuildMenu() {
@@ -167,6 +274,15 @@ void Tmain_form::BuildMenu() {
   SendAll1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
   SendAll1->setObjectName(QStringLiteral("SendAll1"));
   N2 = File1->addSeparator();
+  // The recent files, hidden while there are none.
+  for (size_t i = 0; i < Recent.size(); ++i) {
+    Recent[i] = File1->addAction(QString());
+    Recent[i]->setObjectName(QStringLiteral("Recent%1").arg(i + 1));
+    Recent[i]->setVisible(false);
+    connect(Recent[i], &QAction::triggered, this, [this, i] { RecentClick(int(i)); });
+  }
+  N3 = File1->addSeparator();
+  N3->setVisible(false);
   Exit1 = File1->addAction(QStringLiteral("Exit (&E)"));
 
   Setup1 = MainMenu1->addMenu(QStringLiteral("Setup"));
@@ -178,13 +294,23 @@ void Tmain_form::BuildMenu() {
   Help->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
   Version1 = Help1->addAction(QStringLiteral("Version (&V)"));
 
+  File1->setObjectName(QStringLiteral("File1"));
+  Setup1->setObjectName(QStringLiteral("Setup1"));
+  Help1->setObjectName(QStringLiteral("Help1"));
+  L1->setObjectName(QStringLiteral("L1"));
+  Output1->setObjectName(QStringLiteral("Output1"));
+  Exit1->setObjectName(QStringLiteral("Exit1"));
+  SetupS1->setObjectName(QStringLiteral("SetupS1"));
+  Help->setObjectName(QStringLiteral("Help"));
+  Version1->setObjectName(QStringLiteral("Version1"));
+
   connect(L1, &QAction::triggered, this, [this] { L1Click(); });
   connect(Output1, &QAction::triggered, this, [this] { Output1Click(); });
   connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
+  connect(Help, &QAction::triggered, this, [this] { HelpClick(); });
   connect(Version1, &QAction::triggered, this, [this] { Version1Click(); });
   connect(SendAll1, &QAction::triggered, this, [this] { SendAll1Click(); });
   connect(SetupS1, &QAction::triggered, this, [this] { SetupS1Click(); });
-  // "Help (&H)" has no action.
 }
 
 void Tmain_form::FormCreate() {
@@ -197,11 +323,15 @@ void Tmain_form::FormCreate() {
   // the error is shown once the window stands where the settings put it.
   std::optional<std::string> settingsError;
   try {
-    LoadSettings(startDir_, settings_, *this);
+    LoadSettings(startDir_, settings_, uint16_t(sysGrid->columnWidth(kListingColumns - 1)));
   } catch (const std::exception& e) {
     settingsError = e.what();
   }
-  SetOuterGeometry(settings_.windowLeft, settings_.windowTop, settings_.windowWidth, settings_.windowHeight);
+  // The file keeps the low 16 bits of the place: 65526 is a window that
+  // stood at -10, just off the top or left, and comes back there, near the
+  // corner it left, before it is kept on the screen.
+  SetOuterGeometry(int16_t(settings_.windowLeft), int16_t(settings_.windowTop), settings_.windowWidth,
+                   settings_.windowHeight);
   KeepOnScreen();
   if (settings_.viewMode == 0) {
     rb_cc->setChecked(true);
@@ -214,6 +344,7 @@ void Tmain_form::FormCreate() {
   RefreshGrid();
   model_->SetDataRows(kDesignRows);
   sysGrid->setCurrentIndex(model_->index(0, 1));
+  UpdateRecentMenu();
   if (settingsError) ShowMessage(*settingsError, MessageKind::Warning);
 }
 
@@ -221,7 +352,6 @@ int Tmain_form::WindowTop() const { return frameGeometry().top(); }
 int Tmain_form::WindowLeft() const { return frameGeometry().left(); }
 int Tmain_form::WindowWidth() const { return frameGeometry().width(); }
 int Tmain_form::WindowHeight() const { return frameGeometry().height(); }
-int Tmain_form::GridColumnWidth(int column) const { return sysGrid->columnWidth(column); }
 
 std::pair<int, int> Tmain_form::MessagePoint() const { return {x() + 40, y() + 40}; }
 
@@ -238,6 +368,23 @@ TOutputcc_Form* Tmain_form::ConvertDialog() const {
   return convertForm_ && convertForm_->isVisible() ? convertForm_.data() : nullptr;
 }
 
+THelp_Form* Tmain_form::HelpWindow() const { return helpForm_.data(); }
+
+void Tmain_form::OpenAtStart(const QString& fileName) {
+  startFile_ = fileName;
+  if (activated_ != 0) LoadStartFileSoon();
+}
+
+void Tmain_form::LoadStartFileSoon() {
+  if (startFile_.isEmpty()) return;
+  // After the activation has been handled, as if the user had chosen the
+  // file at once.
+  QTimer::singleShot(0, this, [this] {
+    const QString name = std::exchange(startFile_, QString());
+    if (!name.isEmpty()) Reported([this, &name] { LoadFile(name); });
+  });
+}
+
 void Tmain_form::L1Click() {
   Reported([this] { OpenSmfFile(); });
 }
@@ -250,13 +397,17 @@ void Tmain_form::OpenSmfFile() {
   request.defaultSuffix = QStringLiteral("mid");
   const std::optional<QString> chosen = dialogs_.GetOpenFileName(this, request);
   if (!chosen) return;
-  if (!QFileInfo(*chosen).isFile()) {
+  LoadFile(*chosen);
+}
+
+void Tmain_form::LoadFile(const QString& fileName) {
+  if (!QFileInfo(fileName).isFile()) {
     ShowMessage("File not Found", MessageKind::Warning);
     return;
   }
   ClearEventTables();
   try {
-    ReadSmf(chosen->toStdString());
+    ReadSmf(fileName.toStdString());
   } catch (...) {
     // Whatever the reader stored before the error belongs to no file the
     // user can see: drop it, so the listing, the file name and what
@@ -267,9 +418,38 @@ void Tmain_form::OpenSmfFile() {
     throw;
   }
   AnalyseEvents();
-  e_filename->setText(*chosen);
-  e_filename->setCursorPosition(int(chosen->size()));
+  e_filename->setText(fileName);
+  e_filename->setCursorPosition(int(fileName.size()));
   RefreshGrid();
+  RememberRecentFile(settings_, QFileInfo(fileName).absoluteFilePath().toStdString());
+  UpdateRecentMenu();
+}
+
+void Tmain_form::UpdateRecentMenu() {
+  const std::vector<std::string>& files = settings_.recentFiles;
+  const QFontMetrics metrics(File1->font());
+  for (size_t i = 0; i < Recent.size(); ++i) {
+    const bool used = i < files.size();
+    Recent[i]->setVisible(used);
+    Recent[i]->setText(used ? RecentText(int(i + 1), QString::fromStdString(files[i]), metrics) : QString());
+  }
+  N3->setVisible(!files.empty());
+}
+
+void Tmain_form::RecentClick(int index) {
+  Reported([this, index] {
+    std::vector<std::string>& files = settings_.recentFiles;
+    if (index < 0 || size_t(index) >= files.size()) return;
+    const QString name = QString::fromStdString(files[size_t(index)]);
+    if (!QFileInfo(name).isFile()) {
+      // A file that is gone leaves the list.
+      files.erase(files.begin() + index);
+      UpdateRecentMenu();
+      ShowMessage("File not Found", MessageKind::Warning);
+      return;
+    }
+    LoadFile(name);
+  });
 }
 
 void Tmain_form::RefreshGrid() {
@@ -279,6 +459,18 @@ void Tmain_form::RefreshGrid() {
   ShowEvents();
   // The grid always has a current row, the first one after every refresh.
   sysGrid->setCurrentIndex(model_->index(0, 1));
+  CurrentRowChanged();
+}
+
+const Tsys* Tmain_form::CurrentEvent() const { return model_->EventAt(sysGrid->currentIndex().row()); }
+
+void Tmain_form::CurrentRowChanged() {
+  if (!SendRow1) return;  // still building the window
+  const int row = sysGrid->currentIndex().row();
+  const bool event = CurrentEvent() != nullptr;
+  SendRow1->setEnabled(event);
+  CopyRow1->setEnabled(event);
+  l_status->setText(event ? model_->MeaningTip(row) : QString());
 }
 
 void Tmain_form::NumberRows(int n) { model_->NumberRows(n); }
@@ -302,11 +494,32 @@ void Tmain_form::Output1Click() {
     }
     setEnabled(false);
     try {
-      convertForm_ = new TOutputcc_Form(*this);
+      convertForm_ = new TOutputcc_Form(ConvertDialogContext{
+          .owner = this,
+          .loadedFileName = e_filename->text().toStdString(),
+          .settings = settings_,
+          .messages = messages_,
+          .dialogs = dialogs_,
+          .messagePoint = [this] { return MessagePoint(); },
+      });
+      connect(convertForm_, &TOutputcc_Form::Closed, this, [this] { setEnabled(true); });
+      convertForm_->FormCreate();
     } catch (...) {
       setEnabled(true);
       throw;
     }
+  });
+}
+
+void Tmain_form::HelpClick() {
+  Reported([this] {
+    if (!helpForm_) {
+      helpForm_ = new THelp_Form(QString::fromStdString(SettingsPath(startDir_)), this);
+      helpForm_->move(x() + 30, y() + 30);
+    }
+    helpForm_->show();
+    helpForm_->raise();
+    helpForm_->activateWindow();
   });
 }
 
@@ -430,6 +643,29 @@ void Tmain_form::SendAll1Click() {
   });
 }
 
+void Tmain_form::SendRowClick() {
+  const Tsys* e = CurrentEvent();
+  if (!e) return;
+  // The row as the view shows it: its bytes in the SysEx view, its channel
+  // messages in the CC view. A message without an equivalent goes out as it
+  // is in both views, as it would stay in a converted file.
+  if (settings_.viewMode == 1 || e->ccNumber[0] == kNone) {
+    SysExOutClick();
+  } else {
+    CCoutClick();
+  }
+}
+
+void Tmain_form::CopyRowClick() {
+  Reported([this] {
+    if (const Tsys* e = CurrentEvent()) {
+      std::string line;
+      AppendTsvLine(line, gSysEx, *e, settings_.viewMode);
+      QGuiApplication::clipboard()->setText(QString::fromStdString(line));
+    }
+  });
+}
+
 void Tmain_form::FormActivate() {
   if (activated_ != 0) return;
   // Set before the open: its warning box takes the activation away and gives
@@ -439,6 +675,7 @@ void Tmain_form::FormActivate() {
     const auto [px, py] = MessagePoint();
     OpenMidiOut(midi_, settings_.midiPort, messages_, px, py);
   });
+  LoadStartFileSoon();
 }
 
 void Tmain_form::FormResize() {
@@ -458,7 +695,30 @@ void Tmain_form::FormClose() {
   if (sendAll_) sendAll_->Cancel();
   Reported([this] { midi_.Close(); });
   // A failed save is shown, and the program still ends.
-  Reported([this] { SaveSettings(startDir_, settings_, *this); });
+  Reported([this] {
+    SaveSettings(startDir_, settings_, WindowFrame{WindowLeft(), WindowTop(), WindowWidth(), WindowHeight()},
+                 uint16_t(sysGrid->columnWidth(kListingColumns - 1)));
+  });
+}
+
+void Tmain_form::dragEnterEvent(QDragEnterEvent* e) {
+  if (FirstLocalFile(e->mimeData())) {
+    e->acceptProposedAction();
+  } else {
+    e->ignore();
+  }
+}
+
+void Tmain_form::dropEvent(QDropEvent* e) {
+  const std::optional<QString> file = FirstLocalFile(e->mimeData());
+  if (!file) {
+    e->ignore();
+    return;
+  }
+  e->acceptProposedAction();
+  // Loaded once the drop has ended, so that a message box does not hold up
+  // the program the file was dragged from.
+  QTimer::singleShot(0, this, [this, name = *file] { Reported([this, &name] { LoadFile(name); }); });
 }
 
 bool Tmain_form::event(QEvent* e) {

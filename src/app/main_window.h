@@ -1,11 +1,15 @@
 // The main window: the loaded file's name, the view switch, the listing grid
-// of every SysEx message, and the menu that loads a file, opens the convert
-// dialog and shows the version.
+// of every SysEx message, and the menu that loads a file (also from the list
+// of recent files), opens the convert dialog and shows help and the version.
+// A row can be sent to the MIDI output (Return, double-click, context menu)
+// or copied; a file dropped on the window is loaded.
 #pragma once
 
 #include <QMainWindow>
 #include <QPointer>
 #include <QSize>
+#include <QString>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -15,6 +19,8 @@
 #include "writer/messages.h"
 
 class QAction;
+class QDragEnterEvent;
+class QDropEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -31,10 +37,12 @@ class FileDialogs;
 class MidiPort;
 class SendAllProgress;
 class SendClock;
+class THelp_Form;
 class TOutputcc_Form;
 class TSetup_Form;
+struct Tsys;
 
-class Tmain_form : public QMainWindow, public SettingsHost {
+class Tmain_form : public QMainWindow {
   Q_OBJECT
 
  public:
@@ -42,19 +50,25 @@ class Tmain_form : public QMainWindow, public SettingsHost {
   Tmain_form(MessageService& messages, FileDialogs& dialogs, MidiPort& midi, QWidget* parent = nullptr);
   ~Tmain_form() override;
 
-  // What the settings file takes from the window: the outer frame's place
-  // and size, and the grid's column widths.
-  int WindowTop() const override;
-  int WindowLeft() const override;
-  int WindowWidth() const override;
-  int WindowHeight() const override;
-  int GridColumnWidth(int column) const override;
+  // A file named on the command line: loaded once the first activation has
+  // opened the MIDI output, as "Load SMF" would load it.
+  void OpenAtStart(const QString& fileName);
 
-  // Handlers, as the menu, the buttons and the window system call them.
+  // The outer frame's place and size, as the settings file keeps them.
+  int WindowTop() const;
+  int WindowLeft() const;
+  int WindowWidth() const;
+  int WindowHeight() const;
+
+  // Handlers, as the menu, the buttons, the grid and the window system call them.
   void L1Click();
   void Output1Click();
   void Version1Click();
   void Exit1Click();
+  void HelpClick();
+  void RecentClick(int index);  // entry `index` of the recent files
+  void SendRowClick();          // Return, double-click, "Send to MIDI output"
+  void CopyRowClick();          // Ctrl+C, "Copy"
   void FormActivate();
   void FormResize();
   void rb_ccClick();
@@ -67,6 +81,10 @@ class Tmain_form : public QMainWindow, public SettingsHost {
   void SendAll1Click();
 
   void OpenSmfFile();
+  // Loads a file as "Load SMF" does once a name is chosen: "File not Found"
+  // for a name that is no file, the read error for a damaged one. The name
+  // is shown as given; the recent files keep its absolute form.
+  void LoadFile(const QString& fileName);
   void RefreshGrid();
   void NumberRows(int n);
   void ShowEvents();
@@ -82,11 +100,10 @@ class Tmain_form : public QMainWindow, public SettingsHost {
   SettingsRecord& Settings() { return settings_; }
   const std::string& StartDir() const { return startDir_; }
   bool Activated() const { return activated_ != 0; }
-  MessageService& Messages() { return messages_; }
-  FileDialogs& Dialogs() { return dialogs_; }
-  EventTableModel& Model() { return *model_; }
   // The convert dialog while it is open, else null.
   TOutputcc_Form* ConvertDialog() const;
+  // The help window once it has been opened, else null.
+  THelp_Form* HelpWindow() const;
   // The Setup dialog while it is open, else null.
   TSetup_Form* SetupDialog() const;
   // The running "Send all", else null.
@@ -94,7 +111,40 @@ class Tmain_form : public QMainWindow, public SettingsHost {
   // The clock that paces "Send all"; the steady clock unless a test sets one.
   void SetSendClock(SendClock& clock) { sendClock_ = &clock; }
 
-  // Components, named as in the form.
+  static constexpr int kMinLastColumnWidth = 24;
+  static constexpr QSize kMinOuterSize{370, 250};
+  static constexpr QSize kMaxOuterSize{1200, 1024};
+
+ protected:
+  bool event(QEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  void moveEvent(QMoveEvent* e) override;
+  void showEvent(QShowEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
+  void dragEnterEvent(QDragEnterEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
+
+ private:
+  void BuildForm();
+  void BuildMenu();
+  void BuildRowActions();
+  void FormCreate();
+  void FormClose();
+  // The outer size the window system adds to the client area; zero until
+  // the window has a frame.
+  QSize FrameExtra() const;
+  void SetOuterGeometry(int left, int top, int width, int height);
+  // Keeps the outer size and the size limits right once the frame is known.
+  void TrackFrame();
+  void KeepOnScreen();
+  void UpdateRecentMenu();
+  void LoadStartFileSoon();
+  // The status area and the row actions follow the current row.
+  void CurrentRowChanged();
+  const Tsys* CurrentEvent() const;
+
+  // Components, named as in the form; tests find them by these object names.
   QLabel* l_filename = nullptr;
   QLineEdit* e_filename = nullptr;
   QRadioButton* rb_sysex = nullptr;
@@ -115,31 +165,11 @@ class Tmain_form : public QMainWindow, public SettingsHost {
   QAction* SetupS1 = nullptr;
   QAction* Help = nullptr;
   QAction* Version1 = nullptr;
-
-  static constexpr int kMinLastColumnWidth = 24;
-  static constexpr QSize kMinOuterSize{370, 250};
-  static constexpr QSize kMaxOuterSize{1200, 1024};
-
- protected:
-  bool event(QEvent* e) override;
-  void closeEvent(QCloseEvent* e) override;
-  void resizeEvent(QResizeEvent* e) override;
-  void moveEvent(QMoveEvent* e) override;
-  void showEvent(QShowEvent* e) override;
-  bool eventFilter(QObject* watched, QEvent* e) override;
-
- private:
-  void BuildForm();
-  void BuildMenu();
-  void FormCreate();
-  void FormClose();
-  // The outer size the window system adds to the client area; zero until
-  // the window has a frame.
-  QSize FrameExtra() const;
-  void SetOuterGeometry(int left, int top, int width, int height);
-  // Keeps the outer size and the size limits right once the frame is known.
-  void TrackFrame();
-  void KeepOnScreen();
+  std::array<QAction*, kMaxRecentFiles> Recent{};  // the recent files, before "Exit"
+  QAction* N3 = nullptr;                           // separator after them
+  QAction* SendRow1 = nullptr;                     // the grid's context menu
+  QAction* CopyRow1 = nullptr;
+  QLabel* l_status = nullptr;  // the current row's meaning, in the status bar
 
   MessageService& messages_;
   FileDialogs& dialogs_;
@@ -151,6 +181,8 @@ class Tmain_form : public QMainWindow, public SettingsHost {
   QWidget* client_ = nullptr;
   QSize frameExtra_{0, 0};
   QPointer<TOutputcc_Form> convertForm_;
+  QPointer<THelp_Form> helpForm_;
+  QString startFile_;  // named on the command line, loaded after the first activation
   QPointer<TSetup_Form> setupForm_;
   QPointer<SendAllProgress> sendAll_;
   SendClock* sendClock_ = nullptr;

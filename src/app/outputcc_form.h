@@ -1,9 +1,16 @@
 // The convert dialog: the proposed output name, a save dialog to choose
-// another, the two conversion options, and "Convert", which hands the name
-// and the options to the writer.
+// another, the conversion options, and "Convert", which hands the name and
+// the options to the writer.
 #pragma once
 
-#include <QWidget>
+#include <QDialog>
+#include <QSize>
+#include <functional>
+#include <string>
+#include <utility>
+
+#include "app/shell/settings.h"
+#include "writer/messages.h"
 
 class QCheckBox;
 class QLabel;
@@ -12,42 +19,61 @@ class QPushButton;
 
 namespace mertovan {
 
-class Tmain_form;
+class FileDialogs;
 
-class TOutputcc_Form : public QWidget {
+// What the dialog needs of the program around it.
+struct ConvertDialogContext {
+  // The window the dialog opens beside and stays above; only its place, font
+  // and window handle are used.
+  QWidget* owner = nullptr;
+  std::string loadedFileName;  // the proposal is made from it
+  SettingsRecord& settings;    // the options are read and stored here at once
+  MessageService& messages;
+  FileDialogs& dialogs;
+  // Where message boxes go, asked for when one is shown.
+  std::function<std::pair<int, int>()> messagePoint;
+};
+
+class TOutputcc_Form : public QDialog {
   Q_OBJECT
 
  public:
-  // Places, fills and shows itself. The owner has disabled itself already;
-  // the dialog enables it again whenever it closes, and frees itself then.
-  explicit TOutputcc_Form(Tmain_form& owner);
+  // Builds the dialog; FormCreate places, fills and shows it. No parent
+  // widget: the owner disables itself while the dialog is open, and a child
+  // window would be disabled with it. The dialog frees itself when it closes.
+  explicit TOutputcc_Form(ConvertDialogContext context);
 
+  void FormCreate();
   void referClick();
   void C_sysexClick();
   void c_formalClick();
+  void c_songClick();
   void ConvertBtnClick();
   void cancelClick();
 
+  static constexpr QSize kOuterSize{294, 209};
+
+ signals:
+  // The dialog has closed, by "Convert", "Cancel", Escape or the close box.
+  void Closed();
+
+ protected:
+  void showEvent(QShowEvent* e) override;
+
+ private:
+  void FormClose();
+  void KeepOuterSize();
+  bool Reported(const std::function<void()>& body);
+
+  ConvertDialogContext context_;
   QLabel* l_filename = nullptr;
   QLineEdit* e_filename = nullptr;
   QPushButton* refer = nullptr;
   QCheckBox* C_sysex = nullptr;
   QCheckBox* c_formal = nullptr;
+  QCheckBox* c_song = nullptr;
   QPushButton* ConvertBtn = nullptr;
   QPushButton* cancel = nullptr;
-
-  static constexpr QSize kOuterSize{294, 185};
-
- protected:
-  void closeEvent(QCloseEvent* e) override;
-  void showEvent(QShowEvent* e) override;
-
- private:
-  void FormCreate();
-  void FormClose();
-  void KeepOuterSize();
-
-  Tmain_form& owner_;
 };
 
 }  // namespace mertovan

@@ -92,10 +92,7 @@ void PrintTsv(std::ostream& out, uint8_t viewMode) {
   std::string line;
   for (const Tsys& e : gSysEx.events) {
     line.clear();
-    for (int c = 1; c <= 7; ++c) {
-      line += CellText(gSysEx, e, c, viewMode);
-      line += c == 7 ? '\n' : '\t';
-    }
+    AppendTsvLine(line, gSysEx, e, viewMode);
     out << line;
   }
 }

@@ -76,19 +76,21 @@ void AppTest::CloseWindow() { window->close(); }
 
 void AppTest::Load(const fs::path& path) {
   dialogs.Answer(QString::fromStdString(path.string()));
-  window->L1->trigger();
+  Action("L1")->trigger();
 }
 
+void AppTest::SelectRow(int row) { Grid()->setCurrentIndex(Grid()->model()->index(row, 1)); }
+
 QString AppTest::Cell(int row, int column) const {
-  const QAbstractItemModel* m = window->sysGrid->model();
+  const QAbstractItemModel* m = Grid()->model();
   return m->data(m->index(row, column)).toString();
 }
 
 QString AppTest::Header(int column) const {
-  return window->sysGrid->model()->headerData(column, Qt::Horizontal).toString();
+  return Grid()->model()->headerData(column, Qt::Horizontal).toString();
 }
 
-int AppTest::DataRows() const { return window->sysGrid->model()->rowCount(); }
+int AppTest::DataRows() const { return Grid()->model()->rowCount(); }
 
 std::pair<int, int> AppTest::ExpectedMessagePoint() const {
   return {window->frameGeometry().left() + 40, window->frameGeometry().top() + 40};

@@ -5,14 +5,17 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QString>
 #include <QStringList>
+#include <QTableView>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -23,6 +26,14 @@
 #include "writer/messages.h"
 
 namespace mertovan::testing {
+
+// A component of a window by its name in the form (its object name).
+template <class T>
+T* Find(const QObject* parent, const char* name) {
+  T* found = parent->findChild<T*>(QString::fromLatin1(name));
+  if (!found) throw std::logic_error(std::string("no component named ") + name);
+  return found;
+}
 
 struct ShownMessage {
   std::string text;
@@ -140,6 +151,15 @@ class AppTest : public ::testing::Test {
   void CloseWindow();
   // Loads `path` through "Load SMF(&L)".
   void Load(const std::filesystem::path& path);
+  // Components of the window under test.
+  template <class T>
+  T* Component(const char* name) const {
+    return Find<T>(window.get(), name);
+  }
+  QTableView* Grid() const { return Component<QTableView>("sysGrid"); }
+  QAction* Action(const char* name) const { return Component<QAction>(name); }
+  // Makes data row `row` the current one, as a click on it would.
+  void SelectRow(int row);
   std::filesystem::path Dir() const { return dir_; }
   QString Cell(int row, int column) const;
   QString Header(int column) const;

@@ -225,25 +225,25 @@ TEST_F(JackOutputTest, RowsResetAndSendAllArriveByteForByteAndPaced) {
 
     Load(fs::path(MERTOVAN_SOURCE_DIR) / "examples" / "xg_song_setup.mid");
     ASSERT_EQ(gSysEx.size(), 21u);
-    w.rb_sysex->click();
-    w.sysGrid->setCurrentIndex(w.sysGrid->model()->index(0, 1));
-    w.SysExOutClick();
+    Component<QRadioButton>("rb_sysex")->click();
+    SelectRow(0);
+    w.SendRowClick();  // Return on the row
     ASSERT_TRUE(receiver.WaitFor(1));
     EXPECT_EQ(Receiver::BytesOf(receiver.Take()), (std::vector<Bytes>{{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}}));
 
     // Part 2's vibrato rate: an NRPN group, in order, on MIDI channel 2.
-    w.rb_cc->click();
-    w.sysGrid->setCurrentIndex(w.sysGrid->model()->index(13, 1));
-    w.CCoutClick();
+    Component<QRadioButton>("rb_cc")->click();
+    SelectRow(13);
+    w.SendRowClick();
     ASSERT_TRUE(receiver.WaitFor(3));
     EXPECT_EQ(Receiver::BytesOf(receiver.Take()),
               (std::vector<Bytes>{{0xB1, 0x63, 0x01}, {0xB1, 0x62, 0x08}, {0xB1, 0x06, 0x50}}));
 
     // The whole setup, as the SysEx view lists it.
-    w.rb_sysex->click();
+    Component<QRadioButton>("rb_sysex")->click();
     const std::vector<WireMessage> expected = SendAllMessages(gSysEx, 1);
     timed.sentAt.clear();
-    w.SendAll1->trigger();
+    Action("SendAll1")->trigger();
     ASSERT_TRUE(receiver.WaitFor(expected.size()));
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.SendAllRun() == nullptr; }, 2000));
     EXPECT_EQ(Receiver::BytesOf(receiver.Take()), expected);

@@ -66,17 +66,17 @@ TEST_F(ListingGridTest, HundredThousandMessagesLoadAndSwitchAtOnce) {
   for (int i = 0; i < 100000; ++i) song.PartParameter(1, uint8_t(i % 16), 0x0B, uint8_t(i % 128));
   const fs::path big = Dir() / "big.mid";
   WriteFile(big, song.Bytes());
-  Tmain_form& w = Start();
+  Start();
 
   QElapsedTimer timer;
   timer.start();
   Load(big);
-  w.sysGrid->viewport()->repaint();
+  Grid()->viewport()->repaint();
   ASSERT_EQ(DataRows(), 100000);
   const qint64 loadMs = timer.restart();
   for (int i = 0; i < 10; ++i) {
-    (i % 2 ? w.rb_sysex : w.rb_cc)->click();
-    w.sysGrid->viewport()->repaint();
+    (i % 2 ? Component<QRadioButton>("rb_sysex") : Component<QRadioButton>("rb_cc"))->click();
+    Grid()->viewport()->repaint();
   }
   const qint64 switchMs = timer.elapsed();
   EXPECT_EQ(DataRows(), 100000);
@@ -85,8 +85,8 @@ TEST_F(ListingGridTest, HundredThousandMessagesLoadAndSwitchAtOnce) {
   // of texts takes far longer than this on every switch.
   EXPECT_LT(switchMs / 10, 100) << "one view switch: " << switchMs / 10 << " ms";
   EXPECT_LT(loadMs, 3000) << "load: " << loadMs << " ms";
-  w.sysGrid->scrollToBottom();
-  w.sysGrid->viewport()->repaint();
+  Grid()->scrollToBottom();
+  Grid()->viewport()->repaint();
 }
 
 // Counts pixels of the grid image near a colour.
@@ -113,13 +113,13 @@ int DarkestText(const QImage& image, const QRect& area) {
 TEST_F(ListingGridTest, DrawnRowsAreGreyForUnconvertedBlackOtherwiseAndGreenWhenSelected) {
   const fs::path song = Dir() / "song.mid";
   WriteFile(song, SmallSongBytes());
-  Tmain_form& w = Start();
+  Start();
   Load(song);
-  w.sysGrid->setCurrentIndex(w.sysGrid->model()->index(3, 1));
-  const QImage image = w.sysGrid->viewport()->grab().toImage();
+  Grid()->setCurrentIndex(Grid()->model()->index(3, 1));
+  const QImage image = Grid()->viewport()->grab().toImage();
   auto rowArea = [&](int row) {
-    const QRect r = w.sysGrid->visualRect(w.sysGrid->model()->index(row, 5));
-    const QRect last = w.sysGrid->visualRect(w.sysGrid->model()->index(row, 7));
+    const QRect r = Grid()->visualRect(Grid()->model()->index(row, 5));
+    const QRect last = Grid()->visualRect(Grid()->model()->index(row, 7));
     return QRect(r.topLeft(), last.bottomRight()).adjusted(1, 1, -1, -1);
   };
   // Row 0 (XG System On): text grey #AAAAAA, nothing darker.
@@ -134,36 +134,18 @@ TEST_F(ListingGridTest, DrawnRowsAreGreyForUnconvertedBlackOtherwiseAndGreenWhen
 }
 
 TEST_F(ListingGridTest, ByteColumnLinesUpInTheGridFont) {
-  Tmain_form& w = Start();
-  EXPECT_TRUE(LinesUpHexBytes(w.sysGrid->font()));
-  EXPECT_EQ(w.sysGrid->font().pixelSize(), 12);
-  EXPECT_EQ(w.sysGrid->verticalHeader()->defaultSectionSize(), 16);
-  EXPECT_EQ(w.sysGrid->verticalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
-  EXPECT_EQ(w.sysGrid->selectionBehavior(), QAbstractItemView::SelectRows);
-  EXPECT_EQ(w.sysGrid->editTriggers(), QAbstractItemView::NoEditTriggers);
-  EXPECT_EQ(w.sysGrid->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+  Start();
+  EXPECT_TRUE(LinesUpHexBytes(Grid()->font()));
+  EXPECT_EQ(Grid()->font().pixelSize(), 12);
+  EXPECT_EQ(Grid()->verticalHeader()->defaultSectionSize(), 16);
+  EXPECT_EQ(Grid()->verticalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
+  EXPECT_EQ(Grid()->selectionBehavior(), QAbstractItemView::SelectRows);
+  EXPECT_EQ(Grid()->editTriggers(), QAbstractItemView::NoEditTriggers);
+  EXPECT_EQ(Grid()->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
   if (!FirstInstalledFamily({"IPAGothic"}).isEmpty()) {
-    EXPECT_TRUE(FirstInstalledFamily({"ＭＳ ゴシック", "IPAGothic"}) == w.sysGrid->font().family() ||
+    EXPECT_TRUE(FirstInstalledFamily({"ＭＳ ゴシック", "IPAGothic"}) == Grid()->font().family() ||
                 !LinesUpHexBytes(QFont("IPAGothic")));
   }
-}
-
-// With MERTOVAN_SCREENSHOT set, saves the main window with the example song
-// loaded, as the README shows it.
-TEST_F(ListingGridTest, Screenshot) {
-  const QByteArray target = qgetenv("MERTOVAN_SCREENSHOT");
-  if (target.isEmpty()) GTEST_SKIP() << "MERTOVAN_SCREENSHOT not set";
-  fs::path example = fs::path(MERTOVAN_SOURCE_DIR) / "examples" / "xg_song_setup.mid";
-  if (!fs::exists(example)) {
-    example = Dir() / "song.mid";
-    WriteFile(example, SmallSongBytes());
-  }
-  Tmain_form& w = Start();
-  w.resize(640, 470);
-  Load(example);
-  w.sysGrid->setCurrentIndex(w.sysGrid->model()->index(7, 1));
-  QTest::qWait(50);
-  ASSERT_TRUE(w.grab().save(QString::fromLocal8Bit(target)));
 }
 
 }  // namespace

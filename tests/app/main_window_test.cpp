@@ -25,7 +25,7 @@ const std::vector<std::string> kFirstStartFile = {"MERTOVAN1\r", "40\r", "40\r",
 
 std::vector<int> ColumnWidths(const Tmain_form& w) {
   std::vector<int> widths;
-  for (int c = 0; c < 8; ++c) widths.push_back(w.sysGrid->columnWidth(c));
+  for (int c = 0; c < 8; ++c) widths.push_back(Find<QTableView>(&w, "sysGrid")->columnWidth(c));
   return widths;
 }
 
@@ -35,13 +35,13 @@ TEST_F(MainWindowTest, FirstStartCreatesTheSettingsFileAndOpensWithItsValues) {
   EXPECT_EQ(w.frameGeometry(), QRect(40, 40, 520, 270));
   EXPECT_EQ(w.windowTitle(), "Mertovan v0.6");
   EXPECT_EQ(w.StartDir(), Dir().string());
-  EXPECT_TRUE(w.rb_sysex->isChecked());
-  EXPECT_FALSE(w.rb_cc->isChecked());
+  EXPECT_TRUE(Component<QRadioButton>("rb_sysex")->isChecked());
+  EXPECT_FALSE(Component<QRadioButton>("rb_cc")->isChecked());
   EXPECT_EQ(w.Settings().viewMode, 1);
   EXPECT_EQ(w.Settings().includeUnconvertible, 1);
   EXPECT_EQ(w.Settings().formalOutput, 1);
   // The grid is 488 wide; column 7 takes what columns 0 to 6 and 30 pixels leave.
-  EXPECT_EQ(w.sysGrid->width(), 488);
+  EXPECT_EQ(Grid()->width(), 488);
   EXPECT_EQ(ColumnWidths(w), (std::vector<int>{0, 35, 35, 35, 20, 100, 80, 153}));
   EXPECT_EQ(Header(7), "SystemExclusiveMessage");
   EXPECT_EQ(Header(1), "Bar");
@@ -49,9 +49,9 @@ TEST_F(MainWindowTest, FirstStartCreatesTheSettingsFileAndOpensWithItsValues) {
   ASSERT_EQ(DataRows(), 5);
   for (int r = 0; r < 5; ++r)
     for (int c = 1; c < 8; ++c) EXPECT_EQ(Cell(r, c), "") << r << "," << c;
-  EXPECT_EQ(w.sysGrid->currentIndex().row(), 0);
-  EXPECT_TRUE(w.e_filename->text().isEmpty());
-  EXPECT_TRUE(w.e_filename->isReadOnly());
+  EXPECT_EQ(Grid()->currentIndex().row(), 0);
+  EXPECT_TRUE(Component<QLineEdit>("e_filename")->text().isEmpty());
+  EXPECT_TRUE(Component<QLineEdit>("e_filename")->isReadOnly());
   EXPECT_TRUE(messages.shown.empty()) << messages.shown.front().text;
 }
 
@@ -63,53 +63,53 @@ TEST_F(MainWindowTest, MenuItemsShortcutsAndHiddenButtons) {
     QKeySequence shortcut;
   };
   const Item items[] = {
-      {w.L1, "Load SMF(&L)", QKeySequence(Qt::CTRL | Qt::Key_L)},
-      {w.Output1, "Output (&O)", QKeySequence(Qt::CTRL | Qt::Key_O)},
-      {w.SendAll1, "Send all to MIDI output", QKeySequence(Qt::CTRL | Qt::Key_M)},
-      {w.Exit1, "Exit (&E)", QKeySequence()},
-      {w.SetupS1, "Setup (&S)", QKeySequence(Qt::CTRL | Qt::Key_T)},
-      {w.Help, "Help (&H)", QKeySequence(Qt::CTRL | Qt::Key_H)},
-      {w.Version1, "Version (&V)", QKeySequence()},
+      {Action("L1"), "Load SMF(&L)", QKeySequence(Qt::CTRL | Qt::Key_L)},
+      {Action("Output1"), "Output (&O)", QKeySequence(Qt::CTRL | Qt::Key_O)},
+      {Action("SendAll1"), "Send all to MIDI output", QKeySequence(Qt::CTRL | Qt::Key_M)},
+      {Action("Exit1"), "Exit (&E)", QKeySequence()},
+      {Action("SetupS1"), "Setup (&S)", QKeySequence(Qt::CTRL | Qt::Key_T)},
+      {Action("Help"), "Help (&H)", QKeySequence(Qt::CTRL | Qt::Key_H)},
+      {Action("Version1"), "Version (&V)", QKeySequence()},
   };
   for (const Item& item : items) {
     EXPECT_EQ(item.action->text(), item.text);
     EXPECT_EQ(item.action->shortcut(), item.shortcut) << item.text;
   }
-  EXPECT_EQ(w.File1->title(), "File");
-  EXPECT_EQ(w.Setup1->title(), "Setup");
-  EXPECT_EQ(w.Help1->title(), "Help");
-  const QList<QAction*> file = w.File1->actions();
+  EXPECT_EQ(Component<QMenu>("File1")->title(), "File");
+  EXPECT_EQ(Component<QMenu>("Setup1")->title(), "Setup");
+  EXPECT_EQ(Component<QMenu>("Help1")->title(), "Help");
+  // With no recent files, the File menu shows what it always had.
+  QList<QAction*> file = Component<QMenu>("File1")->actions();
+  file.removeIf([](const QAction* a) { return !a->isVisible(); });
   ASSERT_EQ(file.size(), 6);
   EXPECT_TRUE(file[1]->isSeparator());
   EXPECT_TRUE(file[4]->isSeparator());
 
-  // "Help (&H)" does nothing.
-  w.Help->trigger();
   EXPECT_TRUE(messages.shown.empty());
   EXPECT_TRUE(dialogs.openRequests.empty());
 
-  w.Version1->trigger();
+  Action("Version1")->trigger();
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0].text, "Mertovan v0.6");
   EXPECT_EQ(messages.shown[0].kind, MessageKind::Information);
   EXPECT_EQ(std::make_pair(messages.shown[0].x, messages.shown[0].y), ExpectedMessagePoint());
 
-  EXPECT_FALSE(w.CCout->isVisible());
-  EXPECT_FALSE(w.SysExOut->isVisible());
-  EXPECT_EQ(w.CCout->text(), "CCout");
-  EXPECT_EQ(w.SysExOut->text(), "SysExOut");
+  EXPECT_FALSE(Component<QPushButton>("CCout")->isVisible());
+  EXPECT_FALSE(Component<QPushButton>("SysExOut")->isVisible());
+  EXPECT_EQ(Component<QPushButton>("CCout")->text(), "CCout");
+  EXPECT_EQ(Component<QPushButton>("SysExOut")->text(), "SysExOut");
   EXPECT_FALSE(w.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
 }
 
 TEST_F(MainWindowTest, LoadingListsEveryMessageWithItsPositionPartAndBytes) {
   const fs::path song = Dir() / "song.mid";
   WriteFile(song, SmallSongBytes());
-  Tmain_form& w = Start();
+  Start();
   Load(song);
 
   ASSERT_TRUE(messages.shown.empty()) << messages.shown.front().text;
-  EXPECT_EQ(w.e_filename->text().toStdString(), song.string());
-  EXPECT_EQ(w.e_filename->cursorPosition(), w.e_filename->text().size());
+  EXPECT_EQ(Component<QLineEdit>("e_filename")->text().toStdString(), song.string());
+  EXPECT_EQ(Component<QLineEdit>("e_filename")->cursorPosition(), Component<QLineEdit>("e_filename")->text().size());
   ASSERT_EQ(DataRows(), 4);
   const std::vector<std::vector<QString>> expected = {
       {"1", "1", "0", "-", "XG System on", "0", "F0 43 10 4C 00 00 7E 00 F7 "},
@@ -122,24 +122,24 @@ TEST_F(MainWindowTest, LoadingListsEveryMessageWithItsPositionPartAndBytes) {
     for (int c = 1; c < 8; ++c) EXPECT_EQ(Cell(r, c), expected[size_t(r)][size_t(c - 1)]) << r << "," << c;
   }
   // The message without a controller equivalent is grey, in both views.
-  const QAbstractItemModel* m = w.sysGrid->model();
+  const QAbstractItemModel* m = Grid()->model();
   EXPECT_EQ(m->data(m->index(0, 5), Qt::ForegroundRole).value<QColor>(), QColor(0xAA, 0xAA, 0xAA));
   EXPECT_EQ(m->data(m->index(1, 5), Qt::ForegroundRole).value<QColor>(), QColor(Qt::black));
   // The first row is the current one.
-  EXPECT_EQ(w.sysGrid->currentIndex().row(), 0);
+  EXPECT_EQ(Grid()->currentIndex().row(), 0);
 }
 
 TEST_F(MainWindowTest, LoadingTheExampleSong) {
   const fs::path example = fs::path(MERTOVAN_SOURCE_DIR) / "examples" / "xg_song_setup.mid";
   if (!fs::exists(example)) GTEST_SKIP() << "no example song";
-  Tmain_form& w = Start();
+  Start();
   Load(example);
   ASSERT_TRUE(messages.shown.empty()) << messages.shown.front().text;
   ASSERT_EQ(DataRows(), int(gSysEx.size()));
   ASSERT_GT(DataRows(), 0);
   EXPECT_EQ(Cell(0, 7).left(3), "F0 ");
   EXPECT_TRUE(Cell(DataRows() - 1, 7).endsWith("F7 "));
-  w.rb_cc->click();
+  Component<QRadioButton>("rb_cc")->click();
   EXPECT_EQ(DataRows(), int(gSysEx.size()));
 }
 
@@ -149,7 +149,7 @@ TEST_F(MainWindowTest, SwitchingViewsRewritesTextsAndHeaderButNotTheRows) {
   Tmain_form& w = Start();
   Load(song);
 
-  w.rb_cc->click();
+  Component<QRadioButton>("rb_cc")->click();
   EXPECT_EQ(w.Settings().viewMode, 0);
   EXPECT_EQ(Header(7), "ControlChange");
   ASSERT_EQ(DataRows(), 4);
@@ -159,7 +159,7 @@ TEST_F(MainWindowTest, SwitchingViewsRewritesTextsAndHeaderButNotTheRows) {
   EXPECT_EQ(Cell(3, 7), "cc10 ,64 ");
   EXPECT_EQ(Cell(1, 5), "Volume");
 
-  w.rb_sysex->click();
+  Component<QRadioButton>("rb_sysex")->click();
   EXPECT_EQ(w.Settings().viewMode, 1);
   EXPECT_EQ(Header(7), "SystemExclusiveMessage");
   EXPECT_EQ(DataRows(), 4);
@@ -167,8 +167,8 @@ TEST_F(MainWindowTest, SwitchingViewsRewritesTextsAndHeaderButNotTheRows) {
 }
 
 TEST_F(MainWindowTest, SwitchingViewsWithNoEventsKeepsTheBlankRows) {
-  Tmain_form& w = Start();
-  w.rb_cc->click();
+  Start();
+  Component<QRadioButton>("rb_cc")->click();
   EXPECT_EQ(Header(7), "ControlChange");
   EXPECT_EQ(DataRows(), 5);
   for (int c = 0; c < 8; ++c) EXPECT_EQ(Cell(0, c), "");
@@ -186,7 +186,7 @@ TEST_F(MainWindowTest, NoDataToConvert) {
       ASSERT_EQ(DataRows(), 1);
       for (int c = 0; c < 8; ++c) EXPECT_EQ(Cell(0, c), "");
     }
-    w.Output1->trigger();
+    Action("Output1")->trigger();
     ASSERT_EQ(messages.Texts(), std::vector<std::string>{"No data to convert"});
     EXPECT_EQ(messages.shown[0].kind, MessageKind::Warning);
     EXPECT_EQ(std::make_pair(messages.shown[0].x, messages.shown[0].y), ExpectedMessagePoint());
@@ -198,9 +198,9 @@ TEST_F(MainWindowTest, NoDataToConvert) {
 TEST_F(MainWindowTest, FileNotFoundAndCancelLeaveEverythingAsItWas) {
   const fs::path song = Dir() / "song.mid";
   WriteFile(song, SmallSongBytes());
-  Tmain_form& w = Start();
+  Start();
   Load(song);
-  const QString loaded = w.e_filename->text();
+  const QString loaded = Component<QLineEdit>("e_filename")->text();
 
   Load(Dir() / "missing.mid");
   ASSERT_EQ(messages.Texts(), std::vector<std::string>{"File not Found"});
@@ -208,13 +208,13 @@ TEST_F(MainWindowTest, FileNotFoundAndCancelLeaveEverythingAsItWas) {
   EXPECT_EQ(std::make_pair(messages.shown[0].x, messages.shown[0].y), ExpectedMessagePoint());
   EXPECT_EQ(gSysEx.size(), 4u);
   EXPECT_EQ(DataRows(), 4);
-  EXPECT_EQ(w.e_filename->text(), loaded);
+  EXPECT_EQ(Component<QLineEdit>("e_filename")->text(), loaded);
 
   messages.shown.clear();
-  w.L1->trigger();  // no scripted answer: the user cancels
+  Action("L1")->trigger();  // no scripted answer: the user cancels
   EXPECT_TRUE(messages.shown.empty());
   EXPECT_EQ(gSysEx.size(), 4u);
-  EXPECT_EQ(w.e_filename->text(), loaded);
+  EXPECT_EQ(Component<QLineEdit>("e_filename")->text(), loaded);
 
   ASSERT_EQ(dialogs.openRequests.size(), 3u);
   EXPECT_EQ(dialogs.openRequests[0].filter, "Standard MIDI file (*.mid)");
@@ -228,7 +228,7 @@ TEST_F(MainWindowTest, ReadErrorEmptiesTablesListingAndFileName) {
   cut.resize(cut.size() - 12);  // the track chunk ends early
   const fs::path broken = Dir() / "broken.mid";
   WriteFile(broken, cut);
-  Tmain_form& w = Start();
+  Start();
   Load(song);
   ASSERT_EQ(DataRows(), 4);
 
@@ -239,10 +239,10 @@ TEST_F(MainWindowTest, ReadErrorEmptiesTablesListingAndFileName) {
   EXPECT_EQ(gSysEx.size(), 0u);
   EXPECT_EQ(DataRows(), 1);
   for (int c = 0; c < 8; ++c) EXPECT_EQ(Cell(0, c), "");
-  EXPECT_TRUE(w.e_filename->text().isEmpty());
+  EXPECT_TRUE(Component<QLineEdit>("e_filename")->text().isEmpty());
   // Nothing is left that "Output" could convert under the old name.
   messages.shown.clear();
-  w.Output1->trigger();
+  Action("Output1")->trigger();
   EXPECT_EQ(messages.Texts(), std::vector<std::string>{"No data to convert"});
   // The program goes on: the next load works.
   messages.shown.clear();
@@ -255,9 +255,9 @@ TEST_F(MainWindowTest, SettingsRoundTripKeepsGeometryViewAndOptionsButNotDragged
   Start();
   window->move(100, 200);
   ResizeOuter(600, 300);
-  window->rb_cc->click();
+  Component<QRadioButton>("rb_cc")->click();
   window->Settings().includeUnconvertible = 0;
-  window->sysGrid->setColumnWidth(5, 150);  // a dragged border is not saved
+  Grid()->setColumnWidth(5, 150);  // a dragged border is not saved
   CloseWindow();
   EXPECT_FALSE(window->isVisible());
   const std::vector<std::string> lines = ReadLines(Dir() / "mertovan.ini");
@@ -275,10 +275,10 @@ TEST_F(MainWindowTest, SettingsRoundTripKeepsGeometryViewAndOptionsButNotDragged
   window.reset();
   Tmain_form& again = Start();
   EXPECT_EQ(again.frameGeometry(), QRect(100, 200, 600, 300));
-  EXPECT_TRUE(again.rb_cc->isChecked());
+  EXPECT_TRUE(Component<QRadioButton>("rb_cc")->isChecked());
   EXPECT_EQ(Header(7), "ControlChange");
   EXPECT_EQ(again.Settings().includeUnconvertible, 0);
-  EXPECT_EQ(again.sysGrid->columnWidth(5), 100);
+  EXPECT_EQ(Grid()->columnWidth(5), 100);
 }
 
 void WriteSettings(const fs::path& dir, const std::vector<std::string>& lines) {
@@ -306,8 +306,8 @@ TEST_F(MainWindowTest, FlagValuesOtherThanZeroAndOneAreNormalised) {
                           c.view, c.include, c.formal});
     Tmain_form& w = Start();
     EXPECT_TRUE(messages.shown.empty());
-    EXPECT_EQ(w.rb_cc->isChecked(), c.ccView) << c.view;
-    EXPECT_EQ(w.rb_sysex->isChecked(), !c.ccView) << c.view;
+    EXPECT_EQ(Component<QRadioButton>("rb_cc")->isChecked(), c.ccView) << c.view;
+    EXPECT_EQ(Component<QRadioButton>("rb_sysex")->isChecked(), !c.ccView) << c.view;
     EXPECT_EQ(w.Settings().viewMode, c.ccView ? 0 : 1);
     EXPECT_EQ(w.Settings().includeUnconvertible, c.includeOn) << c.include;
     EXPECT_EQ(w.Settings().formalOutput, c.formalOn) << c.formal;
@@ -324,7 +324,7 @@ TEST_F(MainWindowTest, SettingsErrorIsShownAndStartUpGoesOn) {
   EXPECT_EQ(w.frameGeometry(), QRect(120, 100, 600, 270));
   EXPECT_EQ(std::make_pair(messages.shown[0].x, messages.shown[0].y), std::make_pair(160, 140));
   EXPECT_EQ(ColumnWidths(w), (std::vector<int>{0, 35, 35, 35, 20, 100, 80, 568 - 335}));
-  EXPECT_TRUE(w.rb_sysex->isChecked());
+  EXPECT_TRUE(Component<QRadioButton>("rb_sysex")->isChecked());
   EXPECT_EQ(DataRows(), 5);
   EXPECT_EQ(Header(7), "SystemExclusiveMessage");
   // The window works and closing writes a good file.
@@ -334,7 +334,7 @@ TEST_F(MainWindowTest, SettingsErrorIsShownAndStartUpGoesOn) {
   EXPECT_EQ(DataRows(), 4);
   CloseWindow();
   const std::vector<std::string> lines = ReadLines(Dir() / "mertovan.ini");
-  ASSERT_EQ(lines.size(), 15u);
+  ASSERT_GE(lines.size(), 15u);
   EXPECT_EQ(lines[0], "MERTOVAN1\r");
   EXPECT_EQ(lines[4], "270\r");
   EXPECT_EQ(lines[5], "35\r");
@@ -352,16 +352,33 @@ TEST_F(MainWindowTest, SaveErrorAtCloseIsShownAndTheWindowStillCloses) {
 }
 
 TEST_F(MainWindowTest, StoredPositionOffEveryScreenIsMovedBackOnScreen) {
-  // -10 saved in 16 bits comes back as 65526.
-  WriteSettings(Dir(), {"MERTOVAN1", "65526", "65526", "520", "270", "35", "35", "35", "20", "100", "80",
-                        "32", "1", "1", "1"});
-  Tmain_form& w = Start();
+  // -10 is saved in 16 bits as 65526; it comes back near the corner it left,
+  // a window just off the left edge stays there, one off every screen is
+  // moved onto the screen.
   const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-  EXPECT_TRUE(screen.contains(w.frameGeometry().topLeft())) << w.x() << "," << w.y();
-  EXPECT_EQ(w.frameGeometry().size(), QSize(520, 270));
-  // The file keeps its format: the place is saved as the window now stands.
-  CloseWindow();
-  EXPECT_EQ(ReadLines(Dir() / "mertovan.ini")[1], std::to_string(w.frameGeometry().top()) + "\r");
+  struct Case {
+    const char* top;
+    const char* left;
+    QPoint expected;
+    int slack;  // the platform may keep a window a few pixels further in
+  };
+  const Case cases[] = {
+      {"65526", "65526", screen.topLeft(), 0},
+      {"100", "65526", QPoint(-10, 100), 10},
+      {"30000", "30000", QPoint(screen.right() + 1 - 520, screen.bottom() + 1 - 270), 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.top) + "," + c.left);
+    WriteSettings(Dir(), {"MERTOVAN1", c.top, c.left, "520", "270", "35", "35", "35", "20", "100", "80", "32",
+                          "1", "1", "1"});
+    Tmain_form& w = Start();
+    EXPECT_EQ(w.frameGeometry().size(), QSize(520, 270));
+    EXPECT_LE((w.frameGeometry().topLeft() - c.expected).manhattanLength(), c.slack) << w.x() << "," << w.y();
+    // The file keeps its format: the place is saved as the window now stands.
+    CloseWindow();
+    EXPECT_EQ(ReadLines(Dir() / "mertovan.ini")[1], std::to_string(uint16_t(w.frameGeometry().top())) + "\r");
+    window.reset();
+  }
 }
 
 TEST_F(MainWindowTest, StoredPositionOnScreenIsKept) {
@@ -380,20 +397,20 @@ TEST_F(MainWindowTest, WindowSizeLimits) {
 }
 
 TEST_F(MainWindowTest, LayoutFollowsTheWindowSizeAndTheLastColumnHasAFloor) {
-  Tmain_form& w = Start();
+  Start();
   ResizeOuter(700, 400);
-  EXPECT_EQ(w.sysGrid->geometry(), QRect(8, 48, 668, 256));
-  EXPECT_EQ(w.CCout->y(), 320);
-  EXPECT_EQ(w.SysExOut->y(), 320);
-  EXPECT_EQ(w.sysGrid->columnWidth(7), 668 - 335);
+  EXPECT_EQ(Grid()->geometry(), QRect(8, 48, 668, 256));
+  EXPECT_EQ(Component<QPushButton>("CCout")->y(), 320);
+  EXPECT_EQ(Component<QPushButton>("SysExOut")->y(), 320);
+  EXPECT_EQ(Grid()->columnWidth(7), 668 - 335);
 
   // A column dragged wider than the grid: the last column keeps a small width.
-  w.sysGrid->setColumnWidth(5, 900);
-  QTest::mouseRelease(w.sysGrid->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
-  EXPECT_EQ(w.sysGrid->columnWidth(7), Tmain_form::kMinLastColumnWidth);
-  w.sysGrid->setColumnWidth(5, 50);
-  QTest::mouseRelease(w.sysGrid->horizontalHeader()->viewport(), Qt::RightButton, {}, QPoint(5, 5));
-  EXPECT_EQ(w.sysGrid->columnWidth(7), 668 - 285);
+  Grid()->setColumnWidth(5, 900);
+  QTest::mouseRelease(Grid()->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_EQ(Grid()->columnWidth(7), Tmain_form::kMinLastColumnWidth);
+  Grid()->setColumnWidth(5, 50);
+  QTest::mouseRelease(Grid()->horizontalHeader()->viewport(), Qt::RightButton, {}, QPoint(5, 5));
+  EXPECT_EQ(Grid()->columnWidth(7), 668 - 285);
 }
 
 TEST_F(MainWindowTest, MidiOutputOpensOnceAndNoDeviceIsShownOnce) {
@@ -435,7 +452,7 @@ TEST_F(MainWindowTest, ClosingClosesTheMidiOutputFirstThenSavesTheSettings) {
   PortWatchingSettings port(Dir() / "mertovan.ini");
   Tmain_form w(messages, dialogs, port);
   w.show();
-  w.rb_cc->click();
+  Find<QRadioButton>(&w, "rb_cc")->click();
   w.close();
   EXPECT_EQ(port.viewLineAtClose, "1\r");
   EXPECT_EQ(ReadLines(Dir() / "mertovan.ini")[12], "0\r");
@@ -445,26 +462,26 @@ TEST_F(MainWindowTest, ClosingClosesTheMidiOutputFirstThenSavesTheSettings) {
 TEST_F(MainWindowTest, HiddenSendButtonsPlayTheCurrentRow) {
   const fs::path song = Dir() / "song.mid";
   WriteFile(song, SmallSongBytes());
-  Tmain_form& w = Start();
+  Start();
   Load(song);
-  w.sysGrid->setCurrentIndex(w.sysGrid->model()->index(1, 1));  // part 1 volume 100
+  Grid()->setCurrentIndex(Grid()->model()->index(1, 1));  // part 1 volume 100
   midi.calls.clear();
-  w.CCout->click();
-  w.SysExOut->click();
+  Component<QPushButton>("CCout")->click();
+  Component<QPushButton>("SysExOut")->click();
   EXPECT_EQ(midi.ShortMessages(), std::vector<uint32_t>{0xB0u | 7u << 8 | 100u << 16});
   EXPECT_EQ(midi.LongMessages(),
             (std::vector<std::vector<uint8_t>>{{0xF0, 0x43, 0x10, 0x4C, 0x08, 0x00, 0x0B, 0x64, 0xF7}}));
   // XG System On has no controller equivalent: nothing goes out.
-  w.sysGrid->setCurrentIndex(w.sysGrid->model()->index(0, 1));
+  Grid()->setCurrentIndex(Grid()->model()->index(0, 1));
   midi.calls.clear();
-  w.CCout->click();
+  Component<QPushButton>("CCout")->click();
   EXPECT_TRUE(midi.ShortMessages().empty());
 }
 
 TEST_F(MainWindowTest, ExitClosesTheWindowAndSaves) {
   Tmain_form& w = Start();
   fs::remove(Dir() / "mertovan.ini");
-  w.Exit1->trigger();
+  Action("Exit1")->trigger();
   EXPECT_FALSE(w.isVisible());
   // A file removed while the program ran comes back with the creation values.
   EXPECT_EQ(ReadLines(Dir() / "mertovan.ini").size(), 15u);
@@ -474,11 +491,11 @@ TEST_F(MainWindowTest, AFileThatIsNotMidiListsOneEmptyRowAndShowsItsName) {
   const fs::path text = Dir() / "notes.mid";
   const std::string body = "these are not MIDI bytes at all, only text";
   WriteFile(text, std::vector<uint8_t>(body.begin(), body.end()));
-  Tmain_form& w = Start();
+  Start();
   Load(text);
   EXPECT_TRUE(messages.shown.empty()) << messages.shown.front().text;
   EXPECT_EQ(DataRows(), 1);
-  EXPECT_EQ(w.e_filename->text().toStdString(), text.string());
+  EXPECT_EQ(Component<QLineEdit>("e_filename")->text().toStdString(), text.string());
 }
 
 TEST_F(MainWindowTest, ShortcutsWorkWhileTheWindowIsEnabledOnly) {
@@ -504,7 +521,7 @@ TEST_F(MainWindowTest, ClosingTheMainWindowClosesAnOpenConvertDialog) {
   WriteFile(song, SmallSongBytes());
   Tmain_form& w = Start();
   Load(song);
-  w.Output1->trigger();
+  Action("Output1")->trigger();
   QPointer<TOutputcc_Form> dialog = w.ConvertDialog();
   ASSERT_TRUE(dialog);
   CloseWindow();

@@ -39,7 +39,7 @@ TEST_F(MidiOutputWindowTest, SetupListsThePortsAndNoneAndOpensTheChoiceAtOnce) {
   ASSERT_EQ(midi.OpenPort(), "ALSA: MU Synth:MU Synth MIDI 1 20:0");
 
   QTest::keyClick(&w, Qt::Key_T, Qt::ControlModifier);
-  if (!w.SetupDialog()) w.SetupS1->trigger();  // where the platform has not activated the window
+  if (!w.SetupDialog()) Action("SetupS1")->trigger();  // where the platform has not activated the window
   TSetup_Form* d = w.SetupDialog();
   ASSERT_NE(d, nullptr);
   EXPECT_EQ(d->windowTitle(), "Setup");
@@ -54,7 +54,7 @@ TEST_F(MidiOutputWindowTest, SetupListsThePortsAndNoneAndOpensTheChoiceAtOnce) {
   EXPECT_EQ(w.Settings().midiPort, "");
 
   // OK reopens on the chosen port, resets it, and remembers the choice.
-  w.SetupS1->trigger();
+  Action("SetupS1")->trigger();
   d = w.SetupDialog();
   ASSERT_NE(d, nullptr);
   ASSERT_TRUE(d->Select("JACK: system:midi_playback_1"));
@@ -65,19 +65,19 @@ TEST_F(MidiOutputWindowTest, SetupListsThePortsAndNoneAndOpensTheChoiceAtOnce) {
   EXPECT_TRUE(messages.shown.empty());
 
   // "(none)" closes the port quietly and is selected the next time.
-  w.SetupS1->trigger();
+  Action("SetupS1")->trigger();
   ASSERT_TRUE(w.SetupDialog()->Select("(none)"));
   midi.calls.clear();
   w.SetupDialog()->accept();
   EXPECT_EQ(midi.Count(Kind::Open), 0u);
   EXPECT_FALSE(midi.IsOpen());
-  w.SetupS1->trigger();
+  Action("SetupS1")->trigger();
   EXPECT_EQ(w.SetupDialog()->Choice(), "(none)");
   w.SetupDialog()->reject();
 
   // A port that refuses: the open warning, as at start-up.
   midi.openResult = MidiPort::OpenResult::Allocated;
-  w.SetupS1->trigger();
+  Action("SetupS1")->trigger();
   ASSERT_TRUE(w.SetupDialog()->Select("ALSA: MU Synth:MU Synth MIDI 1 20:0"));
   w.SetupDialog()->accept();
   EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Device Already Allocated"});
@@ -98,15 +98,15 @@ TEST_F(MidiOutputWindowTest, SendAllSendsEveryRowOfTheViewInOrder) {
   Load(song);
   for (const uint8_t view : {uint8_t(1), uint8_t(0)}) {
     SCOPED_TRACE(int(view));
-    (view == 1 ? w.rb_sysex : w.rb_cc)->click();
+    Component<QRadioButton>(view == 1 ? "rb_sysex" : "rb_cc")->click();
     midi.calls.clear();
-    w.SendAll1->trigger();
+    Action("SendAll1")->trigger();
     ASSERT_NE(w.SendAllRun(), nullptr);
-    EXPECT_FALSE(w.SendAll1->isEnabled());
+    EXPECT_FALSE(Action("SendAll1")->isEnabled());
     EXPECT_TRUE(w.SendAllRun()->Dialog()->isVisible());
     // XG System On first, then 50 ms before the rest.
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.SendAllRun() == nullptr; }, 5000));
-    EXPECT_TRUE(w.SendAll1->isEnabled());
+    EXPECT_TRUE(Action("SendAll1")->isEnabled());
     std::vector<WireMessage> sent;
     for (const RecordingMidiPort::Call& c : midi.calls)
       sent.push_back(c.kind == Kind::Long ? c.bytes : ShortMessageBytes(c.packed));
@@ -130,16 +130,16 @@ TEST_F(MidiOutputWindowTest, SendAllCancelsAtOnceAndClosingStopsItBeforeThePortC
   w.SetSendClock(clock);
   Load(song);
   midi.calls.clear();
-  w.SendAll1->trigger();
+  Action("SendAll1")->trigger();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !midi.calls.empty(); }, 2000));
   QTest::qWait(20);
   ASSERT_EQ(midi.calls.size(), 1u);
   w.SendAllRun()->Dialog()->findChild<QPushButton*>()->click();
   EXPECT_EQ(w.SendAllRun(), nullptr);
-  EXPECT_TRUE(w.SendAll1->isEnabled());
+  EXPECT_TRUE(Action("SendAll1")->isEnabled());
 
   midi.calls.clear();
-  w.SendAll1->trigger();
+  Action("SendAll1")->trigger();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !midi.calls.empty(); }, 2000));
   CloseWindow();
   QTest::qWait(20);
@@ -151,10 +151,10 @@ TEST_F(MidiOutputWindowTest, SendAllWithoutRowsOrWithoutAPortSaysSo) {
   const fs::path song = Dir() / "song.mid";
   WriteFile(song, SmallSongBytes());
   Tmain_form& w = StartOpen();
-  w.SendAll1->trigger();
+  Action("SendAll1")->trigger();
   Load(song);
   midi.Close();
-  w.SendAll1->trigger();
+  Action("SendAll1")->trigger();
   EXPECT_EQ(messages.Texts(), (std::vector<std::string>{"No data to send", "No Midi Device"}));
   EXPECT_EQ(w.SendAllRun(), nullptr);
   EXPECT_EQ(midi.Count(Kind::Long) + midi.Count(Kind::Short), 0u);

@@ -25,7 +25,7 @@ class OutputccFormTest : public AppTest {
     return Reopen();
   }
   TOutputcc_Form& Reopen() {
-    window->Output1->trigger();
+    Action("Output1")->trigger();
     TOutputcc_Form* dialog = window->ConvertDialog();
     EXPECT_NE(dialog, nullptr);
     return *dialog;
@@ -39,22 +39,25 @@ TEST_F(OutputccFormTest, OpensBesideTheMainWindowWithTheProposedNameAndTheOption
   EXPECT_TRUE(d.isEnabled());
   EXPECT_EQ(d.windowTitle(), "Outputcc_Form");
   EXPECT_EQ(d.frameGeometry().topLeft(), window->frameGeometry().topLeft() + QPoint(30, 30));
-  EXPECT_EQ(d.frameGeometry().size(), QSize(294, 185));
+  EXPECT_EQ(d.frameGeometry().size(), QSize(294, 209));
   EXPECT_TRUE(d.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-  EXPECT_EQ(d.e_filename->text().toStdString(), (Dir() / "song_cc.mid").string());
-  EXPECT_EQ(d.e_filename->cursorPosition(), d.e_filename->text().size());
-  EXPECT_TRUE(d.e_filename->isReadOnly());
-  EXPECT_TRUE(d.C_sysex->isChecked());
-  EXPECT_TRUE(d.c_formal->isChecked());
-  EXPECT_EQ(d.C_sysex->text(), "Include unconvertible SysEx msg.");
-  EXPECT_EQ(d.c_formal->text(), "Output as formal");
-  EXPECT_EQ(d.refer->text(), "Ref");
-  EXPECT_EQ(d.l_filename->text(), "Filename");
+  EXPECT_EQ(Find<QLineEdit>(&d, "e_filename")->text().toStdString(), (Dir() / "song_cc.mid").string());
+  EXPECT_EQ(Find<QLineEdit>(&d, "e_filename")->cursorPosition(), Find<QLineEdit>(&d, "e_filename")->text().size());
+  EXPECT_TRUE(Find<QLineEdit>(&d, "e_filename")->isReadOnly());
+  EXPECT_TRUE(Find<QCheckBox>(&d, "C_sysex")->isChecked());
+  EXPECT_TRUE(Find<QCheckBox>(&d, "c_formal")->isChecked());
+  EXPECT_EQ(Find<QCheckBox>(&d, "C_sysex")->text(), "Include unconvertible SysEx msg.");
+  EXPECT_EQ(Find<QCheckBox>(&d, "c_formal")->text(), "Output as formal");
+  EXPECT_EQ(Find<QPushButton>(&d, "refer")->text(), "Ref");
+  EXPECT_EQ(Find<QLabel>(&d, "l_filename")->text(), "Filename");
 
   // "Convert" holds the focus; tab goes through the name, "Cancel", the
-  // first option, "Ref" and the second option.
-  EXPECT_EQ(d.focusWidget(), d.ConvertBtn);
-  const QWidget* order[] = {d.ConvertBtn, d.e_filename, d.cancel, d.C_sysex, d.refer, d.c_formal};
+  // first option, "Ref" and the other two options.
+  EXPECT_EQ(d.focusWidget(), Find<QPushButton>(&d, "ConvertBtn"));
+  const QWidget* order[] = {Find<QPushButton>(&d, "ConvertBtn"), Find<QLineEdit>(&d, "e_filename"),
+                            Find<QPushButton>(&d, "cancel"),     Find<QCheckBox>(&d, "C_sysex"),
+                            Find<QPushButton>(&d, "refer"),      Find<QCheckBox>(&d, "c_formal"),
+                            Find<QCheckBox>(&d, "c_song")};
   for (size_t i = 0; i + 1 < std::size(order); ++i)
     EXPECT_EQ(order[i]->nextInFocusChain(), order[i + 1])
         << i << " " << order[i]->nextInFocusChain()->metaObject()->className();
@@ -62,22 +65,22 @@ TEST_F(OutputccFormTest, OpensBesideTheMainWindowWithTheProposedNameAndTheOption
 
 TEST_F(OutputccFormTest, ProposalKeepsTheCaseOfTheLoadedName) {
   TOutputcc_Form& d = Open("Tune.MID");
-  EXPECT_EQ(d.e_filename->text().toStdString(), (Dir() / "Tune_cc.mid").string());
+  EXPECT_EQ(Find<QLineEdit>(&d, "e_filename")->text().toStdString(), (Dir() / "Tune_cc.mid").string());
 }
 
 TEST_F(OutputccFormTest, OptionChangesPersistAfterCancel) {
   TOutputcc_Form& d = Open();
-  d.c_formal->click();
+  Find<QCheckBox>(&d, "c_formal")->click();
   EXPECT_EQ(window->Settings().formalOutput, 0);
-  d.cancel->click();
+  Find<QPushButton>(&d, "cancel")->click();
   EXPECT_TRUE(window->isEnabled());
   EXPECT_EQ(window->ConvertDialog(), nullptr);
   EXPECT_FALSE(fs::exists(Dir() / "song_cc.mid"));
 
   TOutputcc_Form& again = Reopen();
-  EXPECT_FALSE(again.c_formal->isChecked());
-  EXPECT_TRUE(again.C_sysex->isChecked());
-  again.C_sysex->click();
+  EXPECT_FALSE(Find<QCheckBox>(&again, "c_formal")->isChecked());
+  EXPECT_TRUE(Find<QCheckBox>(&again, "C_sysex")->isChecked());
+  Find<QCheckBox>(&again, "C_sysex")->click();
   EXPECT_EQ(window->Settings().includeUnconvertible, 0);
   // The close box: the main window is usable again, nothing is written.
   again.close();
@@ -86,14 +89,14 @@ TEST_F(OutputccFormTest, OptionChangesPersistAfterCancel) {
 
   CloseWindow();
   const std::vector<std::string> lines = ReadLines(Dir() / "mertovan.ini");
-  ASSERT_EQ(lines.size(), 15u);
+  ASSERT_GE(lines.size(), 15u);
   EXPECT_EQ(lines[13], "0\r");
   EXPECT_EQ(lines[14], "0\r");
 }
 
 TEST_F(OutputccFormTest, ConvertWritesTheFileAndReportsAtTheMainWindow) {
   TOutputcc_Form& d = Open();
-  d.ConvertBtn->click();
+  Find<QPushButton>(&d, "ConvertBtn")->click();
   ASSERT_EQ(messages.Texts(), std::vector<std::string>{"Convert Successful"});
   EXPECT_EQ(messages.shown[0].kind, MessageKind::Information);
   EXPECT_EQ(std::make_pair(messages.shown[0].x, messages.shown[0].y), ExpectedMessagePoint());
@@ -101,18 +104,76 @@ TEST_F(OutputccFormTest, ConvertWritesTheFileAndReportsAtTheMainWindow) {
   EXPECT_EQ(window->ConvertDialog(), nullptr);
   // The file is what the writer builds from the loaded song with the options shown.
   const std::vector<uint8_t> written = ReadFileBytes(Dir() / "song_cc.mid");
-  EXPECT_EQ(written, BuildFileImage(ConvertOptions{1, 1}));
+  EXPECT_EQ(written, BuildFileImage({.formalOutput = 1, .includeUnconvertible = 1}));
   ASSERT_GT(written.size(), 4u);
   EXPECT_EQ(std::string(written.begin(), written.begin() + 4), "MThd");
 }
 
-TEST_F(OutputccFormTest, ConvertHandsBothOptionsToTheWriter) {
+// The boxes reach the writer as the options of the same name: (1,0) and
+// (0,1) would tell a swapped pair apart.
+TEST_F(OutputccFormTest, ConvertHandsTheOptionsToTheWriter) {
+  struct Case {
+    uint8_t formal, include, song;
+  };
+  const auto image = [](const Case& c) {
+    return BuildFileImage({.formalOutput = c.formal, .includeUnconvertible = c.include, .songMode = c.song});
+  };
+  Find<QPushButton>(&Open(), "cancel")->click();
+  ASSERT_NE(image({1, 0, 0}), image({0, 1, 0}));
+  for (const Case& c : {Case{1, 0, 0}, Case{0, 1, 0}, Case{0, 0, 0}, Case{1, 1, 1}}) {
+    SCOPED_TRACE(::testing::Message() << int(c.formal) << int(c.include) << int(c.song));
+    TOutputcc_Form& d = Reopen();
+    Find<QCheckBox>(&d, "c_formal")->setChecked(c.formal == 1);
+    Find<QCheckBox>(&d, "C_sysex")->setChecked(c.include == 1);
+    Find<QCheckBox>(&d, "c_song")->setChecked(c.song == 1);
+    Find<QPushButton>(&d, "ConvertBtn")->click();
+    EXPECT_EQ(ReadFileBytes(Dir() / "song_cc.mid"), image(c));
+  }
+}
+
+// "Keep the song" greys out "Output as formal" (whose tick stays as it was)
+// and is remembered like the other options.
+TEST_F(OutputccFormTest, SongBoxGreysOutFormalAndIsRemembered) {
   TOutputcc_Form& d = Open();
-  d.c_formal->click();
-  d.C_sysex->click();
-  d.ConvertBtn->click();
-  EXPECT_EQ(ReadFileBytes(Dir() / "song_cc.mid"), BuildFileImage(ConvertOptions{0, 0}));
-  EXPECT_NE(BuildFileImage(ConvertOptions{0, 0}), BuildFileImage(ConvertOptions{1, 1}));
+  QCheckBox* songBox = Find<QCheckBox>(&d, "c_song");
+  EXPECT_EQ(songBox->text(), "Keep the song (notes, tempo, tracks)");
+  EXPECT_FALSE(songBox->isChecked());
+  EXPECT_TRUE(Find<QCheckBox>(&d, "c_formal")->isEnabled());
+  songBox->click();
+  EXPECT_EQ(window->Settings().songOutput, 1);
+  EXPECT_FALSE(Find<QCheckBox>(&d, "c_formal")->isEnabled());
+  EXPECT_TRUE(Find<QCheckBox>(&d, "c_formal")->isChecked());
+  Find<QPushButton>(&d, "cancel")->click();
+
+  TOutputcc_Form& again = Reopen();
+  EXPECT_TRUE(Find<QCheckBox>(&again, "c_song")->isChecked());
+  EXPECT_FALSE(Find<QCheckBox>(&again, "c_formal")->isEnabled());
+  again.close();
+  CloseWindow();
+  const std::vector<std::string> lines = ReadLines(Dir() / "mertovan.ini");
+  ASSERT_GE(lines.size(), 16u);
+  EXPECT_NE(std::find(lines.begin() + 15, lines.end(), "songOutput=1\r"), lines.end());
+}
+
+// Enter and keypad Enter press "Convert" wherever the focus is; Escape cancels.
+TEST_F(OutputccFormTest, EnterConvertsAndEscapeCancels) {
+  TOutputcc_Form& d = Open();
+  QTest::keyClick(Find<QPushButton>(&d, "ConvertBtn"), Qt::Key_Return);
+  EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Convert Successful"});
+  EXPECT_TRUE(window->isEnabled());
+
+  TOutputcc_Form& again = Reopen();
+  QTest::keyClick(Find<QCheckBox>(&again, "C_sysex"), Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_EQ(messages.Texts().size(), 2u);
+  EXPECT_EQ(window->ConvertDialog(), nullptr);
+
+  fs::remove(Dir() / "song_cc.mid");
+  TOutputcc_Form& third = Reopen();
+  QTest::keyClick(Find<QCheckBox>(&third, "c_formal"), Qt::Key_Escape);
+  EXPECT_EQ(window->ConvertDialog(), nullptr);
+  EXPECT_TRUE(window->isEnabled());
+  EXPECT_FALSE(fs::exists(Dir() / "song_cc.mid"));
+  EXPECT_EQ(messages.Texts().size(), 2u);
 }
 
 TEST_F(OutputccFormTest, ForeignTargetIsRefusedAndLeftAlone) {
@@ -120,7 +181,7 @@ TEST_F(OutputccFormTest, ForeignTargetIsRefusedAndLeftAlone) {
   const std::vector<uint8_t> foreign = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 1, 0, 96};
   WriteFile(target, foreign);
   TOutputcc_Form& d = Open();
-  d.ConvertBtn->click();
+  Find<QPushButton>(&d, "ConvertBtn")->click();
   EXPECT_EQ(messages.Texts(), std::vector<std::string>{"This file can not rewrite"});
   EXPECT_EQ(ReadFileBytes(target), foreign);
   // A refusal closes the dialog like a success.
@@ -132,23 +193,23 @@ TEST_F(OutputccFormTest, WriteErrorKeepsTheDialogOpenUntilTheUserClosesIt) {
   TOutputcc_Form& d = Open();
   const fs::path unreachable = Dir() / "no such folder" / "out.mid";
   dialogs.Answer(QString::fromStdString(unreachable.string()));
-  d.refer->click();
-  ASSERT_EQ(d.e_filename->text().toStdString(), unreachable.string());
-  d.ConvertBtn->click();
+  Find<QPushButton>(&d, "refer")->click();
+  ASSERT_EQ(Find<QLineEdit>(&d, "e_filename")->text().toStdString(), unreachable.string());
+  Find<QPushButton>(&d, "ConvertBtn")->click();
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0].kind, MessageKind::Warning);
   EXPECT_EQ(std::make_pair(messages.shown[0].x, messages.shown[0].y), ExpectedMessagePoint());
   EXPECT_EQ(window->ConvertDialog(), &d);
   EXPECT_FALSE(window->isEnabled());
-  d.cancel->click();
+  Find<QPushButton>(&d, "cancel")->click();
   EXPECT_TRUE(window->isEnabled());
 }
 
 TEST_F(OutputccFormTest, RefOffersTheSaveDialogAndKeepsTheNameWhenCancelled) {
   TOutputcc_Form& d = Open();
-  const QString proposed = d.e_filename->text();
-  d.refer->click();  // cancelled
-  EXPECT_EQ(d.e_filename->text(), proposed);
+  const QString proposed = Find<QLineEdit>(&d, "e_filename")->text();
+  Find<QPushButton>(&d, "refer")->click();  // cancelled
+  EXPECT_EQ(Find<QLineEdit>(&d, "e_filename")->text(), proposed);
   ASSERT_EQ(dialogs.saveRequests.size(), 1u);
   const FileDialogRequest& r = dialogs.saveRequests[0];
   EXPECT_EQ(r.title, "ファイル名の変更");
@@ -158,10 +219,10 @@ TEST_F(OutputccFormTest, RefOffersTheSaveDialogAndKeepsTheNameWhenCancelled) {
 
   const QString other = QString::fromStdString((Dir() / "other.mid").string());
   dialogs.Answer(other);
-  d.refer->click();
-  EXPECT_EQ(d.e_filename->text(), other);
-  EXPECT_EQ(d.e_filename->cursorPosition(), other.size());
-  d.ConvertBtn->click();
+  Find<QPushButton>(&d, "refer")->click();
+  EXPECT_EQ(Find<QLineEdit>(&d, "e_filename")->text(), other);
+  EXPECT_EQ(Find<QLineEdit>(&d, "e_filename")->cursorPosition(), other.size());
+  Find<QPushButton>(&d, "ConvertBtn")->click();
   EXPECT_TRUE(fs::exists(Dir() / "other.mid"));
   EXPECT_FALSE(fs::exists(Dir() / "song_cc.mid"));
 }
@@ -169,12 +230,12 @@ TEST_F(OutputccFormTest, RefOffersTheSaveDialogAndKeepsTheNameWhenCancelled) {
 TEST_F(OutputccFormTest, ReopeningAfterAConversionStartsAgainFromTheLoadedName) {
   TOutputcc_Form& d = Open();
   dialogs.Answer(QString::fromStdString((Dir() / "other.mid").string()));
-  d.refer->click();
-  d.cancel->click();
+  Find<QPushButton>(&d, "refer")->click();
+  Find<QPushButton>(&d, "cancel")->click();
   TOutputcc_Form& again = Reopen();
-  EXPECT_EQ(again.e_filename->text().toStdString(), (Dir() / "song_cc.mid").string());
+  EXPECT_EQ(Find<QLineEdit>(&again, "e_filename")->text().toStdString(), (Dir() / "song_cc.mid").string());
   // The MIDI output was opened at the first activation only.
-  again.cancel->click();
+  Find<QPushButton>(&again, "cancel")->click();
   EXPECT_EQ(midi.Count(RecordingMidiPort::CallKind::Open), 1u);
 }
 

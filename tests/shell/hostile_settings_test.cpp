@@ -26,14 +26,18 @@ using test::TakeSnapshot;
 
 constexpr uint16_t kHostColumn7 = 48;
 
-class Host : public SettingsHost {
- public:
-  int WindowTop() const override { return 11; }
-  int WindowLeft() const override { return 22; }
-  int WindowWidth() const override { return 600; }
-  int WindowHeight() const override { return 400; }
-  int GridColumnWidth(int column) const override { return column == 7 ? kHostColumn7 : 50; }
+// The window's frame and grid as loading and saving take them.
+struct Host {
+  WindowFrame frame{22, 11, 600, 400};
+  uint16_t column7 = kHostColumn7;
 };
+
+void LoadSettings(const std::string& dir, SettingsRecord& r, const Host& h) {
+  mertovan::LoadSettings(dir, r, h.column7);
+}
+void SaveSettings(const std::string& dir, SettingsRecord& r, const Host& h) {
+  mertovan::SaveSettings(dir, r, h.frame, h.column7);
+}
 
 class Scratch : public test::ScratchDir {
  public:
@@ -241,7 +245,7 @@ TEST(HostileSettings, DanglingLinkAsTheSettingsFileIsReplacedByAFreshFile) {
 // Seeds and kept fuzzing inputs: the parser always leaves the flags
 // normalised and, on a bad line, the last line at its creation value.
 TEST(HostileSettings, FuzzRegressionsAndSeedsParse) {
-  const fs::path root = fs::path(__FILE__).parent_path().parent_path().parent_path();
+  const fs::path root = MERTOVAN_SOURCE_DIR;
   size_t count = 0;
   for (const fs::path& folder : {root / "tests/fuzz_regressions/settings", root / "fuzz/corpus/settings"}) {
     if (!fs::is_directory(folder)) continue;

@@ -28,16 +28,18 @@ namespace {
 constexpr const char* kFirstStartFile =
     "MERTOVAN1\r\n40\r\n40\r\n520\r\n270\r\n35\r\n35\r\n35\r\n20\r\n100\r\n80\r\n32\r\n1\r\n1\r\n1\r\n";
 
-class FakeHost : public mertovan::SettingsHost {
- public:
+// What the window hands to loading and saving: its frame and the grid's widths.
+struct FakeHost {
   int top = 0, left = 0, width = 640, height = 480;
   std::array<int, 8> columns{64, 64, 64, 64, 64, 64, 64, 32};
-  int WindowTop() const override { return top; }
-  int WindowLeft() const override { return left; }
-  int WindowWidth() const override { return width; }
-  int WindowHeight() const override { return height; }
-  int GridColumnWidth(int column) const override { return columns.at(static_cast<size_t>(column)); }
 };
+
+void Load(const std::string& dir, SettingsRecord& r, const FakeHost& h) {
+  mertovan::LoadSettings(dir, r, static_cast<uint16_t>(h.columns[7]));
+}
+void Save(const std::string& dir, SettingsRecord& r, const FakeHost& h) {
+  mertovan::SaveSettings(dir, r, {h.left, h.top, h.width, h.height}, static_cast<uint16_t>(h.columns[7]));
+}
 
 class SettingsFile : public ::testing::Test {
  protected:
@@ -112,7 +114,7 @@ TEST(SettingsPath, JoinsWithOneSeparator) {
 TEST_F(SettingsFile, FirstStartWritesTheCreationFile) {
   SettingsRecord r;
   host_.top = 333;  // the window's own geometry does not reach a new file
-  mertovan::LoadSettings(Dir(), r, host_);
+  Load(Dir(), r, host_);
   EXPECT_EQ(Read(), kFirstStartFile);
   ExpectCreation(r, 32);
   EXPECT_EQ(FolderEntries(), std::vector<std::string>{"mertovan.ini"});
@@ -123,13 +125,13 @@ TEST_F(SettingsFile, UnrecognisedTagIsReplacedByCreationValues) {
     SCOPED_TRACE("tag '" + tag + "'");
     Write(FileWith(kSample, tag));
     SettingsRecord r;
-    mertovan::LoadSettings(Dir(), r, host_);
+    Load(Dir(), r, host_);
     EXPECT_EQ(Read(), kFirstStartFile);
     ExpectCreation(r, 32);
   }
   Write("");
   SettingsRecord r;
-  mertovan::LoadSettings(Dir(), r, host_);
+  Load(Dir(), r, host_);
   EXPECT_EQ(Read(), kFirstStartFile);
 }
 
@@ -139,7 +141,7 @@ TEST_F(SettingsFile, ReadsCrLfAndLfFiles) {
     if (!crlf) std::erase(text, '\r');
     Write(text);
     SettingsRecord r;
-    mertovan::LoadSettings(Dir(), r, host_);
+    Load(Dir(), r, host_);
     ExpectSample(r);
     EXPECT_EQ(Read(), text);  // loading a good file leaves it alone
   }
@@ -148,13 +150,13 @@ TEST_F(SettingsFile, ReadsCrLfAndLfFiles) {
   text.resize(text.size() - 2);
   Write(text);
   SettingsRecord r;
-  mertovan::LoadSettings(Dir(), r, host_);
+  Load(Dir(), r, host_);
   ExpectSample(r);
 }
 
 TEST_F(SettingsFile, CloseSavesGeometryViewAndOptionsButNotDraggedWidths) {
   SettingsRecord r;
-  mertovan::LoadSettings(Dir(), r, host_);
+  Load(Dir(), r, host_);
   host_.left = 100;
   host_.top = 200;
   host_.width = 700;
@@ -162,13 +164,13 @@ TEST_F(SettingsFile, CloseSavesGeometryViewAndOptionsButNotDraggedWidths) {
   host_.columns = {0, 90, 90, 90, 90, 90, 90, 90};  // the user dragged every border
   r.viewMode = 0;
   r.formalOutput = 0;
-  mertovan::SaveSettings(Dir(), r, host_);
+  Save(Dir(), r, host_);
   EXPECT_EQ(Read(),
             "MERTOVAN1\r\n200\r\n100\r\n700\r\n400\r\n35\r\n35\r\n35\r\n20\r\n100\r\n80\r\n32\r\n0\r\n1\r\n0\r\n");
   EXPECT_EQ(FolderEntries(), std::vector<std::string>{"mertovan.ini"});
 
   SettingsRecord back;
-  mertovan::LoadSettings(Dir(), back, host_);
+  Load(Dir(), back, host_);
   EXPECT_EQ(back.windowTop, 200);
   EXPECT_EQ(back.windowLeft, 100);
   EXPECT_EQ(back.viewMode, 0);
@@ -184,9 +186,9 @@ TEST_F(SettingsFile, SaveCutsGeometryToSixteenBitsAndRoundTrips) {
   host_.width = 65535;
   host_.height = 0;
   r.colWidths = {0, 0, 1, 65535, 4, 5, 6, 7};
-  mertovan::SaveSettings(Dir(), r, host_);
+  Save(Dir(), r, host_);
   SettingsRecord back;
-  mertovan::LoadSettings(Dir(), back, host_);
+  Load(Dir(), back, host_);
   EXPECT_EQ(back.windowTop, 65526);
   EXPECT_EQ(back.windowLeft, 7);
   EXPECT_EQ(back.windowWidth, 65535);
@@ -199,19 +201,19 @@ TEST_F(SettingsFile, SaveKeepsThePermissionsOfTheFile) {
   Write(kFirstStartFile);
   fs::permissions(File(), fs::perms::owner_read | fs::perms::owner_write);
   SettingsRecord r;
-  mertovan::SaveSettings(Dir(), r, host_);
+  Save(Dir(), r, host_);
   EXPECT_EQ(fs::status(File()).permissions(), fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_NE(Read(), kFirstStartFile);
 }
 
 TEST_F(SettingsFile, SaveWithTheFileGoneWritesCreationValues) {
   SettingsRecord r;
-  mertovan::LoadSettings(Dir(), r, host_);
+  Load(Dir(), r, host_);
   fs::remove(File());
   host_.top = 500;
   host_.columns[7] = 77;
   r.viewMode = 0;
-  mertovan::SaveSettings(Dir(), r, host_);
+  Save(Dir(), r, host_);
   std::string expected = kFirstStartFile;
   expected.replace(expected.find("32\r\n"), 2, "77");
   EXPECT_EQ(Read(), expected);
@@ -223,14 +225,66 @@ TEST_F(SettingsFile, ExtraLinesAreIgnoredAndDropAtTheNextSave) {
   lines.insert(lines.end(), {"junk", "99", ""});
   Write(FileWith(lines));
   SettingsRecord r;
-  mertovan::LoadSettings(Dir(), r, host_);
+  Load(Dir(), r, host_);
   ExpectSample(r);
   host_.top = 200;
   host_.left = 100;
   host_.width = 600;
   host_.height = 300;
-  mertovan::SaveSettings(Dir(), r, host_);
+  Save(Dir(), r, host_);
   EXPECT_EQ(Read(), FileWith(kSample));
+}
+
+// The name=value lines after the classic fifteen: read whatever their order,
+// unknown names and junk skipped, defaults where a name is missing, written
+// back in a fixed order, and kept when a classic line is bad.
+TEST_F(SettingsFile, NamedLinesAfterTheClassicOnes) {
+  SettingsRecord r;
+  r.songOutput = 1;
+  r.midiPort = "stale";
+  r.recentFiles = {"stale.mid"};
+  Write(FileWith(kSample));
+  Load(Dir(), r, host_);
+  EXPECT_EQ(r.songOutput, 0);
+  EXPECT_EQ(r.midiPort, "");
+  EXPECT_TRUE(r.recentFiles.empty());
+
+  std::vector<std::string> lines = kSample;
+  lines.insert(lines.end(), {"recent=/a/one.mid", "colour=blue", "junk", "midiPort=JACK: out=1 ",
+                             "songOutput=1", "recent=", "recent=/a/one.mid"});
+  for (int i = 2; i <= 9; ++i) lines.push_back("recent=/a/" + std::to_string(i) + ".mid");
+  Write(FileWith(lines));
+  Load(Dir(), r, host_);
+  ExpectSample(r);
+  EXPECT_EQ(r.songOutput, 1);
+  EXPECT_EQ(r.midiPort, "JACK: out=1 ");
+  const std::vector<std::string> recent = {"/a/one.mid", "/a/2.mid", "/a/3.mid", "/a/4.mid",
+                                           "/a/5.mid",   "/a/6.mid", "/a/7.mid", "/a/8.mid"};
+  EXPECT_EQ(r.recentFiles, recent);
+
+  host_ = {200, 100, 600, 300, {}};
+  Save(Dir(), r, host_);
+  std::string expected = FileWith(kSample) + "songOutput=1\r\nmidiPort=JACK: out=1 \r\n";
+  for (const std::string& f : recent) expected += "recent=" + f + "\r\n";
+  EXPECT_EQ(Read(), expected);
+
+  // A bad classic line falls back as ever; the named lines still count.
+  lines[2] = "x";
+  SettingsRecord bad;
+  EXPECT_THROW(mertovan::ParseSettingsText(FileWith(lines), bad), SettingsError);
+  EXPECT_EQ(bad.windowWidth, 520);
+  EXPECT_EQ(bad.midiPort, "JACK: out=1 ");
+  EXPECT_EQ(bad.recentFiles.size(), 8u);
+}
+
+TEST(SettingsValues, RememberRecentFileMovesToTheFrontOnceAndKeepsEight) {
+  SettingsRecord r;
+  for (int i = 1; i <= 9; ++i) mertovan::RememberRecentFile(r, std::to_string(i));
+  EXPECT_EQ(r.recentFiles, (std::vector<std::string>{"9", "8", "7", "6", "5", "4", "3", "2"}));
+  mertovan::RememberRecentFile(r, "5");
+  mertovan::RememberRecentFile(r, "line\nbreak");
+  mertovan::RememberRecentFile(r, "");
+  EXPECT_EQ(r.recentFiles, (std::vector<std::string>{"5", "9", "8", "7", "6", "4", "3", "2"}));
 }
 
 // What one value line loads as: the field keeps the low bits of the number,
@@ -309,7 +363,7 @@ TEST_F(SettingsFile, ShortFileLoadsWhatItHasAndReportsTheMissingLine) {
   host_.columns[7] = 50;
   SettingsRecord r;
   try {
-    mertovan::LoadSettings(Dir(), r, host_);
+    Load(Dir(), r, host_);
     FAIL() << "no error";
   } catch (const SettingsError& e) {
     EXPECT_STREQ(e.what(), "'' は整数ではありません");
@@ -321,9 +375,9 @@ TEST_F(SettingsFile, ShortFileLoadsWhatItHasAndReportsTheMissingLine) {
   EXPECT_EQ(Read(), FileWith(first));  // not repaired at load
 
   // Closing then writes a complete file.
-  mertovan::SaveSettings(Dir(), r, host_);
+  Save(Dir(), r, host_);
   SettingsRecord back;
-  EXPECT_NO_THROW(mertovan::LoadSettings(Dir(), back, host_));
+  EXPECT_NO_THROW(Load(Dir(), back, host_));
   EXPECT_EQ(back.colWidths, r.colWidths);
 }
 
@@ -336,13 +390,13 @@ TEST_F(SettingsFile, FolderThatCannotHoldTheFileGivesIoError) {
     SettingsRecord r;
     r.viewMode = 0;
     try {
-      mertovan::LoadSettings(startDir, r, host_);
+      Load(startDir, r, host_);
       FAIL() << "no error";
     } catch (const IoError& e) {
       EXPECT_NE(std::string(e.what()).find(mertovan::SettingsPath(startDir)), std::string::npos) << e.what();
     }
     ExpectCreation(r, 32);
-    EXPECT_THROW(mertovan::SaveSettings(startDir, r, host_), IoError);
+    EXPECT_THROW(Save(startDir, r, host_), IoError);
   }
   EXPECT_EQ(Read(), kFirstStartFile);
 }
@@ -350,9 +404,9 @@ TEST_F(SettingsFile, FolderThatCannotHoldTheFileGivesIoError) {
 TEST_F(SettingsFile, FolderInTheFilesPlaceGivesIoErrorAndStays) {
   fs::create_directories(File() / "keep");
   SettingsRecord r;
-  EXPECT_THROW(mertovan::LoadSettings(Dir(), r, host_), IoError);
+  EXPECT_THROW(Load(Dir(), r, host_), IoError);
   ExpectCreation(r, 32);
-  EXPECT_THROW(mertovan::SaveSettings(Dir(), r, host_), IoError);
+  EXPECT_THROW(Save(Dir(), r, host_), IoError);
   EXPECT_TRUE(fs::is_directory(File() / "keep"));
   EXPECT_EQ(FolderEntries(), std::vector<std::string>{"mertovan.ini"});  // no temporary file left
 }
@@ -371,7 +425,7 @@ TEST_F(SettingsFile, FailedSaveLeavesTheOldFileIntact) {
   SettingsRecord r;
   bool threw = false;
   try {
-    mertovan::SaveSettings(Dir(), r, host_);
+    Save(Dir(), r, host_);
   } catch (const IoError& e) {
     threw = true;
     EXPECT_NE(std::string(e.what()).find("mertovan.ini"), std::string::npos);

@@ -137,12 +137,74 @@ void ApplyCreationFrom(SettingsRecord& r, int firstLine, uint16_t column7Width) 
   for (int line = firstLine; line <= kLastLine; ++line) StoreLine(r, line, LineValue(creation, line));
 }
 
+// What a new file holds: the classic lines' creation values and the song
+// option off. The chosen port and the recent files are the user's record, not
+// options, and stay.
+void ApplyCreation(SettingsRecord& r, uint16_t column7Width) {
+  ApplyCreationFrom(r, kFirstValueLine, column7Width);
+  r.songOutput = 0;
+}
+
+// Names of the lines after the classic fifteen.
+constexpr std::string_view kSongOutputKey = "songOutput";
+constexpr std::string_view kMidiPortKey = "midiPort";
+constexpr std::string_view kRecentKey = "recent";
+
+bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
+
+void AppendRecent(SettingsRecord& r, std::string_view name) {
+  if (name.empty() || HasLineBreak(name) || r.recentFiles.size() >= kMaxRecentFiles) return;
+  for (const std::string& known : r.recentFiles) {
+    if (known == name) return;
+  }
+  r.recentFiles.emplace_back(name);
+}
+
+// The name=value lines after line 15. Lines without "=" and unknown names are
+// skipped, so a newer version's file still loads; the fields that no line
+// names keep their defaults.
+void ParseNamedLines(std::string_view text, SettingsRecord& r) {
+  r.songOutput = 0;
+  r.midiPort.clear();
+  r.recentFiles.clear();
+  LineCursor lines(text);
+  for (int line = 1; line <= kLastLine; ++line) {
+    if (!lines.Next()) return;
+  }
+  while (const std::optional<std::string_view> line = lines.Next()) {
+    const size_t eq = line->find('=');
+    if (eq == std::string_view::npos) continue;
+    const std::string_view key = line->substr(0, eq);
+    const std::string_view value = line->substr(eq + 1);
+    if (key == kSongOutputKey) {
+      r.songOutput = ParseInteger(value) == 1 ? 1 : 0;
+    } else if (key == kMidiPortKey) {
+      r.midiPort = value;
+    } else if (key == kRecentKey) {
+      AppendRecent(r, value);
+    }
+  }
+}
+
 std::string FormatSettings(const SettingsRecord& r) {
   std::string out(kTag);
   out += "\r\n";
   for (int line = kFirstValueLine; line <= kLastLine; ++line) {
     out += std::to_string(LineValue(r, line));
     out += "\r\n";
+  }
+  auto named = [&out](std::string_view key, std::string_view value) {
+    out.append(key).append("=").append(value).append("\r\n");
+  };
+  // Only what differs from the defaults, so a record of defaults writes the
+  // classic file alone.
+  if (r.songOutput == 1) named(kSongOutputKey, "1");
+  if (!r.midiPort.empty() && !HasLineBreak(r.midiPort)) named(kMidiPortKey, r.midiPort);
+  size_t recent = 0;
+  for (const std::string& name : r.recentFiles) {
+    if (name.empty() || HasLineBreak(name) || recent == kMaxRecentFiles) continue;
+    named(kRecentKey, name);
+    ++recent;
   }
   return out;
 }
@@ -169,8 +231,6 @@ std::string_view FirstLine(const std::string& text) {
   return lines.Next().value_or(std::string_view{});
 }
 
-uint16_t HostColumn7(const SettingsHost& host) { return static_cast<uint16_t>(host.GridColumnWidth(7)); }
-
 }  // namespace
 
 SettingsRecord CreationSettings(uint16_t column7Width) {
@@ -188,7 +248,15 @@ SettingsRecord CreationSettings(uint16_t column7Width) {
 
 std::string SettingsPath(const std::string& startDir) { return Utf8FromPath(SettingsFsPath(startDir)); }
 
+void RememberRecentFile(SettingsRecord& record, const std::string& fileName) {
+  if (fileName.empty() || HasLineBreak(fileName)) return;
+  std::erase(record.recentFiles, fileName);
+  record.recentFiles.insert(record.recentFiles.begin(), fileName);
+  if (record.recentFiles.size() > kMaxRecentFiles) record.recentFiles.resize(kMaxRecentFiles);
+}
+
 void ParseSettingsText(const std::string& text, SettingsRecord& record, uint16_t column7Width) {
+  ParseNamedLines(text, record);
   LineCursor lines(text);
   lines.Next();  // the tag line, checked by the caller
   for (int line = kFirstValueLine; line <= kLastLine; ++line) {
@@ -205,26 +273,28 @@ void ParseSettingsText(const std::string& text, SettingsRecord& record, uint16_t
   }
 }
 
-void SaveSettings(const std::string& startDir, SettingsRecord& record, const SettingsHost& host) {
+void SaveSettings(const std::string& startDir, SettingsRecord& record, const WindowFrame& frame,
+                  uint16_t column7Width) {
   const fs::path path = SettingsFsPath(startDir);
-  record.windowTop = static_cast<uint16_t>(host.WindowTop());
-  record.windowLeft = static_cast<uint16_t>(host.WindowLeft());
-  record.windowWidth = static_cast<uint16_t>(host.WindowWidth());
-  record.windowHeight = static_cast<uint16_t>(host.WindowHeight());
+  record.windowTop = static_cast<uint16_t>(frame.top);
+  record.windowLeft = static_cast<uint16_t>(frame.left);
+  record.windowWidth = static_cast<uint16_t>(frame.width);
+  record.windowHeight = static_cast<uint16_t>(frame.height);
   if (!FileExists(path)) {
     // Column 7's grid width is kept: the window fits that column to the grid
     // anyway, so its stored width has no visible effect.
-    ApplyCreationFrom(record, kFirstValueLine, HostColumn7(host));
+    ApplyCreation(record, column7Width);
   }
   WriteFileReplacing(path, FormatSettings(record));
 }
 
-void LoadSettings(const std::string& startDir, SettingsRecord& record, const SettingsHost& host) {
+void LoadSettings(const std::string& startDir, SettingsRecord& record, uint16_t column7Width) {
   const fs::path path = SettingsFsPath(startDir);
-  const uint16_t column7 = HostColumn7(host);
+  const uint16_t column7 = column7Width;
   std::string text;
   try {
-    if (!FileExists(path)) SaveSettings(startDir, record, host);
+    // A missing file gets the creation values whatever the frame.
+    if (!FileExists(path)) SaveSettings(startDir, record, WindowFrame{}, column7);
     text = ReadSettingsFile(path);
     if (FirstLine(text) != kTag) {
       // An unrecognised file (another format, an empty file, a tag with
@@ -232,12 +302,12 @@ void LoadSettings(const std::string& startDir, SettingsRecord& record, const Set
       // instead of deleted first: the result is the same, a failed write
       // leaves the old file where it was, and a file that cannot be deleted
       // still ends up with the creation values rather than the record's.
-      ApplyCreationFrom(record, kFirstValueLine, column7);
+      ApplyCreation(record, column7);
       WriteFileReplacing(path, FormatSettings(record));
       text = ReadSettingsFile(path);
     }
   } catch (const IoError&) {
-    ApplyCreationFrom(record, kFirstValueLine, column7);
+    ApplyCreation(record, column7);
     throw;
   }
   ParseSettingsText(text, record, column7);

@@ -1,12 +1,17 @@
 // The settings file "mertovan.ini" in the start-up folder: window geometry,
 // column widths, the listing's view and the two convert options, one decimal
-// number per line under the tag line "MERTOVAN1".
+// number per line under the tag line "MERTOVAN1" (15 lines in all). Newer
+// settings follow as "name=value" lines: the song option, the chosen MIDI
+// output port and the recent files. A file of the 15 lines alone loads with
+// their defaults; names this version does not know are skipped.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace mertovan {
 
@@ -19,19 +24,25 @@ struct SettingsRecord {
   uint8_t formalOutput = 0;
   std::array<uint16_t, 8> colWidths{};  // element 0 is never loaded or saved
   uint8_t viewMode = 0;                 // 1 SysEx view, 0 CC view
-  std::string midiPort;                 // the chosen MIDI output, "API: port name"; empty: the default
+  // After the classic lines:
+  uint8_t songOutput = 0;                // the convert dialog's "Keep the song" (line "songOutput=")
+  std::string midiPort;                  // name of the chosen MIDI output port, "" for the default
+  std::vector<std::string> recentFiles;  // most recent first, at most kMaxRecentFiles
 };
 
-// What saving takes from the main window.
-class SettingsHost {
- public:
-  virtual ~SettingsHost() = default;
-  virtual int WindowTop() const = 0;
-  virtual int WindowLeft() const = 0;
-  virtual int WindowWidth() const = 0;
-  virtual int WindowHeight() const = 0;
-  virtual int GridColumnWidth(int column) const = 0;  // the grid's current width of a column
+inline constexpr size_t kMaxRecentFiles = 8;
+
+// The main window's outer frame as saving takes it.
+struct WindowFrame {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
 };
+
+// Puts `fileName` at the head of the recent files, once, and keeps at most
+// kMaxRecentFiles. A name holding a line break cannot be stored and is skipped.
+void RememberRecentFile(SettingsRecord& record, const std::string& fileName);
 
 // A value line that is not a decimal number (or is missing); the text is the
 // program's message "'<line>' は整数ではありません".
@@ -54,25 +65,30 @@ SettingsRecord CreationSettings(uint16_t column7Width);
 std::string SettingsPath(const std::string& startDir);
 
 // Fills `record` from the file, writing the file first when it is missing or
-// its tag line is wrong. Whatever happens, every field is set when it returns
+// its tag line is wrong (column 7 then gets `column7Width`, the grid's width). Whatever happens, every field is set when it returns
 // or throws: a bad or missing value line throws SettingsError after giving the
 // fields from that line on their creation values; a file failure throws
 // IoError (model/file_io.h) with the record at creation values for everything
 // not read. Lines 13 to 15 are normalised: view 0 stays 0, anything else is 1;
 // an option 1 stays 1, anything else is 0.
-void LoadSettings(const std::string& startDir, SettingsRecord& record, const SettingsHost& host);
+void LoadSettings(const std::string& startDir, SettingsRecord& record, uint16_t column7Width);
 
-// Writes the 15 lines; the geometry comes from the host (low 16 bits). When
-// the file does not exist it writes the creation values instead (column 7 from
-// the host's grid). The old file is replaced only once the new one is
-// complete, so a failed save leaves it as it was. Throws IoError.
-void SaveSettings(const std::string& startDir, SettingsRecord& record, const SettingsHost& host);
+// Writes the 15 lines and the name=value lines; the geometry comes from
+// `frame` (low 16 bits). When the file does not exist it writes the creation
+// values of the classic lines and the song option instead (column 7:
+// `column7Width`); the port and the recent files are kept. The old file is
+// replaced only once the new one is complete, so a failed save leaves it as
+// it was. Throws IoError.
+void SaveSettings(const std::string& startDir, SettingsRecord& record, const WindowFrame& frame,
+                  uint16_t column7Width);
 
 // The value lines of a settings file's contents (line 1 is skipped, not
-// checked), by the same rules as LoadSettings: LF or CR LF line ends, lines
-// after 15 ignored, normalisation of lines 13 to 15, and on a bad or missing
-// line SettingsError after setting that line's field and all later ones to
-// their creation values (`column7Width` for column 7). Safe on any input.
+// checked), by the same rules as LoadSettings: LF or CR LF line ends,
+// normalisation of lines 13 to 15, and on a bad or missing line SettingsError
+// after setting that line's field and all later ones to their creation values
+// (`column7Width` for column 7). The name=value lines after line 15 are read
+// first, so a bad classic line does not lose them; fields they do not name get
+// their defaults. Safe on any input.
 void ParseSettingsText(const std::string& text, SettingsRecord& record,
                        uint16_t column7Width = kDefaultColumn7Width);
 
