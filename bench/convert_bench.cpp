@@ -5,7 +5,7 @@
 
 #include "analysis/conversion.h"
 #include "model/events.h"
-#include "synthetic_smf.h"
+#include "support/synthetic_song.h"
 #include "writer/writer.h"
 
 namespace {
@@ -13,7 +13,7 @@ namespace {
 using namespace mertovan;
 
 const std::vector<uint8_t>& LargeFile() {
-  static const std::vector<uint8_t> file = bench::MakeSyntheticXgFile();
+  static const std::vector<uint8_t> file = test::MakeSyntheticXgFile();
   return file;
 }
 

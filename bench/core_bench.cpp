@@ -4,14 +4,14 @@
 
 #include "analysis/conversion.h"
 #include "model/events.h"
-#include "synthetic_smf.h"
+#include "support/synthetic_song.h"
 
 namespace {
 
 using namespace mertovan;
 
 const std::vector<uint8_t>& LargeFile() {
-  static const std::vector<uint8_t> file = bench::MakeSyntheticXgFile();
+  static const std::vector<uint8_t> file = test::MakeSyntheticXgFile();
   return file;
 }
 

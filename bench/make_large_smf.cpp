@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "synthetic_smf.h"
+#include "support/synthetic_song.h"
 
 int main(int argc, char** argv) {
   if (argc < 2 || argc > 3) {
@@ -13,8 +13,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   // Without a count, the same file as the in-process benchmarks use.
-  const std::vector<uint8_t> file = argc == 3 ? mertovan::bench::MakeSyntheticXgFile(16, 200000, std::atoi(argv[2]))
-                                              : mertovan::bench::MakeSyntheticXgFile();
+  const std::vector<uint8_t> file = argc == 3 ? mertovan::test::MakeSyntheticXgFile(16, 200000, std::atoi(argv[2]))
+                                              : mertovan::test::MakeSyntheticXgFile();
   std::FILE* f = std::fopen(argv[1], "wb");
   if (!f || std::fwrite(file.data(), 1, file.size(), f) != file.size() || std::fclose(f) != 0) {
     std::perror(argv[1]);

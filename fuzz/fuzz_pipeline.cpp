@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "pipeline_check.h"
+#include "support/pipeline_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string fault = mertovan::fuzz::RunPipeline({data, size});

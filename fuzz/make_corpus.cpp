@@ -10,9 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "../tests/core/smf_bytes.h"
 #include "analysis/conversion.h"
 #include "model/events.h"
+#include "support/files.h"
+#include "support/smf_builder.h"
 #include "writer/writer.h"
 
 namespace {
@@ -20,18 +21,6 @@ namespace {
 using namespace mertovan;
 using namespace mertovan::test;
 namespace fs = std::filesystem;
-
-Bytes Xg(uint32_t delta, uint8_t high, uint8_t mid, uint8_t low, uint8_t value, uint8_t model = 0x4C) {
-  return SysExEvent(delta, {0x43, 0x10, model, high, mid, low, value, 0xF7});
-}
-Bytes Meta(uint32_t delta, uint8_t type, const Bytes& body) {
-  return Cat({VarLen(delta), {0xFF, type}, VarLen(uint32_t(body.size())), body});
-}
-Bytes Smf(const std::vector<Bytes>& tracks, uint16_t division = 480) {
-  Bytes out = Header(uint16_t(tracks.size()), division);
-  for (const Bytes& t : tracks) out = Cat({out, Track(Cat({t, kEndOfTrack}))});
-  return out;
-}
 
 const Bytes kXgOn = {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
 const Bytes kGmOn = {0x7E, 0x7F, 0x09, 0x01, 0xF7};
@@ -111,10 +100,7 @@ Bytes FarTicks() {
   return body;
 }
 
-void Write(const fs::path& path, const Bytes& bytes) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
-void WriteText(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+void Write(const fs::path& path, const Bytes& bytes) { WriteAll(path, bytes); }
 
 Bytes Converted(const Bytes& file, uint8_t formal) {
   ClearEventTables();

@@ -6,16 +6,26 @@
 #include <cstdint>
 #include <span>
 
+#include "analysis/analyse.h"
+#include "analysis/stored_message.h"
+#include "model/events.h"
+
 namespace mertovan {
 
 struct ConversionRule {
   uint8_t addrHigh;  // bit 7 set: drum setup rule (address high 3n)
   uint8_t addrLow;
   struct Pair {
-    uint8_t controller;  // 0-127 control change, 224 program change, 255 none
-    uint8_t valueCode;   // 251 dd-64, 252 am, 253 dd, 254 dd switch, else literal
+    uint8_t controller;  // 0-127 control change, kProgramChange, kNone
+    uint8_t valueCode;   // kOffsetCode, kNoteCode, kDataCode, kSwitchCode, else literal
   } pairs[4];
 };
+
+// Value codes of a rule's pairs; any other code is the value itself.
+inline constexpr uint8_t kOffsetCode = 251;  // dd - 64 (pitch bend range)
+inline constexpr uint8_t kNoteCode = 252;    // the address mid: the drum note of a drum setup message
+inline constexpr uint8_t kDataCode = 253;    // dd
+inline constexpr uint8_t kSwitchCode = 254;  // dd as an on/off switch
 
 std::span<const ConversionRule> ConversionRules();
 
@@ -28,10 +38,19 @@ inline constexpr std::array<uint8_t, 7> kInitialDrumSetupPartMap = {0, 9, 9, 10,
 // Value a rule's value code gives for address mid `am` and data byte `dd`.
 uint8_t ApplyValueCode(uint8_t valueCode, uint8_t am, uint8_t dd);
 
-void ConvertEvents();
-void AssignChannels();
+// No part, or a drum setup message whose part is decided by AssignDrumPart.
+inline constexpr uint8_t kNoDrumSetup = 255;
 
-// The analysis pass: positions, conversion, parts, names and values, in this order.
-void AnalyseEvents();
+// Converts one event at its place in the list: a part mode message updates
+// the drum setup part map; a message that converts gets its controller
+// slots and is counted for its part. A message that matches a rule gets its
+// part, converted or not, except a drum setup message: its part is the one
+// that plays its kit once the whole list has been read, so it is left to
+// AssignDrumPart, and the function returns the map entry it reads (else
+// kNoDrumSetup).
+uint8_t ConvertEvent(const SysExList& list, Tsys& e, const MessageExtent& extent);
+// Gives a drum setup message the part that the map entry holds now. A part
+// from 32 up has no channel track: the message stays SysEx and passes through.
+void AssignDrumPart(Tsys& e, uint8_t mapEntry);
 
 }  // namespace mertovan

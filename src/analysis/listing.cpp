@@ -1,7 +1,11 @@
 #include "analysis/listing.h"
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdio>
+#include <cstring>
+#include <iterator>
 
 namespace mertovan {
 
@@ -14,18 +18,53 @@ std::string_view ColumnHeader(int column, uint8_t viewMode) {
 }
 
 std::string ChannelText(uint8_t channel) {
-  return channel == 255 ? std::string("-") : std::to_string(unsigned(channel) + 1);
+  return channel == kNone ? std::string("-") : std::to_string(unsigned(channel) + 1);
 }
 
-std::string SysExText(const SysExList& list, const Tsys& e) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string s = "F0 ";
-  for (uint8_t b : list.Data(e)) {
-    s += kHex[b >> 4];
-    s += kHex[b & 15];
-    s += ' ';
-    if (b == 0xF7) break;
+namespace {
+
+void AppendNumber(std::string& out, uint32_t value) {
+  char text[10];
+  const auto end = std::to_chars(std::begin(text), std::end(text), value).ptr;
+  out.append(text, end);
+}
+
+// The bytes of the data view that the file held, up to and including the
+// first F7. Dropping a repeated F0 leaves padding at the end of the data
+// view; that padding was never in the file and is not shown.
+std::span<const uint8_t> ShownBytes(const SysExList& list, const Tsys& e) {
+  const auto raw = list.Raw(e);
+  size_t held = raw.size();
+  if (std::memchr(raw.data(), kStatusSysEx, raw.size())) {
+    held = size_t(std::count_if(raw.begin(), raw.end(), [](uint8_t b) { return b != kStatusSysEx; }));
+    if (raw.back() == kStatusSysEx) ++held;  // a final F0 stays in the data view
   }
+  const auto data = list.Data(e).first(held);
+  const void* f7 = std::memchr(data.data(), kStatusSysExEnd, data.size());
+  return f7 ? data.first(size_t(static_cast<const uint8_t*>(f7) - data.data()) + 1) : data;
+}
+
+void AppendSysExText(std::string& out, const SysExList& list, const Tsys& e) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  const auto data = ShownBytes(list, e);
+  const size_t shown = data.size();
+  size_t at = out.size();
+  out.resize(at + 3 + 3 * shown);
+  out[at++] = 'F';
+  out[at++] = '0';
+  out[at++] = ' ';
+  for (size_t i = 0; i < shown; ++i) {
+    out[at++] = kHex[data[i] >> 4];
+    out[at++] = kHex[data[i] & 15];
+    out[at++] = ' ';
+  }
+}
+
+}  // namespace
+
+std::string SysExText(const SysExList& list, const Tsys& e) {
+  std::string s;
+  AppendSysExText(s, list, e);
   return s;
 }
 
@@ -40,17 +79,17 @@ void AppendPair(std::string& s, uint8_t number, uint8_t value) {
 }  // namespace
 
 std::string CcText(const Tsys& e) {
-  if (e.ccNumber[0] == 224) {
+  if (e.ccNumber[0] == kProgramChange) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "pc%-3d", int(e.ccValue[0]));
     return buf;
   }
-  if (e.ccNumber[0] == 255) return " -";
+  if (e.ccNumber[0] == kNone) return " -";
   std::string s;
   AppendPair(s, e.ccNumber[0], e.ccValue[0]);
   // The second and third pairs are shown each on its own; the fourth never.
   for (int i = 1; i <= 2; ++i) {
-    if (e.ccNumber[i] != 255) {
+    if (e.ccNumber[i] != kNone) {
       s += "  : ";
       AppendPair(s, e.ccNumber[i], e.ccValue[i]);
     }
@@ -58,32 +97,93 @@ std::string CcText(const Tsys& e) {
   return s;
 }
 
-std::string CellText(const SysExList& list, const Tsys& e, int column, uint8_t viewMode) {
+void AppendCellText(std::string& out, const SysExList& list, const Tsys& e, int column, uint8_t viewMode) {
   switch (column) {
     case 1:
-      return std::to_string(e.bar);
+      AppendNumber(out, e.bar);
+      break;
     case 2:
-      return std::to_string(e.beat);
+      AppendNumber(out, e.beat);
+      break;
     case 3:
-      return std::to_string(e.beatTick);
+      AppendNumber(out, e.beatTick);
+      break;
     case 4:
-      return ChannelText(e.channel);
+      if (e.channel == kNone) {
+        out += '-';
+      } else {
+        AppendNumber(out, e.channel + 1u);
+      }
+      break;
     case 5:
-      return std::string(e.eventName);
+      out += e.eventName.view();
+      break;
     case 6:
-      return std::string(e.valueText);
+      out += e.valueText.view();
+      break;
     case 7:
-      return viewMode == 1 ? SysExText(list, e) : CcText(e);
+      if (viewMode == 1) {
+        AppendSysExText(out, list, e);
+      } else {
+        out += CcText(e);
+      }
+      break;
     default:
-      return {};
+      break;
   }
 }
 
-void AppendTsvLine(std::string& out, const SysExList& list, const Tsys& e, uint8_t viewMode) {
-  for (int c = 1; c <= 7; ++c) {
-    out += CellText(list, e, c, viewMode);
-    out += c == 7 ? '\n' : '\t';
+std::string CellText(const SysExList& list, const Tsys& e, int column, uint8_t viewMode) {
+  std::string s;
+  AppendCellText(s, list, e, column, viewMode);
+  return s;
+}
+
+void AppendTsvRow(std::string& out, const SysExList& list, const Tsys& e, uint8_t viewMode) {
+  if (viewMode != 1) {
+    for (int c = 1; c <= 7; ++c) {
+      AppendCellText(out, list, e, c, viewMode);
+      out += c == 7 ? '\n' : '\t';
+    }
+    return;
   }
+  // The SysEx view, the listing of a whole file: the row is written into
+  // room made for its longest form at once, and the rest given back.
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  const std::string_view name = e.eventName.view();
+  const std::string_view value = e.valueText.view();
+  const auto data = ShownBytes(list, e);
+  const size_t shown = data.size();
+  const size_t start = out.size();
+  out.resize(start + 4 * 11 + name.size() + value.size() + 3 + 3 * shown + 3);
+  char* p = out.data() + start;
+  auto number = [&p](uint32_t v) { p = std::to_chars(p, p + 10, v).ptr; };
+  number(e.bar);
+  *p++ = '\t';
+  number(e.beat);
+  *p++ = '\t';
+  number(e.beatTick);
+  *p++ = '\t';
+  if (e.channel == kNone) {
+    *p++ = '-';
+  } else {
+    number(e.channel + 1u);
+  }
+  *p++ = '\t';
+  p = std::copy(name.begin(), name.end(), p);
+  *p++ = '\t';
+  p = std::copy(value.begin(), value.end(), p);
+  *p++ = '\t';
+  *p++ = 'F';
+  *p++ = '0';
+  *p++ = ' ';
+  for (size_t i = 0; i < shown; ++i) {
+    *p++ = kHex[data[i] >> 4];
+    *p++ = kHex[data[i] & 15];
+    *p++ = ' ';
+  }
+  *p++ = '\n';
+  out.resize(size_t(p - out.data()));
 }
 
 }  // namespace mertovan

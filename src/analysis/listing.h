@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "model/events.h"
+#include "model/midi_bytes.h"
 
 namespace mertovan {
 
@@ -16,22 +17,22 @@ inline constexpr int kListingColumns = 8;
 std::string_view ColumnHeader(int column, uint8_t viewMode);
 std::string ChannelText(uint8_t channel);
 // "F0 " then each stored byte as two upper-case hex digits and a blank, up to
-// and including the first F7, never beyond the stored bytes.
+// and including the first F7, never beyond the bytes the file held.
 std::string SysExText(const SysExList& list, const Tsys& e);
 // The first controller pairs, as "pc5  ", "cc7  ,100" and so on; " -" for none.
 std::string CcText(const Tsys& e);
 // Text of data cell `column` (1-7) for an event; column 0 is the row number.
 std::string CellText(const SysExList& list, const Tsys& e, int column, uint8_t viewMode);
-// Appends one line of the TSV listing to `out`: the texts of columns 1 to 7
-// separated by tabs, ended by a line feed.
-void AppendTsvLine(std::string& out, const SysExList& list, const Tsys& e, uint8_t viewMode);
+void AppendCellText(std::string& out, const SysExList& list, const Tsys& e, int column, uint8_t viewMode);
+// The seven data cells of an event, tab-separated, and a newline.
+void AppendTsvRow(std::string& out, const SysExList& list, const Tsys& e, uint8_t viewMode);
 
 // Colours of a data cell (0xRRGGBB).
 inline constexpr uint32_t kUnconvertedText = 0xAAAAAA;
 inline constexpr uint32_t kConvertedText = 0x000000;
 inline constexpr uint32_t kSelectedBackground = 0xDDFFDD;
 inline uint32_t TextColour(const Tsys& e) {
-  return e.ccNumber[0] == 255 ? kUnconvertedText : kConvertedText;
+  return e.ccNumber[0] == kNone ? kUnconvertedText : kConvertedText;
 }
 
 }  // namespace mertovan

@@ -6,9 +6,13 @@
 #include <span>
 #include <string_view>
 
+#include "analysis/stored_message.h"
 #include "model/events.h"
 
 namespace mertovan {
+
+// In an entry, a model or address byte that matches any value.
+inline constexpr uint8_t kAnyByte = 255;
 
 // One entry of the parameter name table.
 struct TSYS_MSG_TYPE {
@@ -30,12 +34,22 @@ inline constexpr std::string_view kNoText = " -";
 // Whether a table entry fits the stored message bytes (data[2] to data[5]).
 bool EntryMatches(const TSYS_MSG_TYPE& entry, const SysExList& list, const Tsys& e);
 
-// Row of the last entry in table order that fits the event, or -1; the same
-// result as walking all 901 entries, found through a precomputed index.
-int ParameterRow(const SysExList& list, const Tsys& e);
+// Row of the last entry in table order that fits a model and three address
+// bytes, or -1: the same result as walking all 901 entries.
+int LastMatchingRow(uint8_t model, uint8_t high, uint8_t mid, uint8_t low);
 
-// Set eventName / valueText of every event of gSysEx.
-void NameEvents();
-void DescribeValues();
+// Row of the last entry that fits the event, or -1 when none does or the
+// message is too short to hold its three address bytes.
+int ParameterRow(const SysExList& list, const Tsys& e, const MessageExtent& extent);
+inline int ParameterRow(const SysExList& list, const Tsys& e) {
+  return ParameterRow(list, e, ExtentOf(list, e));
+}
+
+// Sets eventName and valueText of one event from one lookup of its row: the
+// parameter name and the first data byte in decimal, or " -"; the universal
+// GM System On message is named outside the table.
+void NameEvent(const SysExList& list, Tsys& e, const MessageExtent& extent);
+// The same for every event of the list.
+void NameEvents(SysExList& list);
 
 }  // namespace mertovan

@@ -4,6 +4,7 @@
 // part block and a plain block at the same address high). Names are kept letter
 // for letter, odd spellings included ("Rcv Moduration"): they are the texts
 // users see and search for in the listing.
+#include <array>
 #include <iterator>
 
 #include "analysis/param_names.h"
@@ -12,7 +13,7 @@ namespace mertovan {
 namespace {
 
 // Address mid that matches any part or drum note.
-constexpr uint8_t kAny = 255;
+constexpr uint8_t kAny = kAnyByte;
 
 // The attribute column is kept as the parameter data gives it (1 on 144
 // entries); no text or output of the program depends on it.
@@ -955,8 +956,129 @@ constexpr TSYS_MSG_TYPE kParameterNames[] = {
 
 static_assert(std::size(kParameterNames) == 901);
 
+// The index that finds a message's row without walking the table, built by
+// the compiler, so that a run of the program pays nothing for it. The last
+// entry in table order that fits a message is the one with the highest row.
+// Entries are grouped in blocks, one per model and address high that some
+// entry fits (a masked address high fits 32 values); per block and address
+// low the index keeps the highest row among entries whose address mid is
+// "any", and the few entries that need one exact address mid.
+
+constexpr int ModelSlot(uint8_t model) {
+  switch (model) {
+    case 0x4C: return 0;
+    case 0x49: return 1;
+    case 0x59: return 2;
+    default: return -1;
+  }
+}
+constexpr int kModelSlots = 3;
+
+// Every entry names one model and an address low below 0x80; the index has
+// no room for "any model" or "any address low".
+constexpr bool IndexCoversTable() {
+  for (const TSYS_MSG_TYPE& t : kParameterNames) {
+    if (ModelSlot(t.model) < 0 || t.addrLow >= 0x80) return false;
+  }
+  return true;
+}
+static_assert(IndexCoversTable());
+
+// Calls `fit(high)` for every address high (0-255) that the entry fits.
+template <typename Fit>
+constexpr void ForEachHigh(const TSYS_MSG_TYPE& t, Fit fit) {
+  if (t.addrHigh < 0x80) {
+    fit(t.addrHigh);
+    return;
+  }
+  for (int top = 0; top <= 0x80; top += 0x80) {
+    for (int low = 0; low < 16; ++low) fit(top | (t.addrHigh & 0x70) | low);
+  }
+}
+
+struct BlockMap {
+  uint8_t block[kModelSlots][256] = {};  // block number + 1, 0 for none
+  int count = 0;
+};
+constexpr BlockMap MapBlocks() {
+  BlockMap m;
+  for (const TSYS_MSG_TYPE& t : kParameterNames) {
+    const int slot = ModelSlot(t.model);
+    ForEachHigh(t, [&](int h) {
+      if (m.block[slot][h] == 0) m.block[slot][h] = uint8_t(++m.count);
+    });
+  }
+  return m;
+}
+constexpr BlockMap kBlocks = MapBlocks();
+
+constexpr int CountExactFits() {
+  int n = 0;
+  for (const TSYS_MSG_TYPE& t : kParameterNames) {
+    if (t.addrMid != kAny) ForEachHigh(t, [&](int) { ++n; });
+  }
+  return n;
+}
+
+struct NameIndex {
+  struct Exact {
+    uint8_t mid;
+    int16_t row;
+  };
+  // Per block and address low: row of the last "any mid" entry, or -1.
+  std::array<std::array<int16_t, 128>, kBlocks.count> anyMid{};
+  // Exact entries of block b and address low l, in row order, are
+  // exact[first[b][l]] up to exact[first[b][l + 1]] (flattened in that order).
+  std::array<uint16_t, kBlocks.count * 128 + 1> first{};
+  std::array<Exact, CountExactFits()> exact{};
+
+  constexpr NameIndex() {
+    for (auto& block : anyMid) block.fill(-1);
+    // Count the exact entries of each (block, low), then place them in row order.
+    std::array<uint16_t, kBlocks.count * 128 + 1> fill{};
+    for (const TSYS_MSG_TYPE& t : kParameterNames) {
+      if (t.addrMid == kAny) continue;
+      ForEachHigh(t, [&](int h) { ++first[Cell(t, h) + 1]; });
+    }
+    for (size_t i = 1; i < first.size(); ++i) first[i] = uint16_t(first[i] + first[i - 1]);
+    for (size_t row = 0; row < std::size(kParameterNames); ++row) {
+      const TSYS_MSG_TYPE& t = kParameterNames[row];
+      ForEachHigh(t, [&](int h) {
+        const size_t cell = Cell(t, h);
+        if (t.addrMid == kAny) {
+          anyMid[cell / 128][cell % 128] = int16_t(row);
+        } else {
+          exact[first[cell] + fill[cell]++] = {t.addrMid, int16_t(row)};
+        }
+      });
+    }
+  }
+
+  static constexpr size_t Cell(const TSYS_MSG_TYPE& t, int high) {
+    return size_t(kBlocks.block[ModelSlot(t.model)][high] - 1) * 128 + t.addrLow;
+  }
+
+  int Row(uint8_t model, uint8_t high, uint8_t mid, uint8_t low) const {
+    const int slot = ModelSlot(model);
+    if (slot < 0 || low >= 0x80) return -1;
+    const int block = kBlocks.block[slot][high] - 1;
+    if (block < 0) return -1;
+    const size_t cell = size_t(block) * 128 + low;
+    int best = anyMid[size_t(block)][low];
+    for (size_t i = first[cell]; i < first[cell + 1]; ++i) {
+      if (exact[i].mid == mid && exact[i].row > best) best = exact[i].row;
+    }
+    return best;
+  }
+};
+constexpr NameIndex kNameIndex;
+
 }  // namespace
 
 std::span<const TSYS_MSG_TYPE> ParameterNameTable() { return kParameterNames; }
+
+int LastMatchingRow(uint8_t model, uint8_t high, uint8_t mid, uint8_t low) {
+  return kNameIndex.Row(model, high, mid, low);
+}
 
 }  // namespace mertovan

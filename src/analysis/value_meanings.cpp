@@ -243,10 +243,10 @@ const ValueRule* RuleOfRow(int row) {
     std::vector<const ValueRule*> r(table.size(), nullptr);
     for (size_t i = 0; i < table.size(); ++i) {
       const TSYS_MSG_TYPE& t = table[i];
-      for (const RuleRow& row : kValueRules) {
-        if (row.model == t.model && row.addrHigh == t.addrHigh && row.addrMid == t.addrMid &&
-            t.addrLow >= row.lowFirst && t.addrLow <= row.lowLast) {
-          r[i] = &row.rule;
+      for (const RuleRow& ruleRow : kValueRules) {
+        if (ruleRow.model == t.model && ruleRow.addrHigh == t.addrHigh && ruleRow.addrMid == t.addrMid &&
+            t.addrLow >= ruleRow.lowFirst && t.addrLow <= ruleRow.lowLast) {
+          r[i] = &ruleRow.rule;
           break;
         }
       }

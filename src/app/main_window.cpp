@@ -41,12 +41,13 @@
 #include "app/shell/send_all.h"
 #include "model/events.h"
 #include "model/midi_bytes.h"
+#include "version.h"
 
 namespace mertovan {
 
 namespace {
 
-constexpr char kCaption[] = "Mertovan v0.6";
+constexpr const char* kCaption = kVersionText;
 constexpr int kRowHeight = 16;
 constexpr int kDesignRows = 5;
 
@@ -660,7 +661,7 @@ void Tmain_form::CopyRowClick() {
   Reported([this] {
     if (const Tsys* e = CurrentEvent()) {
       std::string line;
-      AppendTsvLine(line, gSysEx, *e, settings_.viewMode);
+      AppendTsvRow(line, gSysEx, *e, settings_.viewMode);
       QGuiApplication::clipboard()->setText(QString::fromStdString(line));
     }
   });

@@ -7,9 +7,11 @@
 #include <string_view>
 #include <vector>
 
+#include "version.h"
+
 namespace mertovan::cli {
 
-inline constexpr char kVersionText[] = "Mertovan v0.6";
+using mertovan::kVersionText;
 
 // Exit statuses: 0 all files done, 1 a file failed, 2 usage error.
 int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -89,12 +89,18 @@ enum class Format { Text, Tsv, Json };
 
 void PrintTsv(std::ostream& out, uint8_t viewMode) {
   for (int c = 1; c <= 7; ++c) out << ColumnHeader(c, viewMode) << (c == 7 ? '\n' : '\t');
-  std::string line;
+  // Rows are gathered into blocks of about 64 KiB before they are written.
+  constexpr size_t kBlock = size_t(1) << 16;
+  std::string block;
+  block.reserve(kBlock + 1024);
   for (const Tsys& e : gSysEx.events) {
-    line.clear();
-    AppendTsvLine(line, gSysEx, e, viewMode);
-    out << line;
+    AppendTsvRow(block, gSysEx, e, viewMode);
+    if (block.size() >= kBlock) {
+      out.write(block.data(), std::streamsize(block.size()));
+      block.clear();
+    }
   }
+  out.write(block.data(), std::streamsize(block.size()));
 }
 
 void PrintText(std::ostream& out, const std::string& path, uint8_t viewMode) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "model/events.h"
+#include "model/midi_bytes.h"
 #include "writer/tracks.h"
 
 namespace mertovan {
@@ -13,7 +14,6 @@ constexpr SetupKind kCc = SetupKind::Controller;
 constexpr SetupKind kNrpn = SetupKind::Nrpn;
 constexpr SetupKind kRpn = SetupKind::Rpn;
 constexpr SetupKind kDrum = SetupKind::DrumNrpn;
-constexpr uint8_t kUnused = 255;
 // Never written: a drum group always takes note and value from its event.
 constexpr uint8_t kNoDefault = 252;
 }  // namespace
@@ -25,18 +25,18 @@ constexpr uint8_t kNoDefault = 252;
 // clang-format off
 const std::array<SetupController, kSetupEntries> kSetupControllers = {{
   // kind   number lsb      default      converted from (XG parameter)
-  {kCc,     0,     kUnused, 0,           "Bank Select MSB"},          //  0
-  {kCc,     32,    kUnused, 0,           "Bank Select LSB"},          //  1
-  {kCc,     kProgramChange, kUnused, 0,  "Program Number"},           //  2
-  {kCc,     7,     kUnused, 100,         "Volume"},                   //  3
-  {kCc,     10,    kUnused, 64,          "Pan"},                      //  4
-  {kCc,     93,    kUnused, 0,           "Chorus Send"},              //  5
-  {kCc,     91,    kUnused, 40,          "Reverb Send"},              //  6
-  {kCc,     94,    kUnused, 0,           "Var Send"},                 //  7
-  {kCc,     74,    kUnused, 64,          "LPF Cutoff Freq"},          //  8
-  {kCc,     71,    kUnused, 64,          "LPF Resonance"},            //  9
-  {kCc,     73,    kUnused, 64,          "Eg Attack Time"},           // 10
-  {kCc,     72,    kUnused, 64,          "Eg Release Time"},          // 11
+  {kCc,     kCcBankSelectMsb, kNone, 0,  "Bank Select MSB"},          //  0
+  {kCc,     kCcBankSelectLsb, kNone, 0,  "Bank Select LSB"},          //  1
+  {kCc,     kProgramChange, kNone, 0,    "Program Number"},           //  2
+  {kCc,     7,     kNone,   100,         "Volume"},                   //  3
+  {kCc,     10,    kNone,   64,          "Pan"},                      //  4
+  {kCc,     93,    kNone,   0,           "Chorus Send"},              //  5
+  {kCc,     91,    kNone,   40,          "Reverb Send"},              //  6
+  {kCc,     94,    kNone,   0,           "Var Send"},                 //  7
+  {kCc,     74,    kNone,   64,          "LPF Cutoff Freq"},          //  8
+  {kCc,     71,    kNone,   64,          "LPF Resonance"},            //  9
+  {kCc,     73,    kNone,   64,          "Eg Attack Time"},           // 10
+  {kCc,     72,    kNone,   64,          "Eg Release Time"},          // 11
   {kNrpn,   1,     100,     64,          "Eg Decay Time"},            // 12
   {kNrpn,   1,     8,       64,          "Vibrate Rate"},             // 13
   {kNrpn,   1,     9,       64,          "Vibrate Depth"},            // 14
@@ -88,20 +88,20 @@ constexpr uint32_t kPlainGroupStep = 3;
 
 int MessageCount(const OrderedEvent& e) {
   int n = 0;
-  while (n < 4 && e.ccNumber[n] != 255) ++n;
+  while (n < 4 && e.ccNumber[n] != kNone) ++n;
   return n;
 }
 
-bool IsNrpnEvent(const OrderedEvent& e) { return e.ccNumber[0] == 99 && e.ccNumber[1] == 98; }
-bool IsRpnEvent(const OrderedEvent& e) { return e.ccNumber[0] == 101 && e.ccNumber[1] == 100; }
+constexpr bool IsNrpnEvent(const OrderedEvent& e) {
+  return e.ccNumber[0] == kCcNrpnMsb && e.ccNumber[1] == kCcNrpnLsb;
+}
+constexpr bool IsRpnEvent(const OrderedEvent& e) {
+  return e.ccNumber[0] == kCcRpnMsb && e.ccNumber[1] == kCcRpnLsb;
+}
 
 void AppendMessage(ByteBuffer& body, uint8_t channel, uint8_t number, uint8_t value) {
-  const uint8_t midiChannel = channel & 0x0F;
-  if (number == kProgramChange) {
-    AppendBytes(body, {uint8_t(0xC0 | midiChannel), value});
-  } else {
-    AppendBytes(body, {uint8_t(0xB0 | midiChannel), number, value});
-  }
+  const ChannelMessage m = ChannelMessageOf(channel, number, value);
+  body.insert(body.end(), m.bytes.begin(), m.bytes.begin() + m.size);
 }
 
 }  // namespace
@@ -125,7 +125,7 @@ namespace {
 // entry as a scan of the table would.
 class SetupEntryIndex {
  public:
-  SetupEntryIndex() {
+  constexpr SetupEntryIndex() {
     single_.fill(-1);
     drum_.fill(-1);
     for (auto& row : nrpn_) row.fill(-1);
@@ -150,8 +150,8 @@ class SetupEntryIndex {
   }
   // The entry index, or -1. A drum entry fits any note.
   int Find(const OrderedEvent& e) const {
-    if (e.ccNumber[0] == 255) return -1;
-    if (e.ccNumber[1] == 255) return single_[e.ccNumber[0]];
+    if (e.ccNumber[0] == kNone) return -1;
+    if (e.ccNumber[1] == kNone) return single_[e.ccNumber[0]];
     const uint8_t number = e.ccValue[0], lsb = e.ccValue[1];
     if (number >= 128) return -1;
     if (IsNrpnEvent(e)) {
@@ -163,17 +163,17 @@ class SetupEntryIndex {
   }
 
  private:
-  std::array<int8_t, 256> single_;
-  std::array<std::array<int8_t, 128>, 128> nrpn_, rpn_;
-  std::array<int8_t, 128> drum_;
+  std::array<int8_t, 256> single_{};
+  std::array<std::array<int8_t, 128>, 128> nrpn_{}, rpn_{};
+  std::array<int8_t, 128> drum_{};
 };
 
 }  // namespace
 
 void MarkSetupUsage(const TickOrder& order) {
-  static const SetupEntryIndex index;
+  static constexpr SetupEntryIndex index;
   gSetupTable[kBankMsbEntry].value[kDrumPart] = kDrumKitBank;
-  for (uint8_t ch = 0; ch < 32; ++ch) {
+  for (uint8_t ch = 0; ch < order.byChannel.size(); ++ch) {
     for (const OrderedEvent& e : order.byChannel[ch]) {
       const int k = index.Find(e);
       if (k < 0) continue;
@@ -197,7 +197,7 @@ void MarkSetupUsage(const TickOrder& order) {
     if (w.kind == SetupKind::DrumNrpn) continue;
     const bool used = std::any_of(w.usage.begin(), w.usage.end(), [](int32_t u) { return u != 0; });
     if (!used) continue;
-    for (size_t ch = 0; ch < 32; ++ch) {
+    for (size_t ch = 0; ch < gChannelUsage.size(); ++ch) {
       if (gChannelUsage[ch] != 0) w.usage[ch] = 1;
     }
   }
@@ -249,17 +249,17 @@ int BuildFormalTrack(uint8_t channel, const TickOrder& order, ByteBuffer& body) 
         group({{w.number, value}});
         break;
       case SetupKind::Nrpn:
-        group({{99, w.number}, {98, w.lsb}, {6, value}});
+        group({{kCcNrpnMsb, w.number}, {kCcNrpnLsb, w.lsb}, {kCcDataEntry, value}});
         break;
       case SetupKind::Rpn:
-        group({{101, w.number}, {100, w.lsb}, {6, value}});
+        group({{kCcRpnMsb, w.number}, {kCcRpnLsb, w.lsb}, {kCcDataEntry, value}});
         break;
       case SetupKind::DrumNrpn:
         // Every drum event of the entry, in time order: each sets a
         // different note, so none replaces another.
         for (const OrderedEvent& e : order.byChannel[channel]) {
-          if (e.ccNumber[0] == 255 || !IsNrpnEvent(e) || e.ccValue[0] != w.number) continue;
-          group({{99, e.ccValue[0]}, {98, e.ccValue[1]}, {6, e.ccValue[2]}});
+          if (!IsNrpnEvent(e) || e.ccValue[0] != w.number) continue;
+          group({{kCcNrpnMsb, e.ccValue[0]}, {kCcNrpnLsb, e.ccValue[1]}, {kCcDataEntry, e.ccValue[2]}});
         }
         break;
     }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "model/events.h"
+#include "model/midi_bytes.h"
 #include "writer/tracks.h"
 
 namespace mertovan {
@@ -30,46 +31,70 @@ void AppendVarLen(ByteBuffer& out, uint64_t value, const char* what, uint64_t at
   for (uint8_t i = 0; i < v.count; ++i) out.push_back(uint8_t(fileOrder >> (8 * i)));
 }
 
+namespace {
+
+// Merges two ascending runs of keys. The tracks of a file interleave in time
+// without a pattern, so the choice is made without a branch that would be
+// mispredicted on every other key.
+void MergeKeys(const uint64_t* a, const uint64_t* aEnd, const uint64_t* b, const uint64_t* bEnd,
+               uint64_t* out) {
+  while (a != aEnd && b != bEnd) {
+    const bool takeB = *b < *a;
+    *out++ = takeB ? *b : *a;
+    b += takeB;
+    a += !takeB;
+  }
+  out = std::copy(a, aEnd, out);
+  std::copy(b, bEnd, out);
+}
+
+}  // namespace
+
 TickOrder SortEventsByTick() {
   const auto& events = gSysEx.events;
-  TickOrder order;
-  order.all.resize(events.size());
+  // Sort keys: the tick above the list index, so that ascending keys are
+  // tick order with list order among equal ticks. The list is the file's
+  // tracks one after another, each already in time order: merging those runs
+  // pairwise sorts the keys, eight bytes each, before any event is copied.
+  std::vector<uint64_t> keys;
+  keys.reserve(events.size());
   std::vector<size_t> runStarts;
+  std::array<size_t, 32> perChannel{};
   for (size_t i = 0; i < events.size(); ++i) {
-    const Tsys& e = events[i];
-    OrderedEvent& o = order.all[i];
+    if (i == 0 || events[i].tick < events[i - 1].tick) runStarts.push_back(i);
+    keys.push_back(uint64_t(events[i].tick) << 32 | i);
+    if (events[i].channel < perChannel.size()) ++perChannel[events[i].channel];
+  }
+  if (runStarts.size() > 1) {
+    std::vector<uint64_t> merged(keys.size());
+    while (runStarts.size() > 1) {
+      std::vector<size_t> next;
+      for (size_t r = 0; r < runStarts.size(); r += 2) {
+        const size_t begin = runStarts[r];
+        const size_t middle = r + 1 < runStarts.size() ? runStarts[r + 1] : keys.size();
+        const size_t end = r + 2 < runStarts.size() ? runStarts[r + 2] : keys.size();
+        MergeKeys(keys.data() + begin, keys.data() + middle, keys.data() + middle, keys.data() + end,
+                  merged.data() + begin);
+        next.push_back(begin);
+      }
+      keys.swap(merged);
+      runStarts.swap(next);
+    }
+  }
+  // Each entry carries what the track builders read, so that building a
+  // track walks compact memory instead of jumping through the event list.
+  TickOrder order;
+  order.all.reserve(events.size());
+  for (size_t ch = 0; ch < perChannel.size(); ++ch) order.byChannel[ch].reserve(perChannel[ch]);
+  for (const uint64_t key : keys) {
+    const uint32_t index = uint32_t(key);
+    const Tsys& e = events[index];
+    OrderedEvent& o = order.all.emplace_back();
     o.tick = e.tick;
-    o.index = uint32_t(i);
+    o.index = index;
     o.channel = e.channel;
     std::copy(std::begin(e.ccNumber), std::end(e.ccNumber), o.ccNumber);
     std::copy(std::begin(e.ccValue), std::end(e.ccValue), o.ccValue);
-    if (i == 0 || e.tick < events[i - 1].tick) runStarts.push_back(i);
-  }
-  // The list is the file's tracks one after another, each already in time
-  // order: merging those runs pairwise sorts it, and a merge that takes the
-  // earlier run first on equal ticks keeps list order among them.
-  auto byTick = [](const OrderedEvent& a, const OrderedEvent& b) { return a.tick < b.tick; };
-  std::vector<OrderedEvent> merged(runStarts.size() > 1 ? order.all.size() : 0);
-  while (runStarts.size() > 1) {
-    std::vector<size_t> next;
-    for (size_t r = 0; r < runStarts.size(); r += 2) {
-      const size_t begin = runStarts[r];
-      const size_t middle = r + 1 < runStarts.size() ? runStarts[r + 1] : order.all.size();
-      const size_t end = r + 2 < runStarts.size() ? runStarts[r + 2] : order.all.size();
-      std::merge(order.all.begin() + long(begin), order.all.begin() + long(middle),
-                 order.all.begin() + long(middle), order.all.begin() + long(end), merged.begin() + long(begin),
-                 byTick);
-      next.push_back(begin);
-    }
-    order.all.swap(merged);
-    runStarts.swap(next);
-  }
-  std::array<size_t, 32> perChannel{};
-  for (const OrderedEvent& o : order.all) {
-    if (o.channel < perChannel.size()) ++perChannel[o.channel];
-  }
-  for (size_t ch = 0; ch < perChannel.size(); ++ch) order.byChannel[ch].reserve(perChannel[ch]);
-  for (const OrderedEvent& o : order.all) {
     if (o.channel < order.byChannel.size()) order.byChannel[o.channel].push_back(o);
   }
   return order;
@@ -83,10 +108,6 @@ bool ChannelHasTrack(uint8_t ch, TrackKind kind, const TickOrder& order) {
     if (e.usage[ch] != 0) return true;
   }
   return false;
-}
-
-void AppendBe32(ByteBuffer& out, uint32_t v) {
-  AppendBytes(out, {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
 }
 
 int RunBuilder(TrackKind kind, uint8_t ch, const TickOrder& order, const ConvertOptions& options,
@@ -125,17 +146,21 @@ int AppendTrackChunks(ByteBuffer& image, TrackKind kind, const TickOrder& order,
   const bool perChannel = kind == TrackKind::Plain || kind == TrackKind::Formal;
   const int runs = perChannel ? 32 : 1;
   int appended = 0;
-  ByteBuffer body;
   for (int ch = 0; ch < runs; ++ch) {
-    body.clear();
-    if (RunBuilder(kind, uint8_t(ch), order, options, body) != 0) continue;
-    if (body.size() > 0xFFFFFFFFull - 4) {
+    // The body is built in place behind its chunk header, whose length is
+    // filled in once the body is complete.
+    const size_t start = image.size();
+    AppendBytes(image, {'M', 'T', 'r', 'k', 0, 0, 0, 0});
+    if (RunBuilder(kind, uint8_t(ch), order, options, image) != 0) {
+      image.resize(start);
+      continue;
+    }
+    AppendBytes(image, {0x00, kStatusMeta, kMetaEndOfTrack, 0x00});
+    const size_t length = image.size() - start - 8;
+    if (length > 0xFFFFFFFFull) {
       throw ConvertError("Cannot convert: a track of the converted file would exceed 4 GiB");
     }
-    AppendBytes(image, {'M', 'T', 'r', 'k'});
-    AppendBe32(image, uint32_t(body.size() + 4));
-    AppendBytes(image, body);
-    AppendBytes(image, {0x00, 0xFF, 0x2F, 0x00});
+    for (int i = 0; i < 4; ++i) image[start + 4 + size_t(i)] = uint8_t(length >> (24 - 8 * i));
     ++appended;
   }
   return appended;

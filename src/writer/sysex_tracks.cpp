@@ -1,7 +1,11 @@
 // The conductor track and the pass-through SysEx track.
 #include <algorithm>
+#include <array>
+#include <iterator>
 
+#include "analysis/stored_message.h"
 #include "model/events.h"
+#include "model/midi_bytes.h"
 #include "writer/tracks.h"
 
 namespace mertovan {
@@ -11,13 +15,19 @@ namespace {
 // Delta 0: sequence name (the marker by which the program knows its own
 // files), tempo 500000 us per quarter, time signature 4/4 with 24 clocks per
 // click and 8 thirty-seconds per quarter.
-constexpr uint8_t kConductorBody[] = {
-    0x00, 0xFF, 0x03, 0x10,  //
-    'M', 'E', 'R', 'T', 'O', 'V', 'A', 'N', ' ', 'C', 'O', 'N', 'V', 'E', 'R', 'T',
-    0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,              //
-    0x00, 0xFF, 0x58, 0x04, 0x04, 0x02, 0x18, 0x08,        //
-};
-static_assert(sizeof(kConductorBody) == 35);
+constexpr size_t kMarkerLength = std::size(kMarkerText) - 1;
+constexpr uint8_t kTempoEvent[] = {0x00, kStatusMeta, kMetaTempo, 0x03, 0x07, 0xA1, 0x20};
+constexpr uint8_t kTimeSignatureEvent[] = {0x00, kStatusMeta, kMetaTimeSignature, 0x04, 0x04, 0x02, 0x18, 0x08};
+constexpr auto kConductorBody = [] {
+  std::array<uint8_t, 4 + kMarkerLength + std::size(kTempoEvent) + std::size(kTimeSignatureEvent)> body{};
+  size_t n = 0;
+  for (uint8_t b : {uint8_t(0x00), kStatusMeta, kMetaTrackName, uint8_t(kMarkerLength)}) body[n++] = b;
+  for (size_t i = 0; i < kMarkerLength; ++i) body[n++] = uint8_t(kMarkerText[i]);
+  for (uint8_t b : kTempoEvent) body[n++] = b;
+  for (uint8_t b : kTimeSignatureEvent) body[n++] = b;
+  return body;
+}();
+static_assert(kConductorBody.size() == 35);
 
 constexpr uint8_t kXgSystemOn[] = {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00};
 
@@ -29,10 +39,9 @@ constexpr uint32_t kAfterXgSystemOn = 470;
 
 }  // namespace
 
-bool IsXgSystemOn(const Tsys& e) {
-  if (e.length < sizeof(kXgSystemOn)) return false;
-  const auto d = gSysEx.Data(e);
-  return std::equal(std::begin(kXgSystemOn), std::end(kXgSystemOn), d.begin());
+bool IsXgSystemOn(const SysExList& list, const Tsys& e) {
+  if (ExtentOf(list, e).size < std::size(kXgSystemOn)) return false;
+  return std::equal(std::begin(kXgSystemOn), std::end(kXgSystemOn), list.Data(e).begin());
 }
 
 int BuildConductorTrack(ByteBuffer& body) {
@@ -45,7 +54,7 @@ int BuildSysExTrack(const TickOrder& order, const ConvertOptions& options, ByteB
   uint64_t reference = 0;
   bool afterXgSystemOn = false;
   for (const OrderedEvent& o : order.all) {
-    if (o.ccNumber[0] != 255) continue;  // its content is in a channel track
+    if (o.ccNumber[0] != kNone) continue;  // its content is in a channel track
     const Tsys& e = gSysEx.events[o.index];
     uint64_t delta;
     if (options.formalOutput) {
@@ -57,11 +66,11 @@ int BuildSysExTrack(const TickOrder& order, const ConvertOptions& options, ByteB
       reference = e.tick;
     }
     AppendDeltaTime(body, delta, e.tick);
-    body.push_back(0xF0);
+    body.push_back(kStatusSysEx);
     // The message exactly as the source file held it, packed F0 bytes and all.
     AppendVarLen(body, e.length, "length of the SysEx message", e.tick);
     AppendBytes(body, gSysEx.Raw(e));
-    if (IsXgSystemOn(e)) afterXgSystemOn = true;
+    if (options.formalOutput && IsXgSystemOn(gSysEx, e)) afterXgSystemOn = true;
   }
   return 0;
 }

@@ -7,13 +7,14 @@
 #include <cstdint>
 #include <string_view>
 
+#include "model/midi_bytes.h"
 #include "writer/file_image.h"
 
 namespace mertovan {
 
 // What one setup entry writes.
 enum class SetupKind : uint8_t {
-  Controller = 0,  // one control change, or a program change when `number` is 224
+  Controller = 0,  // one control change, or a program change when `number` is kProgramChange
   Nrpn = 1,        // 99 number, 98 lsb, 6 value
   Rpn = 2,         // 101 number, 100 lsb, 6 value
   DrumNrpn = 3,    // 99 number, 98 drum note, 6 value, once per drum event
@@ -27,7 +28,6 @@ struct SetupController {
   std::string_view source;  // the XG parameter whose conversion yields it
 };
 
-inline constexpr uint8_t kProgramChange = 224;
 inline constexpr int kSetupEntries = 38;
 extern const std::array<SetupController, kSetupEntries> kSetupControllers;
 
@@ -53,6 +53,6 @@ int BuildPlainTrack(uint8_t channel, const TickOrder& order, ByteBuffer& body);
 int BuildFormalTrack(uint8_t channel, const TickOrder& order, ByteBuffer& body);
 
 // True for the XG System On message of device number 0.
-bool IsXgSystemOn(const Tsys& e);
+bool IsXgSystemOn(const SysExList& list, const Tsys& e);
 
 }  // namespace mertovan

@@ -3,9 +3,6 @@
 #include <QAbstractItemModel>
 #include <QTableView>
 #include <QTest>
-#include <fstream>
-#include <iterator>
-#include <random>
 
 #include "analysis/conversion.h"
 
@@ -24,28 +21,9 @@ std::vector<uint8_t> SmallSongBytes() {
       .Bytes();
 }
 
-void WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  ASSERT_TRUE(out.good()) << path;
-}
-
-std::vector<uint8_t> ReadFileBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::vector<std::string> ReadLines(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 void AppTest::SetUp() {
-  std::random_device rd;
-  dir_ = fs::temp_directory_path() / ("mertovan-app-" + std::to_string(rd()) + std::to_string(rd()));
-  fs::create_directories(dir_);
+  scratch_.emplace();
+  dir_ = scratch_->path();
   previousDir_ = QDir::currentPath();
   ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(dir_.string())));
   ClearEventTables();
@@ -57,9 +35,7 @@ void AppTest::TearDown() {
   // Dialogs freed on close go with the next pass of the event loop.
   QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   QDir::setCurrent(previousDir_);
-  std::error_code ec;
-  fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
-  fs::remove_all(dir_, ec);
+  scratch_.reset();
   ClearEventTables();
 }
 

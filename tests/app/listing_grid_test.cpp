@@ -1,5 +1,4 @@
 #include <QAbstractItemModelTester>
-#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QImage>
 #include <QRadioButton>
@@ -60,31 +59,25 @@ TEST(EventTableModel, RowsThatOutliveTheirEventsShowBlank) {
   EXPECT_EQ(model.data(model.index(2, 7), Qt::ForegroundRole).value<QColor>(), QColor(Qt::black));
 }
 
-TEST_F(ListingGridTest, HundredThousandMessagesLoadAndSwitchAtOnce) {
-  // Written as a file, so the whole path of a load is measured.
+// The whole path of a large load and of view switches over it; how fast they
+// are is measured by bench/gui_load_bench (scripts/bench), not here, since the
+// tests also run under the sanitizers.
+TEST_F(ListingGridTest, HundredThousandMessagesLoadAndSwitchViews) {
   SmfBuilder song;
   for (int i = 0; i < 100000; ++i) song.PartParameter(1, uint8_t(i % 16), 0x0B, uint8_t(i % 128));
   const fs::path big = Dir() / "big.mid";
   WriteFile(big, song.Bytes());
   Start();
 
-  QElapsedTimer timer;
-  timer.start();
   Load(big);
   Grid()->viewport()->repaint();
   ASSERT_EQ(DataRows(), 100000);
-  const qint64 loadMs = timer.restart();
   for (int i = 0; i < 10; ++i) {
     (i % 2 ? Component<QRadioButton>("rb_sysex") : Component<QRadioButton>("rb_cc"))->click();
     Grid()->viewport()->repaint();
   }
-  const qint64 switchMs = timer.elapsed();
   EXPECT_EQ(DataRows(), 100000);
   EXPECT_EQ(Cell(99999, 7), "F0 43 10 4C 08 0F 0B 1F F7 ");
-  // Generous bounds for a shared machine; a per-row rebuild of 100 000 rows
-  // of texts takes far longer than this on every switch.
-  EXPECT_LT(switchMs / 10, 100) << "one view switch: " << switchMs / 10 << " ms";
-  EXPECT_LT(loadMs, 3000) << "load: " << loadMs << " ms";
   Grid()->scrollToBottom();
   Grid()->viewport()->repaint();
 }

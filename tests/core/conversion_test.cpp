@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "analysis/conversion.h"
 #include "model/events.h"
+#include "writer/writer.h"
 
 namespace mertovan {
 namespace {
@@ -71,9 +73,7 @@ TEST_F(Conversion, SingleMessagesAndTheirSlots) {
       {"no rule for the address", Xg(0x08, 0x00, 0x05, 1), kUntouched},
       {"drum address without a rule", Xg(0x30, 0x24, 0x03, 1), kUntouched},
       {"XG System On", Xg(0x00, 0x00, 0x7E, 0x00), kUntouched},
-      // Damaged messages never put an F7 or a status byte into a channel message.
-      {"F7 where the data byte belongs", {0x43, 0x10, 0x4C, 0x08, 0x00, 0x0B, 0xF7}, kUntouched},
-      {"cut before the data byte", {0x43, 0x10, 0x4C, 0x08, 0x00, 0x0B}, kUntouched},
+      // A status byte is no address: the message matches no rule.
       {"status byte as address", {0x43, 0x10, 0x4C, 0x08, 0x90, 0x0B, 0x40, 0xF7}, kUntouched},
       // Parts from 32 up have no channel track: they keep their SysEx.
       {"part 33", Xg(0x08, 0x20, 0x0B, 100), Unconverted(0x20)},
@@ -85,6 +85,45 @@ TEST_F(Conversion, SingleMessagesAndTheirSlots) {
     int counted = 0;
     for (int n : gChannelUsage) counted += n;
     EXPECT_EQ(counted, c.expected.number[0] == 255 ? 0 : 1) << c.what;
+  }
+}
+
+// Damaged and packed messages never convert, and never put an F7 or a status
+// byte into a channel message; one that holds its three address bytes still
+// names its part, so the plain layout gives that part its (empty) track. The
+// pass-through track carries each of them exactly as the file held it.
+TEST_F(Conversion, DamagedAndPackedMessagesKeepTheirBytesAndTheirPart) {
+  struct Case {
+    const char* what;
+    Bytes raw;  // after F0
+    uint8_t channel;
+    const char* name;
+    const char* value;
+  } cases[] = {
+      {"two messages packed in one event",
+       {0x43, 0x10, 0x4C, 0x08, 0x00, 0x0B, 0x64, 0xF7, 0xF0, 0x43, 0x10, 0x4C, 0x02, 0x01, 0x00, 0x01, 0xF7},
+       0, "Volume", "100"},
+      {"repeated F0, cut before the data byte", {0xF0, 0x43, 0x10, 0x4C, 0x08, 0x00, 0x0B}, 0, "Volume", " -"},
+      {"data byte 0x80", Xg(0x08, 0x03, 0x0B, 0x80), 3, "Volume", "128"},
+      {"F7 where the data byte belongs", {0x43, 0x10, 0x4C, 0x08, 0x03, 0x0B, 0xF7}, 3, "Volume", " -"},
+      {"cut after the address", {0x43, 0x10, 0x4C, 0x08, 0x03, 0x0B}, 3, "Volume", " -"},
+      {"F7 inside the address", {0x43, 0x10, 0x4C, 0x08, 0x03, 0xF7, 0x0B, 0x40}, 255, " -", " -"},
+      {"cut inside the address", {0x43, 0x10, 0x4C, 0x08, 0x03}, 255, " -", " -"},
+  };
+  for (const Case& c : cases) {
+    Analyse({c.raw});
+    const Tsys& e = gSysEx.events.at(0);
+    EXPECT_EQ(At(0), Unconverted(c.channel)) << c.what;
+    EXPECT_EQ(e.eventName, c.name) << c.what;
+    EXPECT_EQ(e.valueText, c.value) << c.what;
+    EXPECT_EQ(std::count(gChannelUsage.begin(), gChannelUsage.end(), 0), 32) << c.what;
+
+    const std::vector<uint8_t> image = BuildFileImage({.formalOutput = 0, .includeUnconvertible = 1});
+    const int tracks = image.at(10) << 8 | image.at(11);
+    EXPECT_EQ(tracks, c.channel == 255 ? 2 : 3) << c.what;
+    Bytes event = {0xF0, uint8_t(c.raw.size())};
+    event.insert(event.end(), c.raw.begin(), c.raw.end());
+    EXPECT_NE(std::search(image.begin(), image.end(), event.begin(), event.end()), image.end()) << c.what;
   }
 }
 

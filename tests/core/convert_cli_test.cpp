@@ -10,9 +10,13 @@
 
 #include "analysis/conversion.h"
 #include "model/events.h"
-#include "smf_bytes.h"
+#include "support/cli_runner.h"
+#include "support/event_list.h"
+#include "support/files.h"
+#include "support/hex.h"
+#include "support/scratch_dir.h"
+#include "support/smf_builder.h"
 #include "writer/writer.h"
-#include "writer_support.h"
 
 namespace mertovan {
 namespace {
@@ -21,25 +25,11 @@ using test::ByteVec;
 using test::ReadAll;
 using test::ScratchDir;
 using test::WriteAll;
-
-struct CliRun {
-  int status;
-  std::string out, err;
-};
+using test::CliRun;
 
 class ConvertCli : public ::testing::Test {
  protected:
-  CliRun Run(const std::string& args) {
-    const std::string out = dir.File(".stdout"), err = dir.File(".stderr");
-    const std::string cmd = "cd '" + dir.path().string() + "' && '" + MERTOVAN_CLI + "' convert " + args +
-                            " >'" + out + "' 2>'" + err + "'";
-    const int raw = std::system(cmd.c_str());
-    const ByteVec o = ReadAll(out), e = ReadAll(err);
-    std::filesystem::remove(out);
-    std::filesystem::remove(err);
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, std::string(o.begin(), o.end()),
-            std::string(e.begin(), e.end())};
-  }
+  CliRun Run(const std::string& args) { return test::RunCli(dir.path(), "convert " + args); }
   // What the conversion of `file` gives in this process, from fresh tables.
   static ByteVec Expected(const std::string& file, uint8_t formal, uint8_t include) {
     test::ResetTables();

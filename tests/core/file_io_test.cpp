@@ -10,7 +10,9 @@
 #include <cstring>
 
 #include "model/file_io.h"
-#include "writer_support.h"
+#include "support/files.h"
+#include "support/smf_builder.h"
+#include "support/scratch_dir.h"
 
 namespace mertovan {
 namespace {

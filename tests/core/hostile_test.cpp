@@ -14,13 +14,16 @@
 #include <string>
 #include <vector>
 
-#include "../../fuzz/pipeline_check.h"
 #include "analysis/conversion.h"
 #include "analysis/listing.h"
-#include "../scratch_dir.h"
-#include "folder_snapshot.h"
 #include "model/events.h"
-#include "smf_bytes.h"
+#include "support/cli_runner.h"
+#include "support/files.h"
+#include "support/folder_snapshot.h"
+#include "support/pipeline_check.h"
+#include "support/recording_messages.h"
+#include "support/scratch_dir.h"
+#include "support/smf_builder.h"
 #include "writer/writer.h"
 
 namespace mertovan {
@@ -30,36 +33,20 @@ namespace fs = std::filesystem;
 using test::Be32;
 using test::Bytes;
 using test::Cat;
+using test::CliRun;
 using test::Differences;
 using test::Header;
 using test::kEndOfTrack;
+using test::Meta;
+using test::ReadAll;
+using test::Smf;
 using test::SysExEvent;
 using test::TakeSnapshot;
 using test::Track;
 using test::VarLen;
-
-// ---------------------------------------------------------------- helpers
-
-Bytes Xg(uint32_t delta, uint8_t high, uint8_t mid, uint8_t low, uint8_t value) {
-  return SysExEvent(delta, {0x43, 0x10, 0x4C, high, mid, low, value, 0xF7});
-}
-Bytes Meta(uint32_t delta, uint8_t type, const Bytes& body) {
-  return Cat({VarLen(delta), {0xFF, type}, VarLen(uint32_t(body.size())), body});
-}
-Bytes Smf(std::initializer_list<Bytes> trackBodies, uint16_t division = 480) {
-  Bytes out = Header(uint16_t(trackBodies.size()), division);
-  for (const Bytes& t : trackBodies) out = Cat({out, Track(Cat({t, kEndOfTrack}))});
-  return out;
-}
-
-void WriteAll(const fs::path& p, const Bytes& bytes) {
-  std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
-Bytes ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
+using test::WriteAll;
+using test::Xg;
+using Messages = test::RecordingMessages;
 using Scratch = test::ScratchDir;
 
 enum class Kind { Whole, Partial, Error };
@@ -79,33 +66,9 @@ Outcome Load(const Bytes& file, const std::string& name = "hostile.mid") {
   }
 }
 
-class Messages : public MessageService {
- public:
-  void ShowMessageAt(std::string_view text, MessageKind, int, int) override { shown.emplace_back(text); }
-  std::vector<std::string> shown;
-};
-
-struct CliRun {
-  int status;
-  std::string out, err;
-};
-
-// mertovan-cli as a whole process, in `dir`. A sanitizer report also exits
-// with status 1, so its text on standard error counts as a failure.
-CliRun Cli(const Scratch& dir, const std::string& args) {
-  const std::string out = (dir.path().parent_path() / (dir.path().filename().string() + ".out")).string();
-  const std::string err = (dir.path().parent_path() / (dir.path().filename().string() + ".err")).string();
-  const std::string cmd = "cd '" + dir.path().string() + "' && timeout 60 '" + MERTOVAN_CLI + "' " + args + " >'" +
-                          out + "' 2>'" + err + "'";
-  const int raw = std::system(cmd.c_str());
-  const Bytes o = ReadAll(out), e = ReadAll(err);
-  fs::remove(out);
-  fs::remove(err);
-  CliRun r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, std::string(o.begin(), o.end()), std::string(e.begin(), e.end())};
-  EXPECT_EQ(r.err.find("Sanitizer"), std::string::npos) << r.err;
-  EXPECT_EQ(r.err.find("runtime error"), std::string::npos) << r.err;
-  return r;
-}
+// mertovan-cli as a whole process, in `dir`.
+CliRun Cli(const Scratch& dir, const std::string& args) { return test::RunCli(dir.path(), args); }
+CliRun Cli(const Scratch& dir, const std::vector<std::string>& args) { return test::RunCli(dir.path(), args); }
 
 // A valid file that uses every kind of event the reader knows: meta events,
 // a SysEx whose length needs two bytes, running status, an F7 escape,
@@ -368,7 +331,7 @@ TEST(HostileInput, TimeGapsTheFormatCannotHoldRefuseThePlainConversion) {
         EXPECT_EQ(Differences(before, TakeSnapshot(dir.path())), std::vector<std::string>{});
       } else {
         WriteConvertedFile(dir.File("far_cc.mid"), options, shown, 0, 0);
-        EXPECT_EQ(shown.shown, std::vector<std::string>{kConvertSuccessfulText});
+        EXPECT_EQ(shown.Texts(), std::vector<std::string>{kConvertSuccessfulText});
         EXPECT_EQ(Differences(before, TakeSnapshot(dir.path())), std::vector<std::string>{"added far_cc.mid"});
         fs::remove(dir.File("far_cc.mid"));
       }
@@ -615,12 +578,12 @@ TEST(HostileInput, TargetsThatCannotOrMustNotBeWritten) {
         EXPECT_TRUE(shown.shown.empty());
       } else {
         WriteConvertedFile(target, ConvertOptions{formal, 1}, shown, 0, 0);
-        EXPECT_EQ(shown.shown, std::vector<std::string>{kCannotRewriteText});
+        EXPECT_EQ(shown.Texts(), std::vector<std::string>{kCannotRewriteText});
       }
       EXPECT_EQ(Differences(before, TakeSnapshot(dir.path())), std::vector<std::string>{});
     }
     EXPECT_FALSE(fs::exists("/proc/mertovan_song_cc.mid"));
-    const CliRun r = Cli(dir, "convert -o '" + c.target + "' song.mid");
+    const CliRun r = Cli(dir, {"convert", "-o", c.target, "song.mid"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find(c.error ? c.error : kCannotRewriteText), std::string::npos) << r.err;
     EXPECT_EQ(r.out.find(kConvertSuccessfulText), std::string::npos) << r.out;

@@ -8,32 +8,18 @@
 #include <fstream>
 #include <sstream>
 
-#include "../scratch_dir.h"
+#include "support/cli_runner.h"
+#include "support/files.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
-struct CliRun {
-  int status;
-  std::string out, err;
-};
+using mertovan::test::CliRun;
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+// In the source folder, where the example is found by its relative name.
+CliRun Cli(const std::string& args) { return mertovan::test::RunCli(MERTOVAN_SOURCE_DIR, args); }
 
-CliRun Cli(const std::string& args) {
-  // CTest runs the tests as separate processes side by side: each gets files of its own.
-  static const mertovan::test::ScratchDir dir;
-  const std::string out = dir.File("cli.out");
-  const std::string err = dir.File("cli.err");
-  const std::string cmd = std::string("cd ") + MERTOVAN_SOURCE_DIR + " && " + MERTOVAN_CLI + " " + args + " >" +
-                          out + " 2>" + err;
-  const int raw = std::system(cmd.c_str());
-  return {WEXITSTATUS(raw), Slurp(out), Slurp(err)};
-}
+std::string Slurp(const std::string& path) { return mertovan::test::ReadText(path); }
 
 const char* kExample = "examples/xg_song_setup.mid";
 

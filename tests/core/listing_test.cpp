@@ -44,6 +44,7 @@ TEST(Listing, SysExColumnStopsAtTheFirstF7WithinTheStoredBytes) {
       {{0x43, 0x10, 0x4C}, "F0 43 10 4C "},
       {{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}, "F0 7E 7F 09 01 F7 "},  // the repeated F0 is not shown
       {{0x43, 0xF0}, "F0 43 F0 "},  // a final F0 stays in the data
+      {{0xF0, 0x43, 0x10, 0x4C, 0x08, 0x00, 0x0B}, "F0 43 10 4C 08 00 0B "},  // no byte the file never held
       {{}, "F0 "},
   };
   for (const Case& c : cases) {
@@ -73,6 +74,16 @@ TEST(Listing, CellsAndHeaders) {
   EXPECT_EQ(ColumnHeader(7, 1), "SystemExclusiveMessage");
   EXPECT_EQ(ColumnHeader(7, 0), "ControlChange");
   EXPECT_EQ(ColumnHeader(4, 1), "Ch");
+  // A TSV row is the seven cells as the grid shows them.
+  for (uint8_t channel : {16, 255}) {
+    e.channel = channel;
+    for (uint8_t view : {0, 1}) {
+      std::string row, cells;
+      AppendTsvRow(row, gSysEx, e, view);
+      for (int c = 1; c <= 7; ++c) cells += CellText(gSysEx, e, c, view) + (c == 7 ? "\n" : "\t");
+      EXPECT_EQ(row, cells) << int(channel) << " " << int(view);
+    }
+  }
   EXPECT_EQ(TextColour(e), kConvertedText);
   e.ccNumber[0] = 255;
   EXPECT_EQ(TextColour(e), 0xAAAAAAu);

@@ -271,8 +271,7 @@ TEST(ParamNames, NamesAndValuesOfMessages) {
   };
   ClearEventTables();
   for (const Case& c : cases) gSysEx.Append(0, c.afterF0);
-  NameEvents();
-  DescribeValues();
+  NameEvents(gSysEx);
   ASSERT_EQ(gSysEx.size(), std::size(cases));
   for (size_t i = 0; i < std::size(cases); ++i) {
     EXPECT_EQ(gSysEx.events[i].eventName, cases[i].name) << "message " << i;
@@ -283,8 +282,7 @@ TEST(ParamNames, NamesAndValuesOfMessages) {
 
 TEST(ParamNames, RunsOnAnEmptyList) {
   ClearEventTables();
-  NameEvents();
-  DescribeValues();
+  NameEvents(gSysEx);
   EXPECT_EQ(gSysEx.size(), 0u);
 }
 

@@ -5,7 +5,8 @@
 #include <fstream>
 
 #include "model/events.h"
-#include "smf_bytes.h"
+#include "support/scratch_dir.h"
+#include "support/smf_builder.h"
 
 namespace mertovan {
 namespace {
@@ -210,14 +211,8 @@ TEST(ReadSmf, TicksNearTheTopOfTheRangeSaturate) {
 
 class ReadSmfFiles : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("mertovan-reader-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::filesystem::path dir_;
+  test::ScratchDir scratch_;
+  const std::filesystem::path& dir_ = scratch_.path();
 };
 
 TEST_F(ReadSmfFiles, ReadsAFileAndRefusesWhatIsNoFile) {

@@ -9,10 +9,16 @@
 
 #include "analysis/conversion.h"
 #include "model/events.h"
-#include "smf_bytes.h"
+#include "support/cli_runner.h"
+#include "support/event_list.h"
+#include "support/files.h"
+#include "support/hex.h"
+#include "support/recording_messages.h"
+#include "support/scratch_dir.h"
+#include "support/smf_builder.h"
+#include "support/strict_smf_reader.h"
 #include "writer/tracks.h"
 #include "writer/writer.h"
-#include "writer_support.h"
 
 namespace mertovan {
 namespace {
@@ -58,21 +64,6 @@ std::string DumpLikeMido(const ParsedSmf& f) {
     }
   }
   return s.str();
-}
-
-std::string RunAndCapture(const std::string& cmd, int& status) {
-  std::string out;
-  FILE* p = ::popen((cmd + " 2>&1").c_str(), "r");
-  if (!p) {
-    status = -1;
-    return out;
-  }
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int raw = ::pclose(p);
-  status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return out;
 }
 
 struct Message {
@@ -234,21 +225,19 @@ void ConvertAndReadBack(const std::string& name, bool midoReadable = true) {
 
       if (midoReadable) {
         if (HaveMido()) {
-          int status = 0;
-          const std::string mido = RunAndCapture(std::string(kPython) + " " + MERTOVAN_SOURCE_DIR +
-                                                     "/tests/core/mido_dump.py '" + path + "'",
-                                                 status);
-          EXPECT_EQ(status, 0) << mido;
-          EXPECT_EQ(mido, DumpLikeMido(parsed));
+          const test::CliRun mido = test::RunProgram(
+              kPython, {std::string(MERTOVAN_SOURCE_DIR) + "/tests/core/mido_dump.py", path}, dir.path());
+          EXPECT_EQ(mido.status, 0) << mido.err;
+          EXPECT_EQ(mido.err, "");
+          EXPECT_EQ(mido.out, DumpLikeMido(parsed));
         } else {
           ADD_FAILURE() << "python3-mido is missing (scripts/setup installs it)";
         }
       }
       if (HaveMidicsv()) {
-        int status = 0;
-        const std::string csv = RunAndCapture("midicsv '" + path + "' /dev/null", status);
-        EXPECT_EQ(status, 0) << csv;
-        EXPECT_EQ(csv, "");
+        const test::CliRun csv = test::RunProgram("midicsv", {path, "/dev/null"}, dir.path());
+        EXPECT_EQ(csv.status, 0) << csv.err;
+        EXPECT_EQ(csv.out + csv.err, "");
       } else {
         ADD_FAILURE() << "midicsv is missing (scripts/setup installs it)";
       }

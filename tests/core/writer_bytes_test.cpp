@@ -2,10 +2,14 @@
 // lists, the channel, setup and pass-through track bodies.
 #include <gtest/gtest.h>
 
+#include "support/event_list.h"
+#include "support/hex.h"
+#include "support/recording_messages.h"
+#include "support/smf_builder.h"
+#include "support/strict_smf_reader.h"
 #include "writer/file_image.h"
 #include "writer/tracks.h"
 #include "writer/writer.h"
-#include "writer_support.h"
 
 namespace mertovan {
 namespace {

@@ -7,8 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "support/event_list.h"
+#include "support/files.h"
+#include "support/recording_messages.h"
+#include "support/scratch_dir.h"
+#include "support/smf_builder.h"
 #include "writer/writer.h"
-#include "writer_support.h"
 
 namespace mertovan {
 namespace {

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "../core/folder_snapshot.h"
-#include "../scratch_dir.h"
 #include "app/shell/settings.h"
 #include "model/events.h"
+#include "support/folder_snapshot.h"
+#include "support/scratch_dir.h"
 
 namespace mertovan {
 namespace {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/shell/midi_ports.h"
+#include "support/recording_messages.h"
 #include "support/recording_midi_port.h"
 
 #if defined(__linux__)
@@ -18,19 +19,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Kind = RecordingMidiPort::CallKind;
 
-struct Shown {
-  std::string text;
-  MessageKind kind;
-  int x, y;
-};
-
-class RecordingMessages : public MessageService {
- public:
-  std::vector<Shown> shown;
-  void ShowMessageAt(std::string_view text, MessageKind kind, int x, int y) override {
-    shown.push_back({std::string(text), kind, x, y});
-  }
-};
+using test::RecordingMessages;
 
 struct Pair {
   uint8_t number, value;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "model/events.h"
+#include "support/scratch_dir.h"
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <csignal>
@@ -43,15 +44,6 @@ void Save(const std::string& dir, SettingsRecord& r, const FakeHost& h) {
 
 class SettingsFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() /
-           ("mertovan-settings-" + std::to_string(std::random_device{}()) + "-" + info->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   std::string Dir() const { return dir_.string(); }
   fs::path File() const { return dir_ / "mertovan.ini"; }
   void Write(const std::string& text) const { std::ofstream(File(), std::ios::binary) << text; }
@@ -65,7 +57,8 @@ class SettingsFile : public ::testing::Test {
     return names;
   }
 
-  fs::path dir_;
+  mertovan::test::ScratchDir scratch_;
+  const fs::path& dir_ = scratch_.path();
   FakeHost host_;
 };
 

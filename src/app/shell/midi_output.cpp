@@ -49,8 +49,8 @@ std::vector<uint8_t> ShortMessageBytes(uint32_t packed) {
 std::vector<uint32_t> ResetMessages() {
   std::vector<uint32_t> out;
   for (uint32_t ch = 0; ch < 16; ++ch) {
-    out.push_back((0xB0 | ch) | 123u << 8);
-    out.push_back((0xB0 | ch) | 64u << 8);
+    out.push_back((kStatusControlChange | ch) | uint32_t(kCcAllNotesOff) << 8);
+    out.push_back((kStatusControlChange | ch) | uint32_t(kCcSustain) << 8);
   }
   return out;
 }
@@ -74,12 +74,9 @@ int OpenMidiOut(MidiPort& port, const std::string& wanted, MessageService& messa
 std::vector<uint32_t> ShortMessagesOf(const Tsys& e) {
   std::vector<uint32_t> out;
   // Only three pairs are played: the fourth is written to files but never sent.
-  for (size_t i = 0; i < 3; ++i) {
-    if (e.ccNumber[i] == kNone) break;
+  for (int i = 0; i < 3 && e.ccNumber[i] != kNone; ++i) {
     const ChannelMessage m = ChannelMessageOf(e.channel, e.ccNumber[i], e.ccValue[i]);
-    uint32_t packed = 0;
-    for (uint8_t b = 0; b < m.size; ++b) packed |= uint32_t(m.bytes[b]) << (8 * b);
-    out.push_back(packed);
+    out.push_back(uint32_t(m.bytes[0]) | uint32_t(m.bytes[1]) << 8 | uint32_t(m.bytes[2]) << 16);
   }
   return out;
 }

@@ -1,6 +1,6 @@
 // The whole load-list-convert path on arbitrary bytes, with the properties
-// that must hold for any input. Shared by the fuzz target and by the core
-// test that replays the seed corpus and every input a fuzz run found.
+// that must hold for any input. Shared by the pipeline fuzz target and by the
+// core test that replays the seed corpus and every input a fuzz run found.
 #pragma once
 
 #include <algorithm>

@@ -4,22 +4,18 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 #include <random>
 #include <vector>
 
-namespace mertovan::bench {
+#include "support/smf_builder.h"
 
-inline void PutVarLen(std::vector<uint8_t>& out, uint32_t v) {
-  uint8_t buf[5];
-  int n = 0;
-  buf[n++] = uint8_t(v & 0x7F);
-  while (v >>= 7) buf[n++] = uint8_t(0x80 | (v & 0x7F));
-  while (n) out.push_back(buf[--n]);
-}
+namespace mertovan::test {
 
 inline std::vector<uint8_t> MakeSyntheticXgFile(int tracks = 16, int sysexCount = 200000, int notesPerSysex = 4,
-                                                 uint32_t seed = 42) {
+                                                uint32_t seed = 42) {
   std::mt19937 rng(seed);
+  auto next = [&rng] { return uint32_t(rng()); };  // mt19937 gives 32-bit values
   std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, uint8_t(tracks >> 8), uint8_t(tracks), 0x01, 0xE0};
   // Part parameters with a controller equivalent, and some without.
   static constexpr uint8_t kPartLows[] = {0x01, 0x02, 0x03, 0x0B, 0x0E, 0x12, 0x13, 0x14, 0x15, 0x18,
@@ -30,36 +26,36 @@ inline std::vector<uint8_t> MakeSyntheticXgFile(int tracks = 16, int sysexCount 
     const int count = sysexCount / tracks + (t < sysexCount % tracks ? 1 : 0);
     const uint8_t channel = uint8_t(t & 15);
     for (int i = 0; i < count; ++i) {
-      PutVarLen(body, 3 + rng() % 40);
+      PutVarLen(body, 3 + next() % 40);
       uint8_t msg[7] = {0x43, 0x10, 0x4C, 0, 0, 0, 0};
-      const unsigned kind = rng() % 20;
+      const unsigned kind = next() % 20;
       if (kind < 14) {
         msg[3] = 0x08;
-        msg[4] = uint8_t(rng() % 32);
-        msg[5] = kPartLows[rng() % std::size(kPartLows)];
+        msg[4] = uint8_t(next() % 32);
+        msg[5] = kPartLows[next() % std::size(kPartLows)];
       } else if (kind < 18) {
-        msg[3] = uint8_t(0x30 + rng() % 4);
-        msg[4] = uint8_t(13 + rng() % 70);
-        msg[5] = kDrumLows[rng() % std::size(kDrumLows)];
+        msg[3] = uint8_t(0x30 + next() % 4);
+        msg[4] = uint8_t(13 + next() % 70);
+        msg[5] = kDrumLows[next() % std::size(kDrumLows)];
       } else if (kind < 19) {
         msg[3] = 0x02;
         msg[4] = 0x01;
-        msg[5] = uint8_t(rng() % 0x60);
+        msg[5] = uint8_t(next() % 0x60);
       } else {
         msg[3] = 0x08;
-        msg[4] = uint8_t(rng() % 32);
+        msg[4] = uint8_t(next() % 32);
         msg[5] = 0x07;  // part mode
       }
-      msg[6] = uint8_t(rng() % (msg[5] == 0x07 ? 4 : 128));
+      msg[6] = uint8_t(next() % (msg[5] == 0x07 ? 4 : 128));
       body.push_back(0xF0);
       body.push_back(8);
       body.insert(body.end(), msg, msg + 7);
       body.push_back(0xF7);
       // Notes after each message, the later ones in running status.
       for (int n = 0; n < notesPerSysex; ++n) {
-        PutVarLen(body, rng() % 30);
+        PutVarLen(body, next() % 30);
         if (n == 0) body.push_back(uint8_t(0x90 | channel));
-        body.push_back(uint8_t(36 + rng() % 60));
+        body.push_back(uint8_t(36 + next() % 60));
         body.push_back(uint8_t(n % 2 ? 0 : 100));
       }
     }
@@ -71,4 +67,4 @@ inline std::vector<uint8_t> MakeSyntheticXgFile(int tracks = 16, int sysexCount 
   return file;
 }
 
-}  // namespace mertovan::bench
+}  // namespace mertovan::test

@@ -1,106 +1,22 @@
-// Helpers for the writer tests: event lists set up field by field, hex texts,
-// a recording message service, scratch folders, and a strict reader of the
-// files the writer produces (every track chunk framed exactly, no running
-// status, data bytes below 80h).
+// A strict reader of the files the writer produces: every track chunk framed
+// exactly, no running status, data bytes below 80h. It fails the running test
+// at the first thing that is not so.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <initializer_list>
-#include <iterator>
-#include <sstream>
-#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "analysis/conversion.h"
-#include "model/events.h"
-#include "writer/messages.h"
-#include "../scratch_dir.h"
-
 namespace mertovan::test {
-
-using ByteVec = std::vector<uint8_t>;
-
-inline std::string Hex(const std::vector<uint8_t>& bytes) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string s;
-  for (uint8_t b : bytes) {
-    if (!s.empty()) s += ' ';
-    s += kHex[b >> 4];
-    s += kHex[b & 15];
-  }
-  return s;
-}
-
-inline ByteVec FromHex(std::string_view text) {
-  ByteVec out;
-  std::istringstream in{std::string(text)};
-  std::string byte;
-  while (in >> byte) out.push_back(uint8_t(std::stoul(byte, nullptr, 16)));
-  return out;
-}
-
-// Resets every table the writer reads.
-inline void ResetTables() {
-  ClearEventTables();
-  gDrumSetupPartMap = kInitialDrumSetupPartMap;
-}
-
-// One record as the analysis would leave it; `messages` are the converted
-// (controller, value) pairs, none for an unconverted message.
-inline Tsys& AddEvent(uint32_t tick, const ByteVec& afterF0, uint8_t channel,
-                      std::initializer_list<std::pair<uint8_t, uint8_t>> messages = {}) {
-  Tsys& e = gSysEx.Append(tick, afterF0);
-  e.channel = channel;
-  int i = 0;
-  for (const auto& [number, value] : messages) {
-    e.ccNumber[i] = number;
-    e.ccValue[i] = value;
-    ++i;
-  }
-  if (i < 4) e.ccNumber[i] = 255;
-  return e;
-}
-
-// A stand-in for a converted parameter change: the SysEx bytes do not matter
-// to the channel tracks.
-inline const ByteVec kSomeXg = {0x43, 0x10, 0x4C, 0x08, 0x00, 0x0B, 0x64, 0xF7};
-
-class RecordingMessages : public MessageService {
- public:
-  struct Shown {
-    std::string text;
-    MessageKind kind;
-    int x, y;
-  };
-  std::vector<Shown> shown;
-  void ShowMessageAt(std::string_view text, MessageKind kind, int x, int y) override {
-    shown.push_back({std::string(text), kind, x, y});
-  }
-};
-
-inline ByteVec ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return ByteVec(std::istreambuf_iterator<char>(in), {});
-}
-inline void WriteAll(const std::string& path, const ByteVec& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
 
 // A file as the writer must produce it, taken apart.
 struct SmfEvent {
-  uint32_t tick;      // absolute
-  ByteVec bytes;      // channel message: status and data; SysEx: F0 and what follows;
-                      // meta: FF, type, then the data
+  uint32_t tick;               // absolute
+  std::vector<uint8_t> bytes;  // channel message: status and data; SysEx: F0 and what follows;
+                               // meta: FF, type, then the data
   bool operator==(const SmfEvent&) const = default;
 };
 struct ParsedSmf {
@@ -110,7 +26,7 @@ struct ParsedSmf {
 
 // Fails the test (and returns false) at the first thing that is not a
 // well-formed, exactly framed file.
-inline bool ParseStrict(const ByteVec& f, ParsedSmf& out) {
+inline bool ParseStrict(const std::vector<uint8_t>& f, ParsedSmf& out) {
   size_t p = 0;
   auto need = [&](size_t n) { return p + n <= f.size(); };
   auto be = [&](size_t n) {

@@ -1,0 +1,41 @@
+// Event lists set up field by field, as the analysis would leave them, for
+// the writer's tests.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <utility>
+#include <vector>
+
+#include "analysis/conversion.h"
+#include "model/events.h"
+
+namespace mertovan::test {
+
+// Resets every table the writer reads.
+inline void ResetTables() {
+  ClearEventTables();
+  gDrumSetupPartMap = kInitialDrumSetupPartMap;
+}
+
+// One record as the analysis would leave it; `messages` are the converted
+// (controller, value) pairs, none for an unconverted message.
+inline Tsys& AddEvent(uint32_t tick, const std::vector<uint8_t>& afterF0, uint8_t channel,
+                      std::initializer_list<std::pair<uint8_t, uint8_t>> messages = {}) {
+  Tsys& e = gSysEx.Append(tick, afterF0);
+  e.channel = channel;
+  int i = 0;
+  for (const auto& [number, value] : messages) {
+    e.ccNumber[i] = number;
+    e.ccValue[i] = value;
+    ++i;
+  }
+  if (i < 4) e.ccNumber[i] = 255;
+  return e;
+}
+
+// A stand-in for a converted parameter change: the SysEx bytes do not matter
+// to the channel tracks.
+inline const std::vector<uint8_t> kSomeXg = {0x43, 0x10, 0x4C, 0x08, 0x00, 0x0B, 0x64, 0xF7};
+
+}  // namespace mertovan::test
