@@ -12,6 +12,7 @@
 
 #include "analysis/conversion.h"
 #include "model/events.h"
+#include "analysis/load.h"
 #include "support/files.h"
 #include "support/smf_builder.h"
 #include "writer/writer.h"
@@ -103,10 +104,8 @@ Bytes FarTicks() {
 void Write(const fs::path& path, const Bytes& bytes) { WriteAll(path, bytes); }
 
 Bytes Converted(const Bytes& file, uint8_t formal) {
-  ClearEventTables();
   gDrumSetupPartMap = kInitialDrumSetupPartMap;
-  ReadSmfBytes(file, "seed.mid");
-  AnalyseEvents();
+  LoadSmfBytes(file, "seed.mid");
   ConvertOptions options;
   options.formalOutput = formal;
   return BuildFileImage(options);

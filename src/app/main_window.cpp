@@ -29,6 +29,7 @@
 #include <optional>
 
 #include "analysis/conversion.h"
+#include "analysis/load.h"
 #include "analysis/listing.h"
 #include "app/event_table_model.h"
 #include "app/help_form.h"
@@ -406,19 +407,14 @@ void Tmain_form::LoadFile(const QString& fileName) {
     ShowMessage("File not Found", MessageKind::Warning);
     return;
   }
-  ClearEventTables();
-  try {
-    ReadSmf(fileName.toStdString());
-  } catch (...) {
-    // Whatever the reader stored before the error belongs to no file the
-    // user can see: drop it, so the listing, the file name and what
+  const LoadResult read = LoadSmfFile(fileName.toStdString());
+  if (read.status == LoadStatus::Failed) {
+    // The tables are empty again: the listing, the file name and what
     // "Output" would convert always agree.
-    ClearEventTables();
     e_filename->clear();
     RefreshGrid();
-    throw;
+    throw IoError(read.error);
   }
-  AnalyseEvents();
   e_filename->setText(fileName);
   e_filename->setCursorPosition(int(fileName.size()));
   RefreshGrid();

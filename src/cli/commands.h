@@ -17,7 +17,7 @@ using mertovan::kVersionText;
 int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-// Loads one file as the desktop program does: clear, read, analyse. Prints
+// Loads one file as the desktop program does (LoadSmfFile). Prints
 // "File not Found" or the read error on `err` and returns false when the file
 // could not be read, and then also puts the message in `error` when given
 // ("File not Found", or the read error's text); a reading that stopped early

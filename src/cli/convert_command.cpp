@@ -42,13 +42,18 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
   options.includeUnconvertible = 1;
   std::string output;
   bool haveOutput = false;
+  bool layoutGiven = false;
   std::vector<std::string> files;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--formal") {
       options.formalOutput = 1;
+      layoutGiven = true;
     } else if (a == "--plain") {
       options.formalOutput = 0;
+      layoutGiven = true;
+    } else if (a == "--song") {
+      options.songMode = 1;
     } else if (a == "--include-unconvertible") {
       options.includeUnconvertible = 1;
     } else if (a == "--drop-unconvertible") {
@@ -72,6 +77,10 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
       if (*status < 0) break;
       return *status;
     }
+  }
+  if (options.songMode && layoutGiven) {
+    err << "mertovan-cli convert: --song keeps the song and takes no --formal or --plain\n";
+    return 2;
   }
   if (files.empty()) return NoFiles("convert", err);
   if (haveOutput && files.size() > 1) {

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "analysis/conversion.h"
+#include "analysis/load.h"
 #include "analysis/listing.h"
 #include "analysis/value_meanings.h"
 #include "cli/commands.h"
@@ -19,8 +20,8 @@ namespace mertovan::cli {
 void PrintUsage(std::ostream& out) {
   out << "Usage:\n"
          "  mertovan-cli list [--view sysex|cc] [--format text|tsv|json] FILE...\n"
-         "  mertovan-cli convert [--formal|--plain] [--include-unconvertible|--drop-unconvertible]\n"
-         "                       [-o OUT] FILE...\n"
+         "  mertovan-cli convert [--formal|--plain|--song]\n"
+         "                       [--include-unconvertible|--drop-unconvertible] [-o OUT] FILE...\n"
          "  mertovan-cli --help | --version\n"
          "\n"
          "list     prints every SysEx message of each Standard MIDI File: bar, beat, tick,\n"
@@ -28,6 +29,10 @@ void PrintUsage(std::ostream& out) {
          "         or the controller messages that replace them (--view cc).\n"
          "convert  writes each file's XG parameter changes as Control Change, NRPN, RPN and\n"
          "         Program Change messages into a new file (default name: NAME_cc.mid).\n"
+         "         --formal writes one setup block per part, --plain each change at its\n"
+         "         time; both hold the setup alone, at 120 bpm in 4/4. --song keeps the\n"
+         "         whole song (notes, tempo, tracks) and puts the converted messages on\n"
+         "         one track per part in place of the SysEx they replace.\n"
          "         Defaults: --formal --include-unconvertible.\n"
          "Files are taken in the order given, as successive loads in one run of the program.\n";
 }
@@ -67,19 +72,17 @@ bool LoadFile(const std::string& path, std::ostream& err, std::string_view going
   };
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) return fail("File not Found", "File not Found: " + path);
-  ClearEventTables();
-  try {
-    if (ReadSmf(path) != 0) {
-      err << "warning: " << path
-          << ": reading stopped early at data that is not a MIDI event or chunk; " << goingOn
-          << " what was read\n";
-    }
-  } catch (const IoError& e) {
-    // The listing and the conversion must never work on a partial file.
-    ClearEventTables();
-    return fail(e.what(), e.what());
+  const LoadResult loaded = LoadSmfFile(path);
+  switch (loaded.status) {
+    case LoadStatus::Whole:
+      break;
+    case LoadStatus::StoppedEarly:
+      err << "warning: " << path << ": reading stopped early at data that is not a MIDI event or chunk; "
+          << goingOn << " what was read\n";
+      break;
+    case LoadStatus::Failed:
+      return fail(loaded.error, loaded.error);
   }
-  AnalyseEvents();
   return true;
 }
 

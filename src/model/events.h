@@ -1,8 +1,9 @@
-// The event model: every SysEx message of the loaded Standard MIDI File, the
-// time signatures of the file, and the reader that fills them.
+// The event model: every SysEx message of the loaded Standard MIDI File and
+// the time signatures of the file (model/smf_reader.h fills them).
 #pragma once
 
 #include <array>
+#include <memory>
 #include <cstddef>
 #include <cstdint>
 #include <ostream>
@@ -58,9 +59,37 @@ struct Tsys {
 //          output reproduce the message from these;
 //  - data: the same bytes with every F0 dropped (a final F0 stays), padded
 //          with zeros to `length`; the analysis and the listing read these.
+//
+// Beside the records, and filled by the reader only, each message keeps where
+// it lies in the source file (`places`, one per record, and `continuations`),
+// so that the song layout can copy the file around it.
+
+// The bytes of one event in the source file: from the first byte of its delta
+// time to its last byte (`end` is one past it). The delta time's value is
+// read from the first bytes when needed, so that the record stays small.
+struct ByteRange {
+  uint32_t begin = 0;
+  uint32_t end = 0;
+};
+struct SourcePlace {
+  // Absolute tick in the file's own division, from the start of its track
+  // (kept to 32 bits: SourceFile::longTicks says when a tick went past them).
+  uint32_t tick = 0;
+  uint32_t track = 0;  // index of the track chunk (MTrk) that holds it, from 0
+  ByteRange packet;    // the F0 event
+};
+// An F7 event that carried on a message whose F0 event did not end in F7.
+struct Continuation {
+  uint32_t event = 0;  // index of the record it belongs to
+  uint32_t tick = 0;   // like SourcePlace::tick
+  ByteRange packet;
+};
+
 struct SysExList {
   std::vector<Tsys> events;
   std::vector<uint8_t> bytes;
+  std::vector<SourcePlace> places;           // empty for lists not read from a file
+  std::vector<Continuation> continuations;  // in file order, so by record too
 
   std::span<const uint8_t> Raw(const Tsys& e) const { return {bytes.data() + e.offset, e.length}; }
   std::span<const uint8_t> Data(const Tsys& e) const {
@@ -72,7 +101,35 @@ struct SysExList {
   }
   // Appends one message as the reader stores it; returns the new record.
   Tsys& Append(uint32_t tick, std::span<const uint8_t> raw);
+  // The same with where the message lies in its file.
+  Tsys& Append(uint32_t tick, std::span<const uint8_t> raw, const SourcePlace& place) {
+    places.push_back(place);
+    return Append(tick, raw);
+  }
   size_t size() const { return events.size(); }
+};
+
+// What the song layout needs of the loaded file besides its SysEx messages.
+enum class ChunkKind : uint8_t { Header, Track, Foreign };
+struct SourceChunk {
+  ChunkKind kind = ChunkKind::Foreign;
+  uint32_t offset = 0;     // of the chunk identifier
+  uint32_t bodyBegin = 0;  // first byte after the length field
+  // One past the last byte read: the declared end, or for a track the end of
+  // the event that ran past it (the reader reads such an event whole).
+  uint32_t readEnd = 0;
+  uint32_t firstEvent = 0;  // tracks: index of the first record read from it
+  // Tracks: the last event that is not a SysEx or F7 event is end-of-track.
+  bool endsWithEndOfTrack = false;
+};
+struct SourceFile {
+  std::shared_ptr<const std::vector<uint8_t>> image;  // the whole file as read
+  int32_t readResult = 0;     // 0 whole, -1 reading stopped early
+  bool hasHeader = false;     // an MThd chunk was read; the first one gives:
+  uint16_t format = 1;
+  uint16_t division = 480;    // as the header gives it, SMPTE divisions included
+  std::vector<SourceChunk> chunks;  // in file order, up to where reading ended
+  bool longTicks = false;           // a track ran past tick 2^32 - 1
 };
 
 struct TimeSignature {
@@ -84,6 +141,7 @@ struct TimeSignature {
 // Process-wide tables, alive for the whole run.
 extern SysExList gSysEx;
 extern std::vector<TimeSignature> gTimeSignatures;
+extern SourceFile gSourceFile;
 extern std::array<int32_t, 32> gChannelUsage;  // converted events per part
 
 // Largest input file the reader accepts.
@@ -93,15 +151,8 @@ inline constexpr uint32_t kTicksPerQuarter = 480;
 
 void ClearEventTables();
 
-// Reads a Standard MIDI File into the tables. Returns 0 when the whole file was
-// read, -1 when reading stopped early at something it cannot read (what was read
-// before stays). Throws IoError when the file cannot be read.
-int32_t ReadSmf(const std::string& fileName);
-// The same on bytes already in memory; `fileName` only names the file in errors.
-int32_t ReadSmfBytes(std::span<const uint8_t> file, const std::string& fileName);
-
-int32_t DataByteCount(uint8_t status);
-uint32_t DeltaFromBytes(uint32_t packed);
+// The low `width` (2, 3 or 4) bytes of `value` in reverse order: big-endian
+// file integers to host values and back. Other widths leave `value` as it is.
 uint32_t ReverseBytes(uint32_t value, uint8_t width);
 
 }  // namespace mertovan

@@ -6,6 +6,7 @@
 
 #include "model/events.h"
 #include "model/midi_bytes.h"
+#include "writer/song_writer.h"
 #include "writer/tracks.h"
 
 namespace mertovan {
@@ -167,6 +168,8 @@ int AppendTrackChunks(ByteBuffer& image, TrackKind kind, const TickOrder& order,
 }
 
 std::vector<uint8_t> BuildFileImage(const ConvertOptions& options) {
+  // The song layout is a module of its own beside the classic layouts.
+  if (options.songMode) return BuildSongImage(options);
   const TickOrder order = SortEventsByTick();
   // The setup work table is rebuilt in plain mode too: the header's track
   // count in formal mode depends on it.

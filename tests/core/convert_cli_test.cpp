@@ -16,6 +16,7 @@
 #include "support/hex.h"
 #include "support/scratch_dir.h"
 #include "support/smf_builder.h"
+#include "analysis/load.h"
 #include "writer/writer.h"
 
 namespace mertovan {
@@ -33,8 +34,7 @@ class ConvertCli : public ::testing::Test {
   // What the conversion of `file` gives in this process, from fresh tables.
   static ByteVec Expected(const std::string& file, uint8_t formal, uint8_t include) {
     test::ResetTables();
-    EXPECT_EQ(ReadSmf(file), 0);
-    AnalyseEvents();
+    EXPECT_EQ(LoadSmfFile(file).status, LoadStatus::Whole);
     ConvertOptions o;
     o.formalOutput = formal;
     o.includeUnconvertible = include;
@@ -141,6 +141,41 @@ TEST_F(ConvertCli, UsageErrors) {
     EXPECT_EQ(r.out, "") << args;
   }
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"a.mid"});
+}
+
+TEST_F(ConvertCli, SongMode) {
+  using namespace test;
+  WriteAll(dir.File("a.mid"), SmallSong());
+  for (const char* args : {"--song --formal a.mid", "--plain --song a.mid"}) {
+    const CliRun r = Run(args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_NE(r.err.find("--song"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"a.mid"});
+
+  CliRun r = Run("--song --drop-unconvertible a.mid");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Convert Successful: a_cc.mid\n");
+  test::ResetTables();
+  ASSERT_EQ(LoadSmfFile(dir.File("a.mid")).status, LoadStatus::Whole);
+  EXPECT_EQ(ReadAll(dir.File("a_cc.mid")), BuildFileImage({.includeUnconvertible = 0, .songMode = 1}));
+
+  // Refused, each with its reason, and nothing written; the classic layouts
+  // convert what was read of a damaged file.
+  WriteAll(dir.File("cut.mid"), Cat({SmallSong(), {'?'}}));
+  WriteAll(dir.File("taken_cc.mid"), SmallSong());
+  WriteAll(dir.File("taken.mid"), SmallSong());
+  r = Run("--song cut.mid taken.mid");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cut.mid: reading stopped early at data that is not a MIDI event or chunk; converting what "
+                       "was read"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("the rest of the song would be lost"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("This file can not rewrite: taken_cc.mid"), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("cut_cc.mid")));
+  EXPECT_EQ(ReadAll(dir.File("taken_cc.mid")), SmallSong());
+  EXPECT_EQ(Run("cut.mid").status, 0);
 }
 
 TEST_F(ConvertCli, DrumSetupPartMapCarriesOverToTheNextFile) {

@@ -24,6 +24,8 @@
 #include "support/recording_messages.h"
 #include "support/scratch_dir.h"
 #include "support/smf_builder.h"
+#include "model/smf_reader.h"
+#include "analysis/load.h"
 #include "writer/writer.h"
 
 namespace mertovan {
@@ -311,9 +313,7 @@ TEST(HostileInput, TimeGapsTheFormatCannotHoldRefuseThePlainConversion) {
     Scratch dir;
     WriteAll(dir.File("far.mid"), c.file);
     for (uint8_t formal : {uint8_t(0), uint8_t(1)}) {
-      ClearEventTables();
-      ASSERT_EQ(ReadSmf(dir.File("far.mid")), 0);
-      AnalyseEvents();
+      ASSERT_EQ(LoadSmfFile(dir.File("far.mid")).status, LoadStatus::Whole);
       const auto before = TakeSnapshot(dir.path());
       Messages shown;
       ConvertOptions options;
@@ -600,9 +600,7 @@ TEST(HostileInput, ConvertedFileReplacedByItsOwnConversionAndNothingElseChanges)
   // conversion, which reads it whole before writing.
   const Bytes first = ReadAll(dir.File("song_cc.mid"));
   gDrumSetupPartMap = kInitialDrumSetupPartMap;
-  ClearEventTables();
-  ASSERT_EQ(ReadSmf(dir.File("song_cc.mid")), 0);
-  AnalyseEvents();
+  ASSERT_EQ(LoadSmfFile(dir.File("song_cc.mid")).status, LoadStatus::Whole);
   const Bytes expected = BuildFileImage(ConvertOptions{0, 1});
   const auto before = TakeSnapshot(dir.path());
   const CliRun r = Cli(dir, "convert --plain -o song_cc.mid song_cc.mid");

@@ -4,9 +4,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include "analysis/conversion.h"
 #include "model/events.h"
 #include "support/scratch_dir.h"
 #include "support/smf_builder.h"
+#include "model/smf_reader.h"
 
 namespace mertovan {
 namespace {
@@ -127,6 +129,48 @@ TEST(ReadSmf, LongLengthsAndEscapes) {
   ASSERT_EQ(gSysEx.size(), 1u);
   EXPECT_EQ(gSysEx.events[0].length, 300u);
   EXPECT_EQ(RawOf(0), longMsg);
+}
+
+TEST(ReadSmf, JoinsASysExSplitIntoF7Continuations) {
+  struct Case {
+    const char* what;
+    Bytes body;
+    std::vector<std::pair<uint32_t, Bytes>> records;  // tick, raw bytes after F0
+  } cases[] = {
+      {"F0 packet, then the F7 packet that ends it",
+       {0x00, 0xF0, 0x06, 0x43, 0x10, 0x4C, 0x02, 0x01, 0x00, 0x05, 0xF7, 0x03, 0x01, 0x10, 0xF7},
+       {{0, {0x43, 0x10, 0x4C, 0x02, 0x01, 0x00, 0x01, 0x10, 0xF7}}}},
+      {"other events between the packets",
+       {0x00, 0xF0, 0x02, 0x43, 0x10, 0x10, 0x90, 0x3C, 0x64, 0x05, 0xF7, 0x02, 0x4C, 0x02, 0x00, 0xFF, 0x01, 0x01,
+        'a', 0x05, 0xF7, 0x04, 0x01, 0x00, 0x01, 0xF7},
+       {{0, {0x43, 0x10, 0x4C, 0x02, 0x01, 0x00, 0x01, 0xF7}}}},
+      {"an F7 escape continues nothing", Cat({{0x00, 0xF7, 0x02, 0xF3, 0x01}, SysExEvent(0, kXgOn)}), {{0, kXgOn}}},
+      {"a new F0 cuts an unfinished message off",
+       Cat({{0x00, 0xF0, 0x02, 0x43, 0x10}, SysExEvent(10, kXgOn), {0x00, 0xF7, 0x01, 0xF7}}),
+       {{0, {0x43, 0x10}}, {10, kXgOn}}},
+      {"unfinished at the end of the track", {0x00, 0xF0, 0x02, 0x43, 0x10, 0x00, 0xF7, 0x01, 0x4C},
+       {{0, {0x43, 0x10, 0x4C}}}},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(Read(Cat({Header(), Track(Cat({c.body, kEndOfTrack}))})), 0) << c.what;
+    ASSERT_EQ(gSysEx.size(), c.records.size()) << c.what;
+    for (size_t i = 0; i < c.records.size(); ++i) {
+      EXPECT_EQ(gSysEx.events[i].tick, c.records[i].first) << c.what;
+      EXPECT_EQ(RawOf(i), c.records[i].second) << c.what;
+    }
+  }
+  // The first case: where each packet lies in the file (header 14 bytes,
+  // track chunk header 8), from its delta time to its last byte.
+  ASSERT_EQ(Read(Cat({Header(), Track(Cat({cases[0].body, kEndOfTrack}))})), 0);
+  EXPECT_EQ(gSysEx.places.at(0).packet.begin, 22u);
+  EXPECT_EQ(gSysEx.places[0].packet.end, 31u);
+  ASSERT_EQ(gSysEx.continuations.size(), 1u);
+  EXPECT_EQ(gSysEx.continuations[0].packet.begin, 31u);
+  EXPECT_EQ(gSysEx.continuations[0].packet.end, 37u);
+  // Listed and converted as the one message it is: Reverb Type MSB 1.
+  AnalyseEvents();
+  EXPECT_EQ(gSysEx.events[0].eventName, "Reverb Type MSB");
+  EXPECT_EQ(gSysEx.events[0].valueText, "1");
 }
 
 TEST(ReadSmf, HonoursChunkLengths) {

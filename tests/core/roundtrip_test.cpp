@@ -8,6 +8,7 @@
 #include <random>
 
 #include "analysis/conversion.h"
+#include "analysis/load.h"
 #include "model/events.h"
 #include "support/cli_runner.h"
 #include "support/event_list.h"
@@ -17,6 +18,7 @@
 #include "support/scratch_dir.h"
 #include "support/smf_builder.h"
 #include "support/strict_smf_reader.h"
+#include "model/smf_reader.h"
 #include "writer/tracks.h"
 #include "writer/writer.h"
 
@@ -212,6 +214,7 @@ void ConvertAndReadBack(const std::string& name, bool midoReadable = true) {
         }
         std::stable_sort(passed.begin(), passed.end(), [](auto a, auto b) { return a->tick < b->tick; });
       }
+      ClearEventTables();
       ASSERT_EQ(ReadSmf(path), 0);
       ASSERT_EQ(gSysEx.size(), passed.size());
       for (size_t i = 0; i < passed.size(); ++i) {
@@ -269,16 +272,14 @@ ByteVec Song(std::vector<std::vector<std::pair<uint32_t, ByteVec>>> tracks) {
 
 void Load(const ByteVec& file) {
   test::ResetTables();
-  ASSERT_EQ(ReadSmfBytes(file, "generated"), 0);
-  AnalyseEvents();
+  ASSERT_EQ(LoadSmfBytes(file, "generated").status, LoadStatus::Whole);
 }
 
 TEST(RoundTrip, TheExampleFile) {
   const std::string example = std::string(MERTOVAN_SOURCE_DIR) + "/examples/xg_song_setup.mid";
   if (!std::filesystem::exists(example)) GTEST_SKIP() << "no example file";
   test::ResetTables();
-  ASSERT_EQ(ReadSmf(example), 0);
-  AnalyseEvents();
+  ASSERT_EQ(LoadSmfFile(example).status, LoadStatus::Whole);
   ASSERT_GT(gSysEx.size(), 0u);
   ConvertAndReadBack("example");
 }

@@ -7,6 +7,7 @@
 
 #include "app/shell/midi_ports.h"
 #include "support/recording_messages.h"
+#include "model/smf_reader.h"
 #include "support/recording_midi_port.h"
 
 #if defined(__linux__)

@@ -12,7 +12,9 @@
 
 #include "analysis/conversion.h"
 #include "analysis/listing.h"
+#include "analysis/load.h"
 #include "model/events.h"
+#include "model/smf_reader.h"
 #include "writer/writer.h"
 
 namespace mertovan::fuzz {
@@ -91,19 +93,13 @@ inline std::string RunPipeline(std::span<const uint8_t> input) {
   // The map persists across loads in the program; reset it so that one
   // input always behaves the same.
   gDrumSetupPartMap = kInitialDrumSetupPartMap;
-  ClearEventTables();
-  try {
-    const int32_t result = ReadSmfBytes(input, "fuzz.mid");
-    if (result != 0 && result != -1) return "reader returned " + std::to_string(result);
-  } catch (const IoError&) {
-    // What was read before the error stays consistent: the rest of the
-    // pipeline must cope with it as with any list.
-  }
+  // A file that cannot be read leaves empty tables; one read in part is
+  // listed and converted as far as it goes.
+  LoadSmfBytes(input, "fuzz.mid");
   for (const Tsys& e : gSysEx.events) {
     if (uint64_t(e.offset) + 2ull * e.length > gSysEx.bytes.size()) return "record points past the byte store";
   }
 
-  AnalyseEvents();
   size_t textBytes = 0;
   for (const Tsys& e : gSysEx.events) {
     for (uint8_t view : {uint8_t(1), uint8_t(0)}) {
@@ -135,6 +131,40 @@ inline std::string RunPipeline(std::span<const uint8_t> input) {
           return "conversion refused (" + DescribeOptions(options) + "): " + e.what();
         }
       }
+    }
+  }
+  // The song layout: refused only for a file read in part, a format 2 file,
+  // a track past tick 2^32 - 1 or a time gap too long for the format; else
+  // it reads back whole, with every message that stays.
+  const SourceFile song = gSourceFile;
+  std::vector<uint8_t> songImage;
+  for (uint8_t include : {uint8_t(0), uint8_t(1)}) {
+    gSysEx = source;
+    gSourceFile = song;
+    ConvertOptions options;
+    options.songMode = 1;
+    options.includeUnconvertible = include;
+    try {
+      songImage = BuildFileImage(options);
+    } catch (const ConvertError& e) {
+      const bool mayRefuse = !song.image || song.readResult != 0 || (song.hasHeader && song.format == 2) ||
+                             song.longTicks || std::string(e.what()).find("time gap") != std::string::npos;
+      if (!mayRefuse) return std::string("song layout refused: ") + e.what();
+      continue;
+    }
+    size_t kept = 0;
+    for (const Tsys& e : source.events) {
+      kept += include && (e.ccNumber[0] == 255 || e.channel >= 32);
+    }
+    ClearEventTables();
+    try {
+      if (ReadSmfBytes(songImage, "song.mid") != 0) return "song layout reads back only in part";
+    } catch (const IoError& e) {
+      return std::string("song layout does not read back: ") + e.what();
+    }
+    if (gSysEx.size() != kept) {
+      return "song layout holds " + std::to_string(gSysEx.size()) + " SysEx messages, expected " +
+             std::to_string(kept);
     }
   }
   for (const auto& [options, image] : images) {

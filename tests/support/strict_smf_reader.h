@@ -26,7 +26,10 @@ struct ParsedSmf {
 
 // Fails the test (and returns false) at the first thing that is not a
 // well-formed, exactly framed file.
-inline bool ParseStrict(const std::vector<uint8_t>& f, ParsedSmf& out) {
+// `song`: the reading of a song-layout file, which keeps what its source held:
+// running status (each event is given with its full status) and F7 events
+// (bytes F7 and what follows), and chunks of other kinds (skipped).
+inline bool ParseStrict(const std::vector<uint8_t>& f, ParsedSmf& out, bool song = false) {
   size_t p = 0;
   auto need = [&](size_t n) { return p + n <= f.size(); };
   auto be = [&](size_t n) {
@@ -47,6 +50,11 @@ inline bool ParseStrict(const std::vector<uint8_t>& f, ParsedSmf& out) {
   out.declaredTracks = uint16_t(be(2));
   out.division = uint16_t(be(2));
   while (p < f.size()) {
+    if (song && need(8) && std::string_view(reinterpret_cast<const char*>(f.data() + p), 4) != "MTrk") {
+      p += 4;
+      p += be(4);
+      continue;
+    }
     if (!need(8) || std::string_view(reinterpret_cast<const char*>(f.data() + p), 4) != "MTrk") {
       ADD_FAILURE() << "no track chunk at offset " << p;
       return false;
@@ -61,6 +69,7 @@ inline bool ParseStrict(const std::vector<uint8_t>& f, ParsedSmf& out) {
     auto& track = out.tracks.emplace_back();
     uint64_t tick = 0;
     bool ended = false;
+    uint8_t running = 0;
     auto varlen = [&](uint32_t& v) {
       v = 0;
       for (int i = 0; i < 4; ++i) {
@@ -82,8 +91,11 @@ inline bool ParseStrict(const std::vector<uint8_t>& f, ParsedSmf& out) {
         return false;
       }
       tick += delta;
-      SmfEvent ev{uint32_t(tick), {f[p++]}};
+      // Running status: the byte is the first data byte.
+      const bool runningStatus = song && f[p] < 0x80 && running != 0;
+      SmfEvent ev{uint32_t(tick), {runningStatus ? running : f[p++]}};
       const uint8_t status = ev.bytes[0];
+      if (status >= 0x80 && status < 0xF0) running = status;
       size_t n = 0;
       if (status == 0xFF) {
         if (p >= end) return ADD_FAILURE() << "cut meta event", false;
@@ -91,7 +103,7 @@ inline bool ParseStrict(const std::vector<uint8_t>& f, ParsedSmf& out) {
         uint32_t len;
         if (!varlen(len)) return ADD_FAILURE() << "bad meta length", false;
         n = len;
-      } else if (status == 0xF0) {
+      } else if (status == 0xF0 || (song && status == 0xF7)) {
         uint32_t len;
         if (!varlen(len)) return ADD_FAILURE() << "bad SysEx length", false;
         n = len;

@@ -1,0 +1,248 @@
+#include "writer/song_writer.h"
+
+#include <algorithm>
+#include <array>
+#include <span>
+#include <string>
+
+#include "model/events.h"
+#include "model/midi_bytes.h"
+#include "writer/file_image.h"
+
+namespace mertovan {
+
+namespace {
+
+constexpr size_t kMarkerLength = sizeof(kMarkerText) - 1;
+constexpr uint8_t kParts = 32;
+
+// Delta 0, text event holding the marker by which the program knows its own
+// files.
+constexpr auto kMarkerEvent = [] {
+  std::array<uint8_t, 4 + kMarkerLength> event{0x00, kStatusMeta, kMetaText, uint8_t(kMarkerLength)};
+  for (size_t i = 0; i < kMarkerLength; ++i) event[4 + i] = uint8_t(kMarkerText[i]);
+  return event;
+}();
+// The overwrite test wants a 00 right after the marker: when the track's next
+// event comes later than tick 0, an empty text event at tick 0 goes between.
+constexpr uint8_t kEmptyTextEvent[] = {0x00, kStatusMeta, kMetaText, 0x00};
+constexpr uint8_t kEndOfTrack[] = {kStatusMeta, kMetaEndOfTrack, 0x00};
+
+bool IsConverted(const Tsys& e) { return e.ccNumber[0] != kNone && e.channel < kParts; }
+
+// A source event taken out of its track.
+struct Removed {
+  ByteRange packet;
+  uint32_t tick;  // source tick, to name the event in errors
+};
+
+// The delta time at `p`; the reader has read it, so it is whole and at most
+// four bytes long.
+struct DeltaTime {
+  uint32_t value = 0;
+  uint32_t size = 0;
+};
+DeltaTime DeltaAt(const uint8_t* p, const uint8_t* end) {
+  DeltaTime d;
+  while (p + d.size < end && d.size < 4) {
+    const uint8_t b = p[d.size++];
+    d.value = (d.value << 7) | (b & 0x7Fu);
+    if (b < 0x80) break;
+  }
+  return d;
+}
+
+// Appends the track body [from, chunk.readEnd) of the source without the
+// removed events (in file order). Each removed event's delta time goes to the
+// next event that stays, whose delta alone is written anew; every other byte
+// is copied as it is, running status included: no event that sets a running
+// status is ever removed. A track that did not end with end-of-track gets one.
+void AppendTrackBody(const uint8_t* file, const SourceChunk& chunk, uint32_t from,
+                     std::span<const Removed> removed, ByteBuffer& out) {
+  const uint8_t* end = file + chunk.readEnd;
+  uint32_t pos = from;
+  uint64_t carry = 0;
+  uint64_t carriedFrom = 0;
+  auto giveCarryToEventAt = [&](uint32_t until) {
+    const DeltaTime d = DeltaAt(file + pos, file + until);
+    AppendVarLen(out, carry + d.value, "time gap before the event", carriedFrom + d.value);
+    pos += d.size;
+    carry = 0;
+  };
+  for (const Removed& r : removed) {
+    if (carry != 0 && pos < r.packet.begin) giveCarryToEventAt(r.packet.begin);
+    out.insert(out.end(), file + pos, file + r.packet.begin);
+    carry += DeltaAt(file + r.packet.begin, end).value;
+    carriedFrom = r.tick;
+    pos = r.packet.end;
+  }
+  if (carry != 0 && pos < chunk.readEnd) giveCarryToEventAt(chunk.readEnd);
+  out.insert(out.end(), file + pos, file + chunk.readEnd);
+  if (!chunk.endsWithEndOfTrack) {
+    AppendVarLen(out, carry, "time gap before the end of track", carriedFrom);
+    AppendBytes(out, kEndOfTrack);
+  }
+}
+
+// Appends "MTrk", a length to be filled in, and returns where the body starts.
+size_t BeginTrackChunk(ByteBuffer& image) {
+  AppendBytes(image, {'M', 'T', 'r', 'k', 0, 0, 0, 0});
+  return image.size();
+}
+void EndTrackChunk(ByteBuffer& image, size_t bodyStart) {
+  const uint64_t length = image.size() - bodyStart;
+  if (length > 0xFFFFFFFFull) throw ConvertError("Cannot convert: a track of the converted file would exceed 4 GiB");
+  for (int i = 0; i < 4; ++i) image[bodyStart - 4 + size_t(i)] = uint8_t(length >> (24 - 8 * i));
+}
+
+// One converted message list, where its part's track takes it.
+struct PartEvent {
+  uint32_t tick;
+  uint32_t index;
+};
+
+// Ascending tick, list order among equal ticks. The list holds the tracks one
+// after another, each in time order: merging those runs sorts it.
+void SortByTick(std::vector<PartEvent>& events) {
+  std::vector<size_t> runs;
+  for (size_t i = 0; i < events.size(); ++i) {
+    if (i == 0 || events[i].tick < events[i - 1].tick) runs.push_back(i);
+  }
+  auto byTick = [](const PartEvent& a, const PartEvent& b) { return a.tick < b.tick; };
+  while (runs.size() > 1) {
+    std::vector<size_t> merged;
+    for (size_t r = 0; r < runs.size(); r += 2) {
+      merged.push_back(runs[r]);
+      if (r + 1 == runs.size()) break;
+      const size_t end = r + 2 < runs.size() ? runs[r + 2] : events.size();
+      std::inplace_merge(events.begin() + long(runs[r]), events.begin() + long(runs[r + 1]),
+                         events.begin() + long(end), byTick);
+    }
+    runs.swap(merged);
+  }
+}
+
+// A part's track: its name "Part N", its port (parts 17-32 on the second), then
+// every converted message at the source tick of its SysEx message.
+void AppendPartTrack(uint8_t part, const std::vector<PartEvent>& events, ByteBuffer& image) {
+  const size_t bodyStart = BeginTrackChunk(image);
+  const std::string name = "Part " + std::to_string(part + 1);
+  AppendBytes(image, {0x00, kStatusMeta, kMetaTrackName, uint8_t(name.size())});
+  image.insert(image.end(), name.begin(), name.end());
+  AppendBytes(image, {0x00, kStatusMeta, kMetaPort, 0x01, uint8_t(part / 16)});
+  uint64_t now = 0;
+  for (const PartEvent& pe : events) {
+    const Tsys& e = gSysEx.events[pe.index];
+    uint64_t delta = pe.tick - now;
+    now = pe.tick;
+    for (int m = 0; m < 4 && e.ccNumber[m] != kNone; ++m) {
+      const ChannelMessage msg = ChannelMessageOf(part, e.ccNumber[m], e.ccValue[m]);
+      AppendDeltaTime(image, delta, pe.tick);
+      image.insert(image.end(), msg.bytes.begin(), msg.bytes.begin() + msg.size);
+      delta = 0;
+    }
+  }
+  AppendBytes(image, {0x00});
+  AppendBytes(image, kEndOfTrack);
+  EndTrackChunk(image, bodyStart);
+}
+
+[[noreturn]] void Refuse(const std::string& why) {
+  throw ConvertError("Cannot keep the song: " + why + "; nothing was written");
+}
+
+}  // namespace
+
+std::vector<uint8_t> BuildSongImage(const ConvertOptions& options) {
+  const SourceFile& source = gSourceFile;
+  const auto& events = gSysEx.events;
+  const auto& places = gSysEx.places;
+  if (!source.image || places.size() != events.size()) Refuse("the SysEx messages were not read from a file");
+  if (source.readResult != 0) {
+    Refuse("reading stopped early at data that is not a MIDI event or chunk, and the rest of the song would be lost");
+  }
+  if (source.longTicks) Refuse("a track of the song runs past tick 4294967295");
+  if (source.hasHeader && source.format == 2) {
+    Refuse("a format 2 file holds independent patterns, not one song");
+  }
+  const uint8_t* file = source.image->data();
+
+  std::array<std::vector<PartEvent>, kParts> byPart;
+  for (uint32_t i = 0; i < events.size(); ++i) {
+    if (IsConverted(events[i])) byPart[events[i].channel].push_back({places[i].tick, i});
+  }
+  size_t trackCount = 0;
+  for (const SourceChunk& c : source.chunks) trackCount += c.kind == ChunkKind::Track;
+  for (auto& part : byPart) {
+    SortByTick(part);
+    trackCount += !part.empty();
+  }
+  if (trackCount > 0xFFFF) Refuse("the song would have more than 65535 tracks");
+
+  ByteBuffer image;
+  image.reserve(source.image->size() + events.size() * 16 + 1024);
+  const uint16_t division = source.hasHeader ? source.division : uint16_t(kTicksPerQuarter);
+  AppendBytes(image, {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1});
+  AppendBytes(image, {uint8_t(trackCount >> 8), uint8_t(trackCount), uint8_t(division >> 8), uint8_t(division)});
+
+  // Chunks of other kinds before the first track follow it instead, so that
+  // the marker stays near the start of the file.
+  std::vector<const SourceChunk*> heldBack;
+  auto copyChunk = [&](const SourceChunk& c) { image.insert(image.end(), file + c.offset, file + c.readEnd); };
+  std::vector<Removed> removed;
+  size_t ev = 0;
+  size_t cont = 0;
+  uint32_t trackIndex = 0;
+  for (const SourceChunk& chunk : source.chunks) {
+    if (chunk.kind == ChunkKind::Header) continue;  // the header is written anew
+    if (chunk.kind == ChunkKind::Foreign) {
+      if (trackIndex == 0) {
+        heldBack.push_back(&chunk);
+      } else {
+        copyChunk(chunk);
+      }
+      continue;
+    }
+    // The events this track takes out, with the F7 packets that carried on
+    // their messages, in file order.
+    removed.clear();
+    for (; ev < events.size() && places[ev].track == trackIndex; ++ev) {
+      const bool remove = IsConverted(events[ev]) || !options.includeUnconvertible;
+      if (remove) removed.push_back({places[ev].packet, places[ev].tick});
+      for (; cont < gSysEx.continuations.size() && gSysEx.continuations[cont].event <= ev; ++cont) {
+        const Continuation& c = gSysEx.continuations[cont];
+        if (remove && c.event == ev) removed.push_back({c.packet, c.tick});
+      }
+    }
+
+    const size_t bodyStart = BeginTrackChunk(image);
+    uint32_t from = chunk.bodyBegin;
+    if (trackIndex == 0) {
+      const bool marked = chunk.readEnd - chunk.bodyBegin >= kMarkerEvent.size() &&
+                          std::equal(kMarkerEvent.begin(), kMarkerEvent.end(), file + chunk.bodyBegin);
+      if (marked) from += uint32_t(kMarkerEvent.size());
+      AppendBytes(image, kMarkerEvent);
+    }
+    AppendTrackBody(file, chunk, from, removed, image);
+    if (trackIndex == 0) {
+      const size_t afterMarker = bodyStart + kMarkerEvent.size();
+      if (image.size() == afterMarker || image[afterMarker] != 0x00) {
+        image.insert(image.begin() + long(afterMarker), std::begin(kEmptyTextEvent), std::end(kEmptyTextEvent));
+      }
+    }
+    EndTrackChunk(image, bodyStart);
+
+    if (trackIndex == 0) {
+      for (const SourceChunk* c : heldBack) copyChunk(*c);
+      heldBack.clear();
+      for (uint8_t part = 0; part < kParts; ++part) {
+        if (!byPart[part].empty()) AppendPartTrack(part, byPart[part], image);
+      }
+    }
+    ++trackIndex;
+  }
+  for (const SourceChunk* c : heldBack) copyChunk(*c);
+  return image;
+}
+
+}  // namespace mertovan

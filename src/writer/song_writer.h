@@ -1,0 +1,20 @@
+// The song layout of the converted file: the whole source song, every event at
+// its tick as the same bytes, with the converted XG parameter changes taken out
+// of their tracks and their channel messages put on one track per part.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "writer/writer.h"
+
+namespace mertovan {
+
+// The song layout of the loaded file (gSourceFile and the analysed gSysEx), from
+// offset 0. Throws ConvertError, with a text for the user, for a file that
+// cannot be converted this way: its reading stopped early (the rest of the
+// song would be lost), it is a format 2 file, or the event list was not read
+// from a file.
+std::vector<uint8_t> BuildSongImage(const ConvertOptions& options);
+
+}  // namespace mertovan

@@ -1,0 +1,359 @@
+// The song layout: whole files compared byte for byte, refusals, a second
+// conversion of the output, and read-backs of generated songs by the strict
+// reader, the program's reader, mido and midicsv.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+
+#include "analysis/conversion.h"
+#include "analysis/load.h"
+#include "model/events.h"
+#include "writer/writer.h"
+#include "support/cli_runner.h"
+#include "support/event_list.h"
+#include "support/files.h"
+#include "support/hex.h"
+#include "support/recording_messages.h"
+#include "support/scratch_dir.h"
+#include "support/smf_builder.h"
+#include "support/strict_smf_reader.h"
+
+namespace mertovan {
+namespace {
+
+using test::ByteVec;
+using test::Cat;
+using test::FromHex;
+using test::Header;
+using test::Hex;
+using test::kEndOfTrack;
+using test::ParsedSmf;
+using test::SmfEvent;
+using test::SysExEvent;
+using test::Track;
+
+ByteVec Xg(uint8_t ah, uint8_t am, uint8_t al, uint8_t dd) { return {0x43, 0x10, 0x4C, ah, am, al, dd, 0xF7}; }
+const ByteVec kXgOn = {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
+
+ByteVec SongOf(const ByteVec& file, uint8_t include = 1) {
+  test::ResetTables();
+  EXPECT_EQ(LoadSmfBytes(file, "song.mid").status, LoadStatus::Whole);
+  ConvertOptions options;
+  options.includeUnconvertible = include;
+  options.songMode = 1;
+  return BuildFileImage(options);
+}
+
+// Division 96: a conductor track with two tempos, a time signature and XG
+// System On; a setup track for parts 1, 10 (program, drum level of note 36)
+// and 18; notes of part 1 in running status right after a converted volume.
+ByteVec MultiTrackSong() {
+  const ByteVec conductor = Cat({FromHex("00 FF 51 03 07 A1 20 00 FF 58 04 04 02 18 08"), SysExEvent(0, kXgOn),
+                                 FromHex("83 00 FF 51 03 09 27 C0"), kEndOfTrack});
+  const ByteVec setup = Cat({FromHex("00 FF 03 05 53 65 74 75 70"), SysExEvent(96, Xg(0x08, 0x00, 0x0B, 0x64)),
+                             SysExEvent(0, Xg(0x08, 0x09, 0x03, 0x05)), SysExEvent(0, Xg(0x30, 0x24, 0x02, 0x50)),
+                             SysExEvent(0, Xg(0x08, 0x11, 0x0B, 0x40)), kEndOfTrack});
+  const ByteVec notes = Cat({FromHex("00 C0 00 00 90 3C 64"), SysExEvent(16, Xg(0x08, 0x00, 0x0B, 0x50)),
+                             FromHex("00 3C 00 20 40 64 60 40 00"), kEndOfTrack});
+  return Cat({Header(3, 96), Track(conductor), Track(setup), Track(notes)});
+}
+
+const char kMarkerHex[] = "00 FF 01 10 4D 45 52 54 4F 56 41 4E 20 43 4F 4E 56 45 52 54";
+
+TEST(SongLayout, WholeFilesByteForByte) {
+  const ByteVec xfChunk = Cat({{'X', 'F', 'I', 'H'}, test::Be32(3), {1, 2, 3}});
+  const ByteVec drumLevelSong = MultiTrackSong();
+  struct Case {
+    const char* what;
+    ByteVec source;
+    uint8_t include;
+    std::string expected;
+  } cases[] = {
+      {"multi-track song at division 96", drumLevelSong, 1,
+       std::string("4D 54 68 64 00 00 00 06 00 01 00 06 00 60 "
+                   "4D 54 72 6B 00 00 00 3A ") + kMarkerHex +
+           " 00 FF 51 03 07 A1 20 00 FF 58 04 04 02 18 08 00 F0 08 43 10 4C 00 00 7E 00 F7"
+           " 83 00 FF 51 03 09 27 C0 00 FF 2F 00 "
+           // Part 1: volume 80 at tick 16 (notes track), volume 100 at 96 (setup track).
+           "4D 54 72 6B 00 00 00 1B 00 FF 03 06 50 61 72 74 20 31 00 FF 21 01 00 10 B0 07 50 50 B0 07 64"
+           " 00 FF 2F 00 "
+           // Part 10: program 5, then the drum level of note 36 as drum NRPN 26/36.
+           "4D 54 72 6B 00 00 00 23 00 FF 03 07 50 61 72 74 20 31 30 00 FF 21 01 00 60 C9 05 00 B9 63 1A"
+           " 00 B9 62 24 00 B9 06 50 00 FF 2F 00 "
+           // Part 18: channel 2 on the second port.
+           "4D 54 72 6B 00 00 00 18 00 FF 03 07 50 61 72 74 20 31 38 00 FF 21 01 01 60 B1 07 40 00 FF 2F 00 "
+           // The setup track keeps its name; its end of track takes the removed deltas.
+           "4D 54 72 6B 00 00 00 0D 00 FF 03 05 53 65 74 75 70 60 FF 2F 00 "
+           // Running status goes on right after the removed SysEx.
+           "4D 54 72 6B 00 00 00 14 00 C0 00 00 90 3C 64 10 3C 00 20 40 64 60 40 00 00 FF 2F 00"},
+      {"--drop-unconvertible takes XG System On out too", drumLevelSong, 0, ""},
+      {"format 0 song, first event after tick 0, no end of track",
+       Cat({Header(1, 480, 0), Track(Cat({SysExEvent(10, Xg(0x08, 0x00, 0x0B, 0x64)), FromHex("05 90 3C 64")}))}), 1,
+       std::string("4D 54 68 64 00 00 00 06 00 01 00 02 01 E0 4D 54 72 6B 00 00 00 20 ") + kMarkerHex +
+           " 00 FF 01 00 0F 90 3C 64 00 FF 2F 00 "
+           "4D 54 72 6B 00 00 00 17 00 FF 03 06 50 61 72 74 20 31 00 FF 21 01 00 0A B0 07 64 00 FF 2F 00"},
+      {"XF chunk between tracks",
+       Cat({Header(2), Track(Cat({SysExEvent(0, Xg(0x08, 0x00, 0x0B, 0x64)), kEndOfTrack})), xfChunk,
+            Track(kEndOfTrack)}),
+       1,
+       std::string("4D 54 68 64 00 00 00 06 00 01 00 03 01 E0 4D 54 72 6B 00 00 00 18 ") + kMarkerHex +
+           " 00 FF 2F 00 "
+           "4D 54 72 6B 00 00 00 17 00 FF 03 06 50 61 72 74 20 31 00 FF 21 01 00 00 B0 07 64 00 FF 2F 00 "
+           "58 46 49 48 00 00 00 03 01 02 03 4D 54 72 6B 00 00 00 04 00 FF 2F 00"},
+  };
+  // Without XG System On the conductor track loses 11 bytes.
+  std::string dropped = cases[0].expected;
+  dropped.replace(dropped.find("00 3A"), 5, "00 2F");
+  dropped.erase(dropped.find(" 00 F0 08 43 10 4C 00 00 7E 00 F7"), 33);
+  cases[1].expected = dropped;
+  for (const Case& c : cases) {
+    EXPECT_EQ(Hex(SongOf(c.source, c.include)), c.expected) << c.what;
+  }
+}
+
+TEST(SongLayout, RefusalsWriteNothing) {
+  const ByteVec track = Track(Cat({SysExEvent(0, Xg(0x08, 0x00, 0x0B, 0x64)), kEndOfTrack}));
+  struct Case {
+    const char* what;
+    ByteVec source;
+    const char* reason;
+  } cases[] = {
+      {"reading stopped early", Cat({Header(), track, {'?', '?'}}), "stopped early"},
+      {"format 2", Cat({Header(1, 480, 2), track}), "format 2"},
+  };
+  test::ScratchDir dir;
+  for (const Case& c : cases) {
+    test::ResetTables();
+    LoadSmfBytes(c.source, "in.mid");
+    ConvertOptions options;
+    options.songMode = 1;
+    test::RecordingMessages shown;
+    try {
+      WriteConvertedFile(dir.File("out.mid"), options, shown, 0, 0);
+      ADD_FAILURE() << c.what << ": converted";
+    } catch (const ConvertError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(shown.shown.empty()) << c.what;
+    EXPECT_TRUE(dir.Entries().empty()) << c.what;
+  }
+  // A list that was not read from a file has no song to keep.
+  test::ResetTables();
+  test::AddEvent(0, test::kSomeXg, 0, {{7, 100}});
+  ConvertOptions options;
+  options.songMode = 1;
+  EXPECT_THROW(BuildFileImage(options), ConvertError);
+}
+
+// --- Read-back and the properties of the layout ----------------------------
+
+const char kPython[] = "/usr/bin/python3";
+
+std::string Capture(const std::string& cmd, int& status) {
+  std::string out;
+  FILE* p = ::popen((cmd + " 2>&1").c_str(), "r");
+  if (!p) return status = -1, out;
+  char buf[4096];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  const int raw = ::pclose(p);
+  status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return out;
+}
+
+std::string DumpLikeMido(const ParsedSmf& f) {
+  static const std::map<uint8_t, const char*> names = {
+      {0x00, "sequence_number"}, {0x01, "text"},        {0x02, "copyright"},    {0x03, "track_name"},
+      {0x04, "instrument_name"}, {0x05, "lyrics"},      {0x06, "marker"},       {0x07, "cue_marker"},
+      {0x20, "channel_prefix"},  {0x21, "midi_port"},   {0x2F, "end_of_track"}, {0x51, "set_tempo"},
+      {0x54, "smpte_offset"},    {0x58, "time_signature"}, {0x59, "key_signature"},
+      {0x7F, "sequencer_specific"}};
+  std::ostringstream s;
+  s << "format " << f.format << " division " << f.division << " tracks " << f.tracks.size() << "\n";
+  for (size_t t = 0; t < f.tracks.size(); ++t) {
+    for (const SmfEvent& e : f.tracks[t]) {
+      s << t << " " << e.tick << " ";
+      if (e.bytes[0] == 0xFF) {
+        s << "meta " << (names.count(e.bytes[1]) ? names.at(e.bytes[1]) : "?") << "\n";
+      } else {
+        s << Hex(e.bytes) << "\n";
+      }
+    }
+  }
+  return s.str();
+}
+
+// The file's events without the marker and the empty text after it.
+std::vector<SmfEvent> WithoutMarker(std::vector<SmfEvent> track) {
+  const ByteVec marker = Cat({{0xFF, 0x01}, ByteVec(std::begin(kMarkerText), std::end(kMarkerText) - 1)});
+  if (!track.empty() && track[0].bytes == marker) track.erase(track.begin());
+  if (!track.empty() && track[0].bytes == ByteVec{0xFF, 0x01}) track.erase(track.begin());
+  return track;
+}
+std::vector<SmfEvent> WithoutEndOfTrack(std::vector<SmfEvent> track) {
+  if (!track.empty() && track.back().bytes == ByteVec{0xFF, 0x2F}) track.pop_back();
+  return track;
+}
+
+// Converts the loaded `source` file and checks the output: it reads back, every
+// event of the source stays at its tick but the converted SysEx, and each
+// converted message is on its part's channel and port at its SysEx's tick.
+void CheckSong(const ByteVec& source, const std::string& name, bool mido = true) {
+  SCOPED_TRACE(name);
+  const SysExList analysed = gSysEx;
+  ConvertOptions options;
+  options.songMode = 1;
+  const ByteVec out = BuildFileImage(options);
+
+  ParsedSmf in, got;
+  ASSERT_TRUE(test::ParseStrict(source, in, true));
+  ASSERT_TRUE(test::ParseStrict(out, got, true));
+  EXPECT_EQ(got.format, 1);
+  EXPECT_EQ(got.division, in.division);
+
+  std::array<std::vector<const Tsys*>, 32> byPart;
+  for (const Tsys& e : analysed.events) {
+    if (e.ccNumber[0] != 255 && e.channel < 32) byPart[e.channel].push_back(&e);
+  }
+  size_t parts = 0;
+  for (const auto& p : byPart) parts += !p.empty();
+  ASSERT_EQ(got.tracks.size(), in.tracks.size() + parts);
+
+  // Source tracks: the converted F0 events (the k-th SysEx event of the track
+  // is its k-th record) are gone, everything else is where it was.
+  size_t record = 0;
+  for (size_t t = 0; t < in.tracks.size(); ++t) {
+    std::vector<SmfEvent> expected;
+    for (const SmfEvent& e : in.tracks[t]) {
+      if (e.bytes[0] == 0xF0) {
+        const Tsys& r = analysed.events.at(record++);
+        if (r.ccNumber[0] != 255 && r.channel < 32) continue;
+      }
+      expected.push_back(e);
+    }
+    const auto& written = got.tracks[t == 0 ? 0 : t + parts];
+    EXPECT_EQ(WithoutEndOfTrack(WithoutMarker(written)), WithoutEndOfTrack(expected)) << "track " << t;
+  }
+  EXPECT_EQ(record, analysed.size());
+
+  // Part tracks: name, port, then the messages at the ticks of their SysEx.
+  size_t at = 1;
+  for (uint8_t part = 0; part < 32; ++part) {
+    if (byPart[part].empty()) continue;
+    const auto& track = got.tracks[at++];
+    ASSERT_GE(track.size(), 3u);
+    const std::string partName = "Part " + std::to_string(part + 1);
+    EXPECT_EQ(track[0].bytes, Cat({{0xFF, 0x03}, ByteVec(partName.begin(), partName.end())}));
+    EXPECT_EQ(track[1].bytes, (ByteVec{0xFF, 0x21, uint8_t(part / 16)}));
+    std::multimap<uint64_t, ByteVec> want, have;
+    for (const Tsys* e : byPart[part]) {
+      const uint64_t tick = analysed.places[size_t(e - analysed.events.data())].tick;
+      for (int m = 0; m < 4 && e->ccNumber[m] != 255; ++m) {
+        want.emplace(tick, e->ccNumber[m] == 224 ? ByteVec{uint8_t(0xC0 | (part & 15)), e->ccValue[m]}
+                                                 : ByteVec{uint8_t(0xB0 | (part & 15)), e->ccNumber[m], e->ccValue[m]});
+      }
+    }
+    for (size_t i = 2; i + 1 < track.size(); ++i) have.emplace(track[i].tick, track[i].bytes);
+    EXPECT_EQ(have, want) << partName;
+  }
+
+  // The program's reader reads it whole, with every unconverted message.
+  test::ScratchDir dir;
+  const std::string path = dir.File("song.mid");
+  test::WriteAll(path, out);
+  test::ResetTables();
+  ASSERT_EQ(LoadSmfFile(path).status, LoadStatus::Whole);
+  size_t unconverted = 0;
+  for (const Tsys& e : analysed.events) unconverted += e.ccNumber[0] == 255 || e.channel >= 32;
+  EXPECT_EQ(gSysEx.size(), unconverted);
+
+  int status = 0;
+  if (mido) {
+    const std::string dump = Capture(std::string(kPython) + " " + MERTOVAN_SOURCE_DIR + "/tests/core/mido_dump.py '" +
+                                         path + "'",
+                                     status);
+    EXPECT_EQ(status, 0) << dump;
+    EXPECT_EQ(dump, DumpLikeMido(got));
+  }
+  const std::string csv = Capture("midicsv '" + path + "' /dev/null", status);
+  EXPECT_EQ(status, 0) << csv;
+  EXPECT_EQ(csv, "");
+}
+
+// A song as a sequencer writes it: notes in running status, controllers,
+// tempo and time signatures, and XG parameter changes that do and do not
+// convert, in 1 to 4 tracks.
+ByteVec GeneratedSong(uint32_t seed) {
+  std::mt19937 rng(seed);
+  auto pick = [&](uint32_t n) { return uint32_t(rng() % n); };
+  const uint8_t partParams[] = {0x01, 0x02, 0x03, 0x0B, 0x0E, 0x13, 0x15, 0x19, 0x67, 0x68, 0x07, 0x04, 0x30};
+  const size_t tracks = 1 + pick(4);
+  const uint16_t division = seed % 2 ? 96 : 480;
+  ByteVec file = Header(uint16_t(tracks), division, tracks == 1 ? 0 : 1);
+  for (size_t t = 0; t < tracks; ++t) {
+    ByteVec body;
+    uint8_t running = 0;
+    for (uint32_t i = 0, n = 5 + pick(60); i < n; ++i) {
+      const ByteVec delta = test::VarLen(pick(3) == 0 ? 0 : pick(500));
+      body.insert(body.end(), delta.begin(), delta.end());
+      const uint32_t kind = pick(10);
+      if (kind < 4) {
+        const uint8_t status = uint8_t((kind == 3 ? 0xB0 : 0x90) | (t & 15));
+        if (status != running) body.push_back(status);
+        running = status;
+        body.push_back(uint8_t(pick(128)));
+        body.push_back(uint8_t(pick(128)));
+        continue;
+      }
+      running = 0;  // SysEx and meta events end running status in a strict reader
+      if (kind == 4) {
+        body.insert(body.end(), {0xFF, 0x51, 0x03, 0x07, uint8_t(pick(256)), 0x20});
+      } else if (kind == 5) {
+        body.insert(body.end(), {0xFF, 0x58, 0x04, uint8_t(2 + pick(5)), 0x02, 0x18, 0x08});
+      } else if (kind == 6) {
+        const ByteVec e = SysExEvent(0, Xg(0x30 + uint8_t(pick(2)), uint8_t(13 + pick(70)), uint8_t(pick(8)),
+                                           uint8_t(pick(128))));
+        body.insert(body.end(), e.begin() + 1, e.end());
+      } else {
+        const ByteVec e = SysExEvent(0, Xg(0x08, uint8_t(pick(34)), partParams[pick(sizeof partParams)],
+                                           uint8_t(pick(128))));
+        body.insert(body.end(), e.begin() + 1, e.end());
+      }
+    }
+    file = Cat({file, Track(Cat({body, kEndOfTrack}))});
+  }
+  return file;
+}
+
+TEST(SongLayout, GeneratedSongsAndTheExampleReadBackWithEveryEventInPlace) {
+  for (uint32_t seed = 1; seed <= 8; ++seed) {
+    const ByteVec song = GeneratedSong(seed);
+    test::ResetTables();
+    ASSERT_EQ(LoadSmfBytes(song, "generated").status, LoadStatus::Whole);
+    CheckSong(song, "seed " + std::to_string(seed));
+  }
+  const std::string example = std::string(MERTOVAN_SOURCE_DIR) + "/examples/xg_song_setup.mid";
+  const ByteVec bytes = test::ReadAll(example);
+  test::ResetTables();
+  ASSERT_EQ(LoadSmfFile(example).status, LoadStatus::Whole);
+  CheckSong(bytes, "example");
+}
+
+TEST(SongLayout, ConvertingTheOutputAgainChangesNothing) {
+  test::ScratchDir dir;
+  const ByteVec first = SongOf(MultiTrackSong());
+  test::WriteAll(dir.File("song_cc.mid"), first);
+  test::ResetTables();
+  ASSERT_EQ(LoadSmfFile(dir.File("song_cc.mid")).status, LoadStatus::Whole);
+  for (const Tsys& e : gSysEx.events) EXPECT_EQ(e.ccNumber[0], 255) << "left to convert";
+  ConvertOptions options;
+  options.songMode = 1;
+  test::RecordingMessages shown;
+  WriteConvertedFile(dir.File("song_cc.mid"), options, shown, 0, 0);
+  ASSERT_EQ(shown.shown.size(), 1u);
+  EXPECT_EQ(shown.shown[0].text, kConvertSuccessfulText);
+  EXPECT_EQ(Hex(test::ReadAll(dir.File("song_cc.mid"))), Hex(first));
+}
+
+}  // namespace
+}  // namespace mertovan
