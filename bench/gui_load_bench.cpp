@@ -23,7 +23,7 @@
 #include "app/event_table_model.h"
 #include "app/main_window.h"
 #include "app/qt_services.h"
-#include "app/shell/recording_midi_port.h"
+#include "support/recording_midi_port.h"
 #include "model/events.h"
 #include "support/recording_messages.h"
 

@@ -35,7 +35,11 @@
 #include "app/help_form.h"
 #include "app/outputcc_form.h"
 #include "app/qt_services.h"
+#include "app/send_all_progress.h"
+#include "app/setup_form.h"
 #include "app/shell/midi_output.h"
+#include "app/shell/midi_ports.h"
+#include "app/shell/send_all.h"
 #include "model/events.h"
 #include "model/midi_bytes.h"
 #include "version.h"
@@ -268,6 +272,9 @@ void Tmain_form::BuildMenu() {
   N1 = File1->addSeparator();
   Output1 = File1->addAction(QStringLiteral("Output (&O)"));
   Output1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  SendAll1 = File1->addAction(QStringLiteral("Send all to MIDI output"));
+  SendAll1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+  SendAll1->setObjectName(QStringLiteral("SendAll1"));
   N2 = File1->addSeparator();
   // The recent files, hidden while there are none.
   for (size_t i = 0; i < Recent.size(); ++i) {
@@ -304,7 +311,8 @@ void Tmain_form::BuildMenu() {
   connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
   connect(Help, &QAction::triggered, this, [this] { HelpClick(); });
   connect(Version1, &QAction::triggered, this, [this] { Version1Click(); });
-  // "Setup (&S)" has no action.
+  connect(SendAll1, &QAction::triggered, this, [this] { SendAll1Click(); });
+  connect(SetupS1, &QAction::triggered, this, [this] { SetupS1Click(); });
 }
 
 void Tmain_form::FormCreate() {
@@ -558,14 +566,77 @@ void Tmain_form::sysGridMouseUp() {
 
 void Tmain_form::CCoutClick() {
   Reported([this] {
-    if (const Tsys* e = model_->EventAt(sysGrid->currentIndex().row())) mertovan::CCoutClick(midi_, *e);
+    if (const Tsys* e = model_->EventAt(sysGrid->currentIndex().row())) SendControllers(midi_, *e);
   });
 }
 
 void Tmain_form::SysExOutClick() {
   Reported([this] {
-    if (const Tsys* e = model_->EventAt(sysGrid->currentIndex().row()))
-      mertovan::SysExOutClick(midi_, gSysEx, *e);
+    if (const Tsys* e = model_->EventAt(sysGrid->currentIndex().row())) SendSysEx(midi_, gSysEx, *e);
+  });
+}
+
+TSetup_Form* Tmain_form::SetupDialog() const {
+  // A closed dialog lingers until the event loop frees it.
+  return setupForm_ && setupForm_->isVisible() ? setupForm_.data() : nullptr;
+}
+
+SendAllProgress* Tmain_form::SendAllRun() const { return sendAll_.data(); }
+
+void Tmain_form::SetupS1Click() {
+  Reported([this] {
+    if (TSetup_Form* open = SetupDialog()) {
+      open->raise();
+      return;
+    }
+    // The open port is selected; with none open, "(none)" when that was the
+    // choice, else nothing.
+    std::string current = midi_.OpenPort();
+    if (current.empty() && settings_.midiPort == kNoOutputLabel) current = kNoOutputLabel;
+    setupForm_ = new TSetup_Form(midi_.OutputPorts(), current, this);
+    setupForm_->setAttribute(Qt::WA_DeleteOnClose);
+    TSetup_Form* dialog = setupForm_;
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+      const std::string choice = dialog->Choice();
+      Reported([this, choice] {
+        // A running "Send all" belongs to the port it started on.
+        if (sendAll_) sendAll_->Cancel();
+        settings_.midiPort = choice;
+        midi_.Close();
+        const auto [px, py] = MessagePoint();
+        OpenMidiOut(midi_, settings_.midiPort, messages_, px, py);
+      });
+    });
+    // Beside the window, so that the listing stays in view, where the
+    // screen has room for it; else where the toolkit puts dialogs.
+    const QRect frame = frameGeometry();
+    const QScreen* screen = QGuiApplication::screenAt(frame.center());
+    const QRect beside(frame.right() + 8, frame.top(), setupForm_->width(), setupForm_->height());
+    if (screen && screen->availableGeometry().contains(beside)) setupForm_->move(beside.topLeft());
+    setupForm_->open();
+  });
+}
+
+void Tmain_form::SendAll1Click() {
+  Reported([this] {
+    if (sendAll_) return;  // one run at a time; its progress window is up
+    if (gSysEx.size() == 0) {
+      ShowMessage("No data to send", MessageKind::Warning);
+      return;
+    }
+    if (midi_.OpenPort().empty()) {
+      ShowMessage("No Midi Device", MessageKind::Warning);
+      return;
+    }
+    static SteadySendClock steadyClock;
+    SendClock& clock = sendClock_ ? *sendClock_ : steadyClock;
+    sendAll_ = new SendAllProgress(midi_, SendAllMessages(gSysEx, settings_.viewMode), clock, this);
+    SendAll1->setEnabled(false);
+    connect(sendAll_, &SendAllProgress::Finished, this, [this] {
+      SendAll1->setEnabled(true);
+      if (sendAll_) sendAll_->deleteLater();
+      sendAll_ = nullptr;
+    });
   });
 }
 
@@ -599,7 +670,7 @@ void Tmain_form::FormActivate() {
   activated_ = 1;
   Reported([this] {
     const auto [px, py] = MessagePoint();
-    OpenMidiOut(midi_, messages_, px, py);
+    OpenMidiOut(midi_, settings_.midiPort, messages_, px, py);
   });
   LoadStartFileSoon();
 }
@@ -616,6 +687,9 @@ void Tmain_form::FormResize() {
 }
 
 void Tmain_form::FormClose() {
+  // A running "Send all" stops before its port closes, and the port closes
+  // before the settings are saved.
+  if (sendAll_) sendAll_->Cancel();
   Reported([this] { midi_.Close(); });
   // A failed save is shown, and the program still ends.
   Reported([this] {
@@ -651,6 +725,7 @@ bool Tmain_form::event(QEvent* e) {
 
 void Tmain_form::closeEvent(QCloseEvent* e) {
   if (convertForm_) convertForm_->close();
+  if (setupForm_) setupForm_->reject();
   FormClose();
   e->accept();
 }

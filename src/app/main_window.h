@@ -35,8 +35,11 @@ namespace mertovan {
 class EventTableModel;
 class FileDialogs;
 class MidiPort;
+class SendAllProgress;
+class SendClock;
 class THelp_Form;
 class TOutputcc_Form;
+class TSetup_Form;
 struct Tsys;
 
 class Tmain_form : public QMainWindow {
@@ -74,6 +77,8 @@ class Tmain_form : public QMainWindow {
   void sysGridMouseUp();
   void CCoutClick();
   void SysExOutClick();
+  void SetupS1Click();
+  void SendAll1Click();
 
   void OpenSmfFile();
   // Loads a file as "Load SMF" does once a name is chosen: "File not Found"
@@ -99,6 +104,12 @@ class Tmain_form : public QMainWindow {
   TOutputcc_Form* ConvertDialog() const;
   // The help window once it has been opened, else null.
   THelp_Form* HelpWindow() const;
+  // The Setup dialog while it is open, else null.
+  TSetup_Form* SetupDialog() const;
+  // The running "Send all", else null.
+  SendAllProgress* SendAllRun() const;
+  // The clock that paces "Send all"; the steady clock unless a test sets one.
+  void SetSendClock(SendClock& clock) { sendClock_ = &clock; }
 
   static constexpr int kMinLastColumnWidth = 24;
   static constexpr QSize kMinOuterSize{370, 250};
@@ -148,6 +159,7 @@ class Tmain_form : public QMainWindow {
   QAction* L1 = nullptr;
   QAction* N1 = nullptr;
   QAction* Output1 = nullptr;
+  QAction* SendAll1 = nullptr;
   QAction* N2 = nullptr;
   QAction* Exit1 = nullptr;
   QAction* SetupS1 = nullptr;
@@ -171,6 +183,9 @@ class Tmain_form : public QMainWindow {
   QPointer<TOutputcc_Form> convertForm_;
   QPointer<THelp_Form> helpForm_;
   QString startFile_;  // named on the command line, loaded after the first activation
+  QPointer<TSetup_Form> setupForm_;
+  QPointer<SendAllProgress> sendAll_;
+  SendClock* sendClock_ = nullptr;
 };
 
 }  // namespace mertovan

@@ -39,8 +39,10 @@ void AppTest::TearDown() {
   ClearEventTables();
 }
 
-Tmain_form& AppTest::Start() {
-  window = std::make_unique<Tmain_form>(messages, dialogs, midi);
+Tmain_form& AppTest::Start() { return Start(midi); }
+
+Tmain_form& AppTest::Start(MidiPort& port) {
+  window = std::make_unique<Tmain_form>(messages, dialogs, port);
   window->show();
   EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
   return *window;

@@ -21,7 +21,7 @@
 
 #include "app/main_window.h"
 #include "app/qt_services.h"
-#include "app/shell/recording_midi_port.h"
+#include "support/recording_midi_port.h"
 #include "model/events.h"
 #include "support/files.h"
 #include "support/recording_messages.h"
@@ -89,6 +89,8 @@ class AppTest : public ::testing::Test {
 
   // Creates the main window (its start-up runs) and shows it.
   Tmain_form& Start();
+  // The same, playing to `port` instead of the recording port.
+  Tmain_form& Start(MidiPort& port);
   // Closes the window as the user would, which saves the settings.
   void CloseWindow();
   // Loads `path` through "Load SMF(&L)".

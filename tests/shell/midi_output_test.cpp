@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "app/shell/recording_midi_port.h"
+#include "app/shell/midi_ports.h"
 #include "support/recording_messages.h"
 #include "model/smf_reader.h"
+#include "support/recording_midi_port.h"
 
 #if defined(__linux__)
 #include <unistd.h>
@@ -40,8 +41,8 @@ Tsys Row(uint8_t channel, std::initializer_list<Pair> pairs) {
 // What a sound module would receive from a button press on this row.
 std::vector<Bytes> WireBytesOfCCout(const Tsys& e) {
   RecordingMidiPort port;
-  port.Open();
-  CCoutClick(port, e);
+  port.Open("");
+  SendControllers(port, e);
   std::vector<Bytes> out;
   for (uint32_t packed : port.ShortMessages()) out.push_back(ShortMessageBytes(packed));
   return out;
@@ -121,8 +122,8 @@ TEST(ResetMessages, AllNotesOffAndSustainOffOnEveryChannel) {
 
 std::vector<Bytes> LongMessagesOfSysExOut(const SysExList& list, const Tsys& e) {
   RecordingMidiPort port;
-  port.Open();
-  SysExOutClick(port, list, e);
+  port.Open("");
+  SendSysEx(port, list, e);
   EXPECT_EQ(port.Count(Kind::Short), 0u);
   return port.LongMessages();
 }
@@ -195,7 +196,7 @@ TEST(OpenMidiOut, AFailedOpenWarnsOnceWithItsCauseAndCloses) {
     RecordingMidiPort port;
     port.openResult = c.result;
     RecordingMessages messages;
-    EXPECT_EQ(OpenMidiOut(port, messages, 140, 90), -1);
+    EXPECT_EQ(OpenMidiOut(port, "", messages, 140, 90), -1);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, c.text);
     EXPECT_EQ(messages.shown[0].kind, MessageKind::Warning);
@@ -205,7 +206,7 @@ TEST(OpenMidiOut, AFailedOpenWarnsOnceWithItsCauseAndCloses) {
 
     // The program goes on without output: a later press sends into a closed
     // port, which refuses quietly.
-    CCoutClick(port, Row(0, {{7, 100}, {255, 0}}));
+    SendControllers(port, Row(0, {{7, 100}, {255, 0}}));
     EXPECT_EQ(messages.shown.size(), 1u);
   }
 }
@@ -213,16 +214,31 @@ TEST(OpenMidiOut, AFailedOpenWarnsOnceWithItsCauseAndCloses) {
 TEST(OpenMidiOut, ASuccessfulOpenResetsTheDeviceAndShowsNothing) {
   RecordingMidiPort port;
   RecordingMessages messages;
-  EXPECT_EQ(OpenMidiOut(port, messages, 0, 0), 0);
+  EXPECT_EQ(OpenMidiOut(port, "", messages, 0, 0), 0);
   EXPECT_TRUE(messages.shown.empty());
   EXPECT_EQ(port.Kinds(), (std::vector<Kind>{Kind::Open, Kind::Reset}));
   EXPECT_TRUE(port.IsOpen());
 }
 
+TEST(OpenMidiOut, PassesTheChoiceOnAndNoneOnlyCloses) {
+  RecordingMidiPort port;
+  RecordingMessages messages;
+  EXPECT_EQ(OpenMidiOut(port, "JACK: synth:in", messages, 0, 0), 0);
+  ASSERT_EQ(port.calls.size(), 2u);
+  EXPECT_EQ(port.calls[0].port, "JACK: synth:in");
+
+  port.calls.clear();
+  EXPECT_EQ(OpenMidiOut(port, std::string(kNoOutputLabel), messages, 0, 0), -1);
+  EXPECT_EQ(port.Kinds(), std::vector<Kind>{Kind::Close});
+  EXPECT_TRUE(messages.shown.empty());
+}
+
 // The real port, on a machine without a MIDI system (this is how the tests
-// run: no sound hardware, no ALSA sequencer).
+// run: no sound hardware, no ALSA sequencer). A JACK server is looked for
+// under a name that no server has.
 bool MachineHasMidiSystem() {
 #if defined(__linux__)
+  setenv("JACK_DEFAULT_SERVER", ("mertovan-absent-" + std::to_string(getpid())).c_str(), 1);
   return access("/dev/snd/seq", F_OK) == 0;
 #else
   return true;
@@ -233,7 +249,7 @@ TEST(SystemMidiPort, WithoutAMidiSystemReportsNoDeviceQuietlyAndStaysHarmless) {
   if (MachineHasMidiSystem()) GTEST_SKIP() << "this machine has a MIDI system; nothing is played to it";
   auto port = MakeSystemMidiPort();
   testing::internal::CaptureStderr();
-  EXPECT_EQ(port->Open(), MidiPort::OpenResult::NoDevice);
+  EXPECT_EQ(port->Open(""), MidiPort::OpenResult::NoDevice);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 
   port->Reset();
@@ -242,21 +258,21 @@ TEST(SystemMidiPort, WithoutAMidiSystemReportsNoDeviceQuietlyAndStaysHarmless) {
   EXPECT_FALSE(port->SendLong(sysex));
   port->Close();
   port->Close();
-  EXPECT_EQ(port->Open(), MidiPort::OpenResult::NoDevice);
+  EXPECT_EQ(port->Open(""), MidiPort::OpenResult::NoDevice);
 }
 
 TEST(SystemMidiPort, WithoutAMidiSystemTheProgramWarnsNoMidiDeviceOnce) {
   if (MachineHasMidiSystem()) GTEST_SKIP() << "this machine has a MIDI system; nothing is played to it";
   auto port = MakeSystemMidiPort();
   RecordingMessages messages;
-  EXPECT_EQ(OpenMidiOut(*port, messages, 40, 40), -1);
+  EXPECT_EQ(OpenMidiOut(*port, "", messages, 40, 40), -1);
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0].text, "No Midi Device");
 
   SysExList list;
   const Tsys e = list.Append(0, Bytes{0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7});
-  CCoutClick(*port, Row(1, {{7, 100}, {10, 64}, {255, 0}}));
-  SysExOutClick(*port, list, e);
+  SendControllers(*port, Row(1, {{7, 100}, {10, 64}, {255, 0}}));
+  SendSysEx(*port, list, e);
   port->Close();  // what closing the window does, whatever the state
   EXPECT_EQ(messages.shown.size(), 1u);
 }

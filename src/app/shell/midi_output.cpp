@@ -1,5 +1,6 @@
 #include "app/shell/midi_output.h"
 
+#include "app/shell/midi_ports.h"
 #include "model/midi_bytes.h"
 
 namespace mertovan {
@@ -54,8 +55,12 @@ std::vector<uint32_t> ResetMessages() {
   return out;
 }
 
-int OpenMidiOut(MidiPort& port, MessageService& messages, int x, int y) {
-  const MidiPort::OpenResult result = port.Open();
+int OpenMidiOut(MidiPort& port, const std::string& wanted, MessageService& messages, int x, int y) {
+  if (wanted == kNoOutputLabel) {
+    port.Close();
+    return -1;
+  }
+  const MidiPort::OpenResult result = port.Open(wanted);
   if (result == MidiPort::OpenResult::Ok) {
     port.Reset();
     return 0;
@@ -82,16 +87,16 @@ std::vector<uint8_t> SysExMessageOf(const SysExList& list, const Tsys& e) {
   const std::span<const uint8_t> raw = list.Raw(e);
   std::vector<uint8_t> message;
   message.reserve(raw.size() + 1);
-  message.push_back(0xF0);
+  message.push_back(kStatusSysEx);
   message.insert(message.end(), raw.begin(), raw.end());
   return message;
 }
 
-void CCoutClick(MidiPort& port, const Tsys& e) {
+void SendControllers(MidiPort& port, const Tsys& e) {
   for (uint32_t packed : ShortMessagesOf(e)) port.SendShort(packed);
 }
 
-void SysExOutClick(MidiPort& port, const SysExList& list, const Tsys& e) {
+void SendSysEx(MidiPort& port, const SysExList& list, const Tsys& e) {
   const std::vector<uint8_t> message = SysExMessageOf(list, e);
   if (!message.empty()) port.SendLong(message);
 }

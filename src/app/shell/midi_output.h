@@ -1,6 +1,6 @@
-// The program's MIDI output: the system's default output port, opened once at
-// the main window's first activation, and the two send operations that play
-// the selected listing row.
+// The program's MIDI output: the chosen output port (or the system's default
+// choice), opened at the main window's first activation and again from the
+// Setup dialog, and the send operations that play listing rows.
 #pragma once
 
 #include <cstdint>
@@ -22,8 +22,15 @@ class MidiPort {
   // report it). NoDevice: no output port, or no MIDI system at all.
   enum class OpenResult { Ok, Allocated, NoMap, NoDevice, OtherError };
   virtual ~MidiPort() = default;
-  virtual OpenResult Open() = 0;  // the system's default output
-  virtual void Reset() = 0;       // all notes off and sustain off on all 16 channels
+  // Every output port the MIDI systems offer now, as "API: port name"
+  // labels (midi_ports.h), in the order the systems list them.
+  virtual std::vector<std::string> OutputPorts() = 0;
+  // Opens the port that `wanted` names, or the default choice when it is
+  // empty or names no port that is there any more (midi_ports.h).
+  virtual OpenResult Open(const std::string& wanted) = 0;
+  // The label of the open port; empty while none is open.
+  virtual std::string OpenPort() const = 0;
+  virtual void Reset() = 0;  // all notes off and sustain off on all 16 channels
   // The sends return false when nothing went out, e.g. when the port is not
   // open; the program does not look at the result.
   // A channel message packed as status | data1 << 8 | data2 << 16.
@@ -34,7 +41,7 @@ class MidiPort {
   virtual void Close() = 0;  // harmless in any state, also twice
 };
 
-// The real port over RtMidi (ALSA on Linux).
+// The real port over RtMidi (ALSA sequencer and JACK on Linux).
 std::unique_ptr<MidiPort> MakeSystemMidiPort();
 
 // The bytes on the wire of a packed channel or system message: as many as its
@@ -46,10 +53,12 @@ std::vector<uint8_t> ShortMessageBytes(uint32_t packed);
 // each of the 16 channels, channel 1 first.
 std::vector<uint32_t> ResetMessages();
 
-// Opens and resets the port; on failure shows one warning at (x, y) chosen by
-// the cause ("Device Already Allocated", "No Map", "No Midi Device",
-// "Midi Open Error"), closes the port and returns -1. Returns 0 on success.
-int OpenMidiOut(MidiPort& port, MessageService& messages, int x, int y);
+// Opens and resets the port `wanted` names (empty: the default choice); on
+// failure shows one warning at (x, y) chosen by the cause ("Device Already
+// Allocated", "No Map", "No Midi Device", "Midi Open Error"), closes the port
+// and returns -1. Returns 0 on success. The choice "(none)" only closes the
+// port, without a message, and returns -1.
+int OpenMidiOut(MidiPort& port, const std::string& wanted, MessageService& messages, int x, int y);
 
 // The short messages of an event's first three controller pairs, in sending
 // order, on MIDI channel (channel AND 15). Empty for an unconverted event.
@@ -58,8 +67,9 @@ std::vector<uint32_t> ShortMessagesOf(const Tsys& e);
 // empty for a record whose bytes are not in `list`.
 std::vector<uint8_t> SysExMessageOf(const SysExList& list, const Tsys& e);
 
-// The send operations of the "CCout" and "SysExOut" buttons; they show nothing.
-void CCoutClick(MidiPort& port, const Tsys& e);
-void SysExOutClick(MidiPort& port, const SysExList& list, const Tsys& e);
+// Plays a row's converted channel messages (the CC view's send).
+void SendControllers(MidiPort& port, const Tsys& e);
+// Plays a row's SysEx message as the file held it (the SysEx view's send).
+void SendSysEx(MidiPort& port, const SysExList& list, const Tsys& e);
 
 }  // namespace mertovan

@@ -2,20 +2,48 @@
 // throwing RtMidiError or, once an error callback is set, through the callback;
 // this port turns both into results, so that a machine without any MIDI
 // system only ever sees "No Midi Device".
-#include <RtMidi.h>
+#include "app/shell/rtmidi_port.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <iostream>
+#include <optional>
 #include <string>
+#include <vector>
 
-#include "app/shell/midi_output.h"
+#include "app/shell/midi_ports.h"
 
 #if defined(__linux__)
 #include <unistd.h>
 #endif
+#if defined(MERTOVAN_WITH_JACK)
+#include <jack/jack.h>
+#endif
 
 namespace mertovan {
+
+std::string ApiLabel(RtMidi::Api api) {
+  switch (api) {
+    case RtMidi::LINUX_ALSA: return "ALSA";
+    case RtMidi::UNIX_JACK: return "JACK";
+    default: return RtMidi::getApiDisplayName(api);
+  }
+}
+
+MidiPort::OpenResult OpenFailureOf(RtMidiError::Type type, int systemError) {
+  switch (type) {
+    case RtMidiError::NO_DEVICES_FOUND:
+    case RtMidiError::INVALID_DEVICE:
+    case RtMidiError::INVALID_PARAMETER:  // the port went away since it was counted
+    case RtMidiError::WARNING:            // JACK's way of saying the same
+    case RtMidiError::DEBUG_WARNING:
+      return MidiPort::OpenResult::NoDevice;
+    default: break;
+  }
+  return systemError == EBUSY ? MidiPort::OpenResult::Allocated : MidiPort::OpenResult::OtherError;
+}
 
 namespace {
 
@@ -35,69 +63,160 @@ class MutedCerr {
   std::streambuf* saved_;
 };
 
-RtMidi::Api PlatformApi() {
-#if defined(__linux__)
-  // Asking for ALSA by name keeps RtMidi from trying a JACK server when the
-  // sequencer has no ports; a MIDI utility on Linux talks to the sequencer.
-  std::vector<RtMidi::Api> apis;
-  RtMidi::getCompiledApi(apis);
-  if (std::find(apis.begin(), apis.end(), RtMidi::LINUX_ALSA) != apis.end()) return RtMidi::LINUX_ALSA;
+void IgnoreText(const char*) {}
+
+// The JACK library prints every failed connection attempt itself ("Cannot
+// connect to server socket" and more) when no server runs, which is the
+// normal case on most desktops; the program reports what matters itself.
+void QuietJack() {
+#if defined(MERTOVAN_WITH_JACK)
+  static const bool once = [] {
+    jack_set_error_function(&IgnoreText);
+    jack_set_info_function(&IgnoreText);
+    return true;
+  }();
+  (void)once;
 #endif
-  return RtMidi::UNSPECIFIED;
 }
 
-// Whether the platform has a MIDI system that could be asked at all. Without
-// the ALSA sequencer device the library would only fail after alsa-lib has
-// printed its own complaint.
-bool MidiSystemPresent() {
-#if defined(__linux__)
-  return access("/dev/snd/seq", F_OK) == 0;
-#else
-  return true;
+// Whether a JACK server answers. Asked before RtMidi is: its JACK client
+// loses two ring buffers on every try when no server runs.
+bool JackServerRunning() {
+#if defined(MERTOVAN_WITH_JACK)
+  jack_status_t status;
+  jack_client_t* client = jack_client_open(kClientName, JackNoStartServer, &status);
+  if (!client) return false;
+  jack_client_close(client);
 #endif
+  return true;
+}
+
+// The MIDI systems to ask, in the order their ports are listed. The ALSA
+// sequencer only where its device exists: without it alsa-lib would print
+// its own complaint before failing. JACK only where a server runs.
+std::vector<RtMidi::Api> SystemsToAsk() {
+  std::vector<RtMidi::Api> compiled;
+  RtMidi::getCompiledApi(compiled);
+  std::vector<RtMidi::Api> out;
+#if defined(__linux__)
+  const bool sequencer = access("/dev/snd/seq", F_OK) == 0;
+  if (sequencer && std::find(compiled.begin(), compiled.end(), RtMidi::LINUX_ALSA) != compiled.end())
+    out.push_back(RtMidi::LINUX_ALSA);
+  if (std::find(compiled.begin(), compiled.end(), RtMidi::UNIX_JACK) != compiled.end() && JackServerRunning())
+    out.push_back(RtMidi::UNIX_JACK);
+#else
+  out = compiled;
+#endif
+  return out;
+}
+
+// What the error callback saw since it was last cleared.
+struct ErrorState {
+  bool error = false;
+  bool warning = false;
+  int systemError = 0;
+  RtMidiError::Type type = RtMidiError::UNSPECIFIED;
+
+  static void Record(RtMidiError::Type t, const std::string&, void* self) {
+    auto* state = static_cast<ErrorState*>(self);
+    if (t == RtMidiError::WARNING || t == RtMidiError::DEBUG_WARNING) {
+      // Warnings are how RtMidi reports a failed send; they still mean failure.
+      state->warning = true;
+      return;
+    }
+    state->systemError = errno;
+    state->error = true;
+    state->type = t;
+  }
+  void Clear() { *this = ErrorState{}; }
+};
+
+// One client of one MIDI system with the output ports it saw.
+struct SystemClient {
+  RtMidi::Api api;
+  std::unique_ptr<RtMidiOut> out;
+  std::vector<std::string> names;
+};
+
+// Connects to one MIDI system and lists its output ports; nothing when the
+// system is not there (no JACK server running, for one).
+std::optional<SystemClient> Connect(RtMidi::Api api, ErrorState& errors) {
+  SystemClient client{api, nullptr, {}};
+  try {
+    {
+      MutedCerr muted;
+      client.out = std::make_unique<RtMidiOut>(api, kClientName);
+    }
+    client.out->setErrorCallback(&ErrorState::Record, &errors);
+    const unsigned count = client.out->getPortCount();
+    for (unsigned i = 0; i < count; ++i) client.names.push_back(client.out->getPortName(i));
+  } catch (...) {
+    return std::nullopt;
+  }
+  return client;
 }
 
 class RtMidiPort final : public MidiPort {
  public:
+  RtMidiPort() { QuietJack(); }
   ~RtMidiPort() override { Close(); }
 
-  OpenResult Open() override {
-    Close();
-    if (!MidiSystemPresent()) return OpenResult::NoDevice;
-    try {
-      {
-        MutedCerr muted;
-        out_ = std::make_unique<RtMidiOut>(PlatformApi(), kClientName);
-      }
-      out_->setErrorCallback(&RtMidiPort::OnError, this);
-    } catch (...) {
-      // The client could not be made: no usable MIDI system on this machine.
-      out_.reset();
-      return OpenResult::NoDevice;
+  std::vector<std::string> OutputPorts() override {
+    std::vector<std::string> labels;
+    ErrorState ignored;
+    for (RtMidi::Api api : SystemsToAsk()) {
+      const std::optional<SystemClient> client = Connect(api, ignored);
+      if (!client) continue;
+      for (const std::string& name : client->names) labels.push_back(PortLabel({ApiLabel(api), name}));
     }
-    try {
-      const unsigned count = out_->getPortCount();
-      if (count == 0) {
-        out_.reset();
-        return OpenResult::NoDevice;
+    return labels;
+  }
+
+  OpenResult Open(const std::string& wanted) override {
+    Close();
+    // Every system's ports, each with the client that saw it; the chosen
+    // port is opened by that client, the others go.
+    std::vector<SystemClient> clients;
+    std::vector<OutputPort> ports;
+    std::vector<std::pair<size_t, unsigned>> where;  // client, port number
+    for (RtMidi::Api api : SystemsToAsk()) {
+      std::optional<SystemClient> client = Connect(api, errors_);
+      if (!client) continue;
+      for (unsigned i = 0; i < client->names.size(); ++i) {
+        ports.push_back({ApiLabel(api), client->names[i]});
+        where.emplace_back(clients.size(), i);
       }
-      const unsigned port = DefaultPort(count);
-      ClearError();
+      clients.push_back(std::move(*client));
+    }
+    const std::optional<size_t> chosen = ChooseOutputPort(ports, wanted);
+    if (!chosen) return OpenResult::NoDevice;
+    const auto [clientIndex, portNumber] = where[*chosen];
+    out_ = std::move(clients[clientIndex].out);
+    try {
+      errors_.Clear();
       errno = 0;
-      out_->openPort(port, kPortName);
-      if (out_->isPortOpen() && !error_) return OpenResult::Ok;
-      const OpenResult result = error_ ? FailureOf(errorType_, errorErrno_) : OpenResult::OtherError;
+      out_->openPort(portNumber, kPortName);
+      if (out_->isPortOpen() && !errors_.error && !errors_.warning) {
+        openLabel_ = PortLabel(ports[*chosen]);
+        if (clients[clientIndex].api == RtMidi::UNIX_JACK) AwaitJackConnection();
+        return OpenResult::Ok;
+      }
+      const OpenResult result = errors_.error     ? OpenFailureOf(errors_.type, errors_.systemError)
+                                : errors_.warning ? OpenFailureOf(RtMidiError::WARNING, 0)
+                                                  : OpenResult::OtherError;
       Close();
       return result;
     } catch (const RtMidiError& e) {
       const int err = errno;
       Close();
-      return FailureOf(e.getType(), err);
+      return OpenFailureOf(e.getType(), err);
     } catch (...) {
       Close();
       return OpenResult::OtherError;
     }
   }
+
+  std::string OpenPort() const override { return openLabel_; }
 
   void Reset() override {
     for (uint32_t packed : ResetMessages()) SendShort(packed);
@@ -109,16 +228,19 @@ class RtMidiPort final : public MidiPort {
     return Send(bytes);
   }
 
-  // RtMidi hands the bytes to the driver before sendMessage returns, so the
-  // caller's buffer may go as soon as this does.
+  // RtMidi hands the bytes to the driver (or JACK's queue) before
+  // sendMessage returns, so the caller's buffer may go as soon as this does.
   bool SendLong(std::span<const uint8_t> message) override {
     if (message.empty()) return false;
     return Send(message);
   }
 
   void Close() override {
+    openLabel_.clear();
     if (!out_) return;
     try {
+      // Under JACK this waits (at most a second) until the queued messages
+      // have gone out.
       if (out_->isPortOpen()) out_->closePort();
     } catch (...) {
     }
@@ -126,66 +248,26 @@ class RtMidiPort final : public MidiPort {
   }
 
  private:
-  static void OnError(RtMidiError::Type type, const std::string&, void* self) {
-    auto* port = static_cast<RtMidiPort*>(self);
-    if (type == RtMidiError::WARNING || type == RtMidiError::DEBUG_WARNING) {
-      // Warnings are how RtMidi reports a failed send; they still mean failure.
-      port->warning_ = true;
-      return;
-    }
-    port->errorErrno_ = errno;
-    port->error_ = true;
-    port->errorType_ = type;
-  }
-
-  static OpenResult FailureOf(RtMidiError::Type type, int err) {
-    switch (type) {
-      case RtMidiError::NO_DEVICES_FOUND:
-      case RtMidiError::INVALID_DEVICE:
-      case RtMidiError::INVALID_PARAMETER:  // the port went away since it was counted
-        return OpenResult::NoDevice;
-      default: break;
-    }
-    // RtMidi does not pass on why a driver refused; the system error that the
-    // failing call left behind is all there is to tell a busy port.
-    return err == EBUSY ? OpenResult::Allocated : OpenResult::OtherError;
-  }
-
-  unsigned DefaultPort(unsigned count) {
-#if defined(__linux__)
-    // The kernel's "Midi Through" port comes first on every ALSA system and
-    // plays nothing; a real synthesizer or interface is what the user means.
-    for (unsigned i = 0; i < count; ++i)
-      if (out_->getPortName(i).find("Midi Through") == std::string::npos) return i;
-#else
-    (void)count;
-#endif
-    return 0;
-  }
+  // A new JACK connection carries data from the server's next cycle on;
+  // what is queued before then (the reset right after the open) would go
+  // nowhere. Two cycles of the longest usual period (2048 frames at 44.1 kHz)
+  // and some room: a short wait once per open.
+  static void AwaitJackConnection() { std::this_thread::sleep_for(std::chrono::milliseconds(100)); }
 
   bool Send(std::span<const uint8_t> bytes) {
     if (!out_ || !out_->isPortOpen()) return false;
-    ClearError();
+    errors_.Clear();
     try {
       out_->sendMessage(bytes.data(), bytes.size());
     } catch (...) {
       return false;
     }
-    return !error_ && !warning_;
-  }
-
-  void ClearError() {
-    error_ = false;
-    warning_ = false;
-    errorErrno_ = 0;
-    errorType_ = RtMidiError::UNSPECIFIED;
+    return !errors_.error && !errors_.warning;
   }
 
   std::unique_ptr<RtMidiOut> out_;
-  bool error_ = false;
-  bool warning_ = false;
-  int errorErrno_ = 0;
-  RtMidiError::Type errorType_ = RtMidiError::UNSPECIFIED;
+  std::string openLabel_;
+  ErrorState errors_;
 };
 
 }  // namespace

@@ -43,7 +43,9 @@ class NoDialogs : public FileDialogs {
 // An output that takes everything and sends nothing.
 class SilentPort : public MidiPort {
  public:
-  OpenResult Open() override { return OpenResult::Ok; }
+  std::vector<std::string> OutputPorts() override { return {"ALSA: XG Module"}; }
+  OpenResult Open(const std::string&) override { return OpenResult::Ok; }
+  std::string OpenPort() const override { return "ALSA: XG Module"; }
   void Reset() override {}
   bool SendShort(uint32_t) override { return true; }
   bool SendLong(std::span<const uint8_t>) override { return true; }

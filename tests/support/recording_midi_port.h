@@ -1,11 +1,14 @@
 // A MIDI port that plays nothing and remembers every call made on it, in
 // order, so that tests can check what the program would have sent to a sound
-// module. Header-only: the shell tests and the desktop program's tests use it.
+// module. Header-only: the shell tests, the window tests and the benchmarks
+// use it.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "app/shell/midi_output.h"
@@ -19,34 +22,46 @@ class RecordingMidiPort : public MidiPort {
     CallKind kind;
     uint32_t packed = 0;         // Short: the packed message
     std::vector<uint8_t> bytes;  // Long: a copy of the whole message
+    std::string port;            // Open: the port asked for
     bool operator==(const Call&) const = default;
   };
 
   // What the next Open() reports.
   OpenResult openResult = OpenResult::Ok;
+  // What OutputPorts() lists; a successful Open() opens the port asked for
+  // when it is listed, else the first one listed.
+  std::vector<std::string> ports = {"ALSA: Test Synth:Port 1 128:0"};
   // Every call, in the order it was made; sends are recorded even when they fail.
   std::vector<Call> calls;
 
   // Like a real port, sends succeed only between a successful Open() and Close().
   bool IsOpen() const { return open_; }
 
-  OpenResult Open() override {
-    calls.push_back({CallKind::Open, 0, {}});
+  std::vector<std::string> OutputPorts() override { return ports; }
+  OpenResult Open(const std::string& wanted) override {
+    calls.push_back({CallKind::Open, 0, {}, wanted});
     open_ = openResult == OpenResult::Ok;
+    openPort_.clear();
+    if (open_) {
+      const bool listed = std::find(ports.begin(), ports.end(), wanted) != ports.end();
+      openPort_ = listed ? wanted : ports.empty() ? "" : ports.front();
+    }
     return openResult;
   }
-  void Reset() override { calls.push_back({CallKind::Reset, 0, {}}); }
+  std::string OpenPort() const override { return openPort_; }
+  void Reset() override { calls.push_back({CallKind::Reset, 0, {}, {}}); }
   bool SendShort(uint32_t packed) override {
-    calls.push_back({CallKind::Short, packed, {}});
+    calls.push_back({CallKind::Short, packed, {}, {}});
     return open_;
   }
   bool SendLong(std::span<const uint8_t> message) override {
-    calls.push_back({CallKind::Long, 0, {message.begin(), message.end()}});
+    calls.push_back({CallKind::Long, 0, {message.begin(), message.end()}, {}});
     return open_;
   }
   void Close() override {
-    calls.push_back({CallKind::Close, 0, {}});
+    calls.push_back({CallKind::Close, 0, {}, {}});
     open_ = false;
+    openPort_.clear();
   }
 
   std::vector<CallKind> Kinds() const {
@@ -74,6 +89,7 @@ class RecordingMidiPort : public MidiPort {
 
  private:
   bool open_ = false;
+  std::string openPort_;
 };
 
 }  // namespace mertovan
