@@ -3,7 +3,9 @@
 // Plain constant data, read by the value meanings (value_meanings.cpp).
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -90,9 +92,22 @@ inline constexpr std::array<DrumKit, 9> kXgDrumKits = {{
     {48, "Classic Kit"},
 }};
 
-// Reverb types (XG effect 1, Reverb Type MSB/LSB).
-inline constexpr std::array<EffectType, 13> kReverbTypes = {{
-    {0x00, 0x00, "No Effect"},
+// The effect lists share whole runs of types: a variation block can be any
+// reverb up to Plate, or any chorus, flanger or celeste. Each run is written
+// once and the lists are joined from them in Type MSB order.
+template <size_t... N>
+constexpr std::array<EffectType, (N + ...)> JoinEffectTypes(const std::array<EffectType, N>&... runs) {
+  std::array<EffectType, (N + ...)> joined{};
+  size_t at = 0;
+  ((std::copy(runs.begin(), runs.end(), joined.begin() + std::ptrdiff_t(at)), at += N), ...);
+  return joined;
+}
+
+inline constexpr std::array<EffectType, 1> kNoEffect = {{{0x00, 0x00, "No Effect"}}};
+
+// Halls, rooms, stages and the plate: the reverb block's types that the
+// variation block has too.
+inline constexpr std::array<EffectType, 8> kHallToPlate = {{
     {0x01, 0x00, "Hall 1"},
     {0x01, 0x01, "Hall 2"},
     {0x02, 0x00, "Room 1"},
@@ -101,15 +116,11 @@ inline constexpr std::array<EffectType, 13> kReverbTypes = {{
     {0x03, 0x00, "Stage 1"},
     {0x03, 0x01, "Stage 2"},
     {0x04, 0x00, "Plate"},
-    {0x10, 0x00, "White Room"},
-    {0x11, 0x00, "Tunnel"},
-    {0x12, 0x00, "Canyon"},
-    {0x13, 0x00, "Basement"},
 }};
 
-// Chorus types (XG effect 1, Chorus Type MSB/LSB).
-inline constexpr std::array<EffectType, 12> kChorusTypes = {{
-    {0x00, 0x00, "No Effect"},
+// Chorus, celeste and flanger: the chorus block's types, which the variation
+// block has too.
+inline constexpr std::array<EffectType, 11> kChorusToFlanger = {{
     {0x41, 0x00, "Chorus 1"},
     {0x41, 0x01, "Chorus 2"},
     {0x41, 0x02, "Chorus 3"},
@@ -123,18 +134,17 @@ inline constexpr std::array<EffectType, 12> kChorusTypes = {{
     {0x43, 0x08, "Flanger 3"},
 }};
 
-// Variation types (XG effect 1, Var Type MSB/LSB); the insertion effects
-// choose from the same list.
-inline constexpr std::array<EffectType, 44> kVariationTypes = {{
-    {0x00, 0x00, "No Effect"},
-    {0x01, 0x00, "Hall 1"},
-    {0x01, 0x01, "Hall 2"},
-    {0x02, 0x00, "Room 1"},
-    {0x02, 0x01, "Room 2"},
-    {0x02, 0x02, "Room 3"},
-    {0x03, 0x00, "Stage 1"},
-    {0x03, 0x01, "Stage 2"},
-    {0x04, 0x00, "Plate"},
+// The reverb block's own types.
+inline constexpr std::array<EffectType, 4> kReverbOnly = {{
+    {0x10, 0x00, "White Room"},
+    {0x11, 0x00, "Tunnel"},
+    {0x12, 0x00, "Canyon"},
+    {0x13, 0x00, "Basement"},
+}};
+
+// The variation block's own types: delays, early reflections, gates, karaoke
+// echoes and the dry "Thru" (below the chorus run) ...
+inline constexpr std::array<EffectType, 12> kDelayToThru = {{
     {0x05, 0x00, "Delay L,C,R"},
     {0x06, 0x00, "Delay L,R"},
     {0x07, 0x00, "Echo"},
@@ -147,17 +157,10 @@ inline constexpr std::array<EffectType, 44> kVariationTypes = {{
     {0x14, 0x01, "Karaoke 2"},
     {0x14, 0x02, "Karaoke 3"},
     {0x40, 0x00, "Thru"},
-    {0x41, 0x00, "Chorus 1"},
-    {0x41, 0x01, "Chorus 2"},
-    {0x41, 0x02, "Chorus 3"},
-    {0x41, 0x08, "Chorus 4"},
-    {0x42, 0x00, "Celeste 1"},
-    {0x42, 0x01, "Celeste 2"},
-    {0x42, 0x02, "Celeste 3"},
-    {0x42, 0x08, "Celeste 4"},
-    {0x43, 0x00, "Flanger 1"},
-    {0x43, 0x01, "Flanger 2"},
-    {0x43, 0x08, "Flanger 3"},
+}};
+
+// ... and the modulation, distortion and EQ types above it.
+inline constexpr std::array<EffectType, 12> kSymphonicToAutoWah = {{
     {0x44, 0x00, "Symphonic"},
     {0x45, 0x00, "Rotary Speaker"},
     {0x46, 0x00, "Tremolo"},
@@ -171,6 +174,20 @@ inline constexpr std::array<EffectType, 44> kVariationTypes = {{
     {0x4D, 0x00, "2-Band EQ (Stereo)"},
     {0x4E, 0x00, "Auto Wah (LFO)"},
 }};
+
+// Reverb types (XG effect 1, Reverb Type MSB/LSB).
+inline constexpr auto kReverbTypes = JoinEffectTypes(kNoEffect, kHallToPlate, kReverbOnly);
+static_assert(kReverbTypes.size() == 13);
+
+// Chorus types (XG effect 1, Chorus Type MSB/LSB).
+inline constexpr auto kChorusTypes = JoinEffectTypes(kNoEffect, kChorusToFlanger);
+static_assert(kChorusTypes.size() == 12);
+
+// Variation types (XG effect 1, Var Type MSB/LSB); the insertion effects
+// choose from the same list.
+inline constexpr auto kVariationTypes =
+    JoinEffectTypes(kNoEffect, kHallToPlate, kDelayToThru, kChorusToFlanger, kSymphonicToAutoWah);
+static_assert(kVariationTypes.size() == 44);
 
 // Part Mode of a multi part: a normal voice, or a drum part that plays drum
 // setup 1, 2, ... (XG drum setup address high 30, 31, ...).

@@ -265,16 +265,27 @@ void Tmain_form::BuildRowActions() {
 }
 
 void Tmain_form::BuildMenu() {
+  // One menu command: its text, shortcut, name in the form and handler.
+  const auto command = [this](QMenu* menu, const QString& text, QKeySequence key, const char* name,
+                              void (Tmain_form::*handler)()) {
+    QAction* action = menu->addAction(text);
+    action->setShortcut(key);
+    action->setObjectName(QString::fromLatin1(name));
+    if (handler) connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    return action;
+  };
+  const auto menu = [this](const QString& text, const char* name) {
+    QMenu* m = MainMenu1->addMenu(text);
+    m->setObjectName(QString::fromLatin1(name));
+    return m;
+  };
   MainMenu1 = menuBar();
-  File1 = MainMenu1->addMenu(QStringLiteral("File"));
-  L1 = File1->addAction(QStringLiteral("Load SMF(&L)"));
-  L1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+  File1 = menu(QStringLiteral("File"), "File1");
+  L1 = command(File1, QStringLiteral("Load SMF(&L)"), Qt::CTRL | Qt::Key_L, "L1", &Tmain_form::L1Click);
   N1 = File1->addSeparator();
-  Output1 = File1->addAction(QStringLiteral("Output (&O)"));
-  Output1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-  SendAll1 = File1->addAction(QStringLiteral("Send all to MIDI output"));
-  SendAll1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
-  SendAll1->setObjectName(QStringLiteral("SendAll1"));
+  Output1 = command(File1, QStringLiteral("Output (&O)"), Qt::CTRL | Qt::Key_O, "Output1", &Tmain_form::Output1Click);
+  SendAll1 = command(File1, QStringLiteral("Send all to MIDI output"), Qt::CTRL | Qt::Key_M, "SendAll1",
+                     &Tmain_form::SendAll1Click);
   N2 = File1->addSeparator();
   // The recent files, hidden while there are none.
   for (size_t i = 0; i < Recent.size(); ++i) {
@@ -285,34 +296,14 @@ void Tmain_form::BuildMenu() {
   }
   N3 = File1->addSeparator();
   N3->setVisible(false);
-  Exit1 = File1->addAction(QStringLiteral("Exit (&E)"));
+  Exit1 = command(File1, QStringLiteral("Exit (&E)"), {}, "Exit1", &Tmain_form::Exit1Click);
 
-  Setup1 = MainMenu1->addMenu(QStringLiteral("Setup"));
-  SetupS1 = Setup1->addAction(QStringLiteral("Setup (&S)"));
-  SetupS1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+  Setup1 = menu(QStringLiteral("Setup"), "Setup1");
+  SetupS1 = command(Setup1, QStringLiteral("Setup (&S)"), Qt::CTRL | Qt::Key_T, "SetupS1", &Tmain_form::SetupS1Click);
 
-  Help1 = MainMenu1->addMenu(QStringLiteral("Help"));
-  Help = Help1->addAction(QStringLiteral("Help (&H)"));
-  Help->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
-  Version1 = Help1->addAction(QStringLiteral("Version (&V)"));
-
-  File1->setObjectName(QStringLiteral("File1"));
-  Setup1->setObjectName(QStringLiteral("Setup1"));
-  Help1->setObjectName(QStringLiteral("Help1"));
-  L1->setObjectName(QStringLiteral("L1"));
-  Output1->setObjectName(QStringLiteral("Output1"));
-  Exit1->setObjectName(QStringLiteral("Exit1"));
-  SetupS1->setObjectName(QStringLiteral("SetupS1"));
-  Help->setObjectName(QStringLiteral("Help"));
-  Version1->setObjectName(QStringLiteral("Version1"));
-
-  connect(L1, &QAction::triggered, this, [this] { L1Click(); });
-  connect(Output1, &QAction::triggered, this, [this] { Output1Click(); });
-  connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
-  connect(Help, &QAction::triggered, this, [this] { HelpClick(); });
-  connect(Version1, &QAction::triggered, this, [this] { Version1Click(); });
-  connect(SendAll1, &QAction::triggered, this, [this] { SendAll1Click(); });
-  connect(SetupS1, &QAction::triggered, this, [this] { SetupS1Click(); });
+  Help1 = menu(QStringLiteral("Help"), "Help1");
+  Help = command(Help1, QStringLiteral("Help (&H)"), Qt::CTRL | Qt::Key_H, "Help", &Tmain_form::HelpClick);
+  Version1 = command(Help1, QStringLiteral("Version (&V)"), {}, "Version1", &Tmain_form::Version1Click);
 }
 
 void Tmain_form::FormCreate() {
