@@ -16,7 +16,7 @@
 #include <utility>
 
 #include "app/shell/settings.h"
-#include "writer/messages.h"
+#include "model/messages.h"
 
 class QAction;
 class QDragEnterEvent;

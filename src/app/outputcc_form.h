@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "app/shell/settings.h"
-#include "writer/messages.h"
+#include "model/messages.h"
 
 class QCheckBox;
 class QLabel;

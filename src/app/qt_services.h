@@ -11,7 +11,7 @@
 #include <functional>
 #include <optional>
 
-#include "writer/messages.h"
+#include "model/messages.h"
 
 class QLabel;
 class QWidget;

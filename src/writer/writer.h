@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "model/events.h"
-#include "writer/messages.h"
+#include "model/messages.h"
 
 namespace mertovan {
 

@@ -27,7 +27,7 @@
 #include "support/recording_messages.h"
 #include "support/scratch_dir.h"
 #include "support/smf_builder.h"
-#include "writer/messages.h"
+#include "model/messages.h"
 
 namespace mertovan::testing {
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "writer/messages.h"
+#include "model/messages.h"
 
 namespace mertovan::test {
 

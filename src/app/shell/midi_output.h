@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "model/events.h"
-#include "writer/messages.h"
+#include "model/messages.h"
 
 namespace mertovan {
 
