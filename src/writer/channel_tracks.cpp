@@ -171,7 +171,9 @@ class SetupEntryIndex {
 }  // namespace
 
 void MarkSetupUsage(const TickOrder& order) {
-  static constexpr SetupEntryIndex index;
+  // Built at the first conversion: the setup table is shared with other files
+  // as a plain constant, which a compile-time constant may not read.
+  static const SetupEntryIndex index;
   gSetupTable[kBankMsbEntry].value[kDrumPart] = kDrumKitBank;
   for (uint8_t ch = 0; ch < order.byChannel.size(); ++ch) {
     for (const OrderedEvent& e : order.byChannel[ch]) {
