@@ -199,9 +199,13 @@ TEST_F(WriterBytes, TenthPartGetsTheDrumKitBankUnlessItSetsItsOwn) {
 }
 
 TEST_F(WriterBytes, PortamentoControllersOnlyInPlainLayout) {
-  AddConverted(0, 2, {{5, 30}});
-  AddConverted(10, 2, {{65, 127}});
-  AddConverted(20, 2, {{10, 40}});
+  // Portamento time (5) and switch (65) have no setup-table entry, pan (10) has.
+  const std::pair<uint8_t, uint8_t> changes[] = {{5, 30}, {65, 127}, {10, 40}};
+  uint32_t tick = 0;
+  for (const auto& change : changes) {
+    AddConverted(tick, 2, {change});
+    tick += 10;
+  }
   EXPECT_EQ(ChannelBody(0, 2), "00 B2 05 1E 0A B2 41 7F 0A B2 0A 28");
   EXPECT_EQ(ChannelBody(1, 2), "8F 00 B2 0A 28");
 }
