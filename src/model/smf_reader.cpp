@@ -1,6 +1,7 @@
 #include "model/smf_reader.h"
 
 #include "model/file_io.h"
+#include "model/large_buffer.h"
 #include "model/midi_bytes.h"
 
 #include <cstring>
@@ -258,9 +259,9 @@ int32_t ReadSmfImage(std::shared_ptr<const std::vector<uint8_t>> image, const st
   // Room for the messages of a file that is mostly SysEx, reserved once: a
   // growing list would copy itself and fault in fresh pages again and again.
   // Reserved memory that is never touched costs nothing.
-  gSysEx.bytes.reserve(image->size() * 2);
-  gSysEx.events.reserve(image->size() / 16);
-  gSysEx.places.reserve(image->size() / 16);
+  ReserveLarge(gSysEx.bytes, image->size() * 2);
+  ReserveLarge(gSysEx.events, image->size() / 16);
+  ReserveLarge(gSysEx.places, image->size() / 16);
   Cursor in(*image, fileName);
   TickScale scale;
   uint32_t trackIndex = 0;

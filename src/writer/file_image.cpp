@@ -5,6 +5,7 @@
 #include <string>
 
 #include "model/events.h"
+#include "model/large_buffer.h"
 #include "model/midi_bytes.h"
 #include "writer/song_writer.h"
 #include "writer/tracks.h"
@@ -32,70 +33,27 @@ void AppendVarLen(ByteBuffer& out, uint64_t value, const char* what, uint64_t at
   for (uint8_t i = 0; i < v.count; ++i) out.push_back(uint8_t(fileOrder >> (8 * i)));
 }
 
-namespace {
-
-// Merges two ascending runs of keys. The tracks of a file interleave in time
-// without a pattern, so the choice is made without a branch that would be
-// mispredicted on every other key.
-void MergeKeys(const uint64_t* a, const uint64_t* aEnd, const uint64_t* b, const uint64_t* bEnd,
-               uint64_t* out) {
-  while (a != aEnd && b != bEnd) {
-    const bool takeB = *b < *a;
-    *out++ = takeB ? *b : *a;
-    b += takeB;
-    a += !takeB;
-  }
-  out = std::copy(a, aEnd, out);
-  std::copy(b, bEnd, out);
-}
-
-}  // namespace
-
 TickOrder SortEventsByTick() {
   const auto& events = gSysEx.events;
-  // Sort keys: the tick above the list index, so that ascending keys are
-  // tick order with list order among equal ticks. The list is the file's
-  // tracks one after another, each already in time order: merging those runs
-  // pairwise sorts the keys, eight bytes each, before any event is copied.
-  std::vector<uint64_t> keys;
-  keys.reserve(events.size());
-  std::vector<size_t> runStarts;
+  // The records are copied in list order (the tracks one after another, each
+  // in time order), then their runs are merged: the event list is read once,
+  // front to back.
+  TickOrder order;
+  ReserveLarge(order.all, events.size());
   std::array<size_t, 32> perChannel{};
   for (size_t i = 0; i < events.size(); ++i) {
-    if (i == 0 || events[i].tick < events[i - 1].tick) runStarts.push_back(i);
-    keys.push_back(uint64_t(events[i].tick) << 32 | i);
-    if (events[i].channel < perChannel.size()) ++perChannel[events[i].channel];
-  }
-  if (runStarts.size() > 1) {
-    std::vector<uint64_t> merged(keys.size());
-    while (runStarts.size() > 1) {
-      std::vector<size_t> next;
-      for (size_t r = 0; r < runStarts.size(); r += 2) {
-        const size_t begin = runStarts[r];
-        const size_t middle = r + 1 < runStarts.size() ? runStarts[r + 1] : keys.size();
-        const size_t end = r + 2 < runStarts.size() ? runStarts[r + 2] : keys.size();
-        MergeKeys(keys.data() + begin, keys.data() + middle, keys.data() + middle, keys.data() + end,
-                  merged.data() + begin);
-        next.push_back(begin);
-      }
-      keys.swap(merged);
-      runStarts.swap(next);
-    }
-  }
-  // Each entry carries what the track builders read, so that building a
-  // track walks compact memory instead of jumping through the event list.
-  TickOrder order;
-  order.all.reserve(events.size());
-  for (size_t ch = 0; ch < perChannel.size(); ++ch) order.byChannel[ch].reserve(perChannel[ch]);
-  for (const uint64_t key : keys) {
-    const uint32_t index = uint32_t(key);
-    const Tsys& e = events[index];
+    const Tsys& e = events[i];
     OrderedEvent& o = order.all.emplace_back();
     o.tick = e.tick;
-    o.index = index;
+    o.index = uint32_t(i);
     o.channel = e.channel;
     std::copy(std::begin(e.ccNumber), std::end(e.ccNumber), o.ccNumber);
     std::copy(std::begin(e.ccValue), std::end(e.ccValue), o.ccValue);
+    if (e.channel < perChannel.size()) ++perChannel[e.channel];
+  }
+  MergeTickRuns(order.all);
+  for (size_t ch = 0; ch < perChannel.size(); ++ch) order.byChannel[ch].reserve(perChannel[ch]);
+  for (const OrderedEvent& o : order.all) {
     if (o.channel < order.byChannel.size()) order.byChannel[o.channel].push_back(o);
   }
   return order;
@@ -177,7 +135,7 @@ std::vector<uint8_t> BuildFileImage(const ConvertOptions& options) {
   MarkSetupUsage(order);
 
   ByteBuffer image;
-  image.reserve(256 + gSysEx.bytes.size() + gSysEx.events.size() * 16);
+  ReserveLarge(image, 256 + gSysEx.bytes.size() + gSysEx.events.size() * 16);
   AppendHeaderChunk(image, CountTracks(options, order));
   AppendTrackChunks(image, TrackKind::Conductor, order, options);
   AppendTrackChunks(image, TrackKind::SysEx, order, options);

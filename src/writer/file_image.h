@@ -2,6 +2,7 @@
 // the order in which every track takes its events.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <initializer_list>
@@ -42,6 +43,34 @@ void AppendVarLen(ByteBuffer& out, uint64_t value, const char* what, uint64_t at
 // A delta time before an event at `atTick` (the tick only names it in errors).
 inline void AppendDeltaTime(ByteBuffer& out, uint64_t delta, uint64_t atTick) {
   AppendVarLen(out, delta, "time gap before the event", atTick);
+}
+
+// Sorts records that hold ascending runs of `tick` (the tracks of a file, one
+// after another, each in time order) into ascending tick order, keeping list
+// order among equal ticks, by merging the runs pairwise.
+template <class Record>
+void MergeTickRuns(std::vector<Record>& records) {
+  std::vector<size_t> runs;
+  for (size_t i = 0; i < records.size(); ++i) {
+    if (i == 0 || records[i].tick < records[i - 1].tick) runs.push_back(i);
+  }
+  if (runs.size() < 2) return;
+  std::vector<Record> merged(records.size());
+  const auto at = [](std::vector<Record>& v, size_t i) { return v.begin() + static_cast<std::ptrdiff_t>(i); };
+  while (runs.size() > 1) {
+    std::vector<size_t> next;
+    for (size_t r = 0; r < runs.size(); r += 2) {
+      const size_t begin = runs[r];
+      const size_t middle = r + 1 < runs.size() ? runs[r + 1] : records.size();
+      const size_t end = r + 2 < runs.size() ? runs[r + 2] : records.size();
+      // std::merge takes the first range's record among equals.
+      std::merge(at(records, begin), at(records, middle), at(records, middle), at(records, end),
+                 at(merged, begin), [](const Record& a, const Record& b) { return a.tick < b.tick; });
+      next.push_back(begin);
+    }
+    records.swap(merged);
+    runs.swap(next);
+  }
 }
 
 // The SysEx event list in ascending tick order, list order among equal ticks:

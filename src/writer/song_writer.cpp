@@ -6,6 +6,7 @@
 #include <string>
 
 #include "model/events.h"
+#include "model/large_buffer.h"
 #include "model/midi_bytes.h"
 #include "writer/file_image.h"
 
@@ -95,32 +96,14 @@ void EndTrackChunk(ByteBuffer& image, size_t bodyStart) {
   for (int i = 0; i < 4; ++i) image[bodyStart - 4 + size_t(i)] = uint8_t(length >> (24 - 8 * i));
 }
 
-// One converted message list, where its part's track takes it.
+// One converted message, where its part's track takes it. It carries its
+// controller pairs, so that writing the track walks this compact list in tick
+// order instead of jumping about the whole event list.
 struct PartEvent {
   uint32_t tick;
-  uint32_t index;
+  uint8_t ccNumber[4];
+  uint8_t ccValue[4];
 };
-
-// Ascending tick, list order among equal ticks. The list holds the tracks one
-// after another, each in time order: merging those runs sorts it.
-void SortByTick(std::vector<PartEvent>& events) {
-  std::vector<size_t> runs;
-  for (size_t i = 0; i < events.size(); ++i) {
-    if (i == 0 || events[i].tick < events[i - 1].tick) runs.push_back(i);
-  }
-  auto byTick = [](const PartEvent& a, const PartEvent& b) { return a.tick < b.tick; };
-  while (runs.size() > 1) {
-    std::vector<size_t> merged;
-    for (size_t r = 0; r < runs.size(); r += 2) {
-      merged.push_back(runs[r]);
-      if (r + 1 == runs.size()) break;
-      const size_t end = r + 2 < runs.size() ? runs[r + 2] : events.size();
-      std::inplace_merge(events.begin() + long(runs[r]), events.begin() + long(runs[r + 1]),
-                         events.begin() + long(end), byTick);
-    }
-    runs.swap(merged);
-  }
-}
 
 // A part's track: its name "Part N", its port (parts 17-32 on the second), then
 // every converted message at the source tick of its SysEx message.
@@ -131,13 +114,12 @@ void AppendPartTrack(uint8_t part, const std::vector<PartEvent>& events, ByteBuf
   image.insert(image.end(), name.begin(), name.end());
   AppendBytes(image, {0x00, kStatusMeta, kMetaPort, 0x01, uint8_t(part / 16)});
   uint64_t now = 0;
-  for (const PartEvent& pe : events) {
-    const Tsys& e = gSysEx.events[pe.index];
-    uint64_t delta = pe.tick - now;
-    now = pe.tick;
+  for (const PartEvent& e : events) {
+    uint64_t delta = e.tick - now;
+    now = e.tick;
     for (int m = 0; m < 4 && e.ccNumber[m] != kNone; ++m) {
       const ChannelMessage msg = ChannelMessageOf(part, e.ccNumber[m], e.ccValue[m]);
-      AppendDeltaTime(image, delta, pe.tick);
+      AppendDeltaTime(image, delta, e.tick);
       image.insert(image.end(), msg.bytes.begin(), msg.bytes.begin() + msg.size);
       delta = 0;
     }
@@ -169,18 +151,23 @@ std::vector<uint8_t> BuildSongImage(const ConvertOptions& options) {
 
   std::array<std::vector<PartEvent>, kParts> byPart;
   for (uint32_t i = 0; i < events.size(); ++i) {
-    if (IsConverted(events[i])) byPart[events[i].channel].push_back({places[i].tick, i});
+    const Tsys& e = events[i];
+    if (!IsConverted(e)) continue;
+    PartEvent& pe = byPart[e.channel].emplace_back();
+    pe.tick = places[i].tick;
+    std::copy(std::begin(e.ccNumber), std::end(e.ccNumber), pe.ccNumber);
+    std::copy(std::begin(e.ccValue), std::end(e.ccValue), pe.ccValue);
   }
   size_t trackCount = 0;
   for (const SourceChunk& c : source.chunks) trackCount += c.kind == ChunkKind::Track;
   for (auto& part : byPart) {
-    SortByTick(part);
+    MergeTickRuns(part);
     trackCount += !part.empty();
   }
   if (trackCount > 0xFFFF) Refuse("the song would have more than 65535 tracks");
 
   ByteBuffer image;
-  image.reserve(source.image->size() + events.size() * 16 + 1024);
+  ReserveLarge(image, source.image->size() + events.size() * 16 + 1024);
   const uint16_t division = source.hasHeader ? source.division : uint16_t(kTicksPerQuarter);
   AppendBytes(image, {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1});
   AppendBytes(image, {uint8_t(trackCount >> 8), uint8_t(trackCount), uint8_t(division >> 8), uint8_t(division)});
