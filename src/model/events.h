@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "model/file_io.h"  // IoError
+#include "model/large_buffer.h"
 
 namespace mertovan {
 
@@ -87,7 +88,8 @@ struct Continuation {
 
 struct SysExList {
   std::vector<Tsys> events;
-  std::vector<uint8_t> bytes;
+  // Every byte is written as the store grows (Append): no zeroing first.
+  std::vector<uint8_t, NoZeroFillAllocator<uint8_t>> bytes;
   std::vector<SourcePlace> places;           // empty for lists not read from a file
   std::vector<Continuation> continuations;  // in file order, so by record too
 

@@ -75,6 +75,29 @@ class Cursor {
   }
   void Skip(uint64_t n) { Take(n); }
 
+  // The bulk of a song's events: a channel message with a one-byte delta time,
+  // with its status byte or in running status. Read without the checks of
+  // the general path, which takes everything else (false).
+  bool ChannelMessage(uint8_t& runningStatus, uint64_t& tick, uint64_t& counted) {
+    if (Remaining() < 4) return false;  // a delta, a status and two data bytes at most
+    const uint8_t* p = bytes_.data() + pos_;
+    const uint8_t status = p[1];
+    if (p[0] >= 0x80 || status >= 0xF0) return false;
+    size_t size = 1;  // the delta time
+    if (status >= 0x80) {
+      runningStatus = status;
+      ++size;
+    } else if (runningStatus == 0) {
+      return false;
+    }
+    // Program change and channel pressure have one data byte, the others two.
+    size += (runningStatus & 0xE0) == 0xC0 ? 1 : 2;
+    tick += p[0];
+    pos_ += size;
+    counted += size;
+    return true;
+  }
+
   // A variable-length quantity of at most four bytes; a longer one is corrupt
   // data and stops the reading.
   uint32_t VarLen(uint64_t& counted) {
@@ -178,6 +201,10 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
     // The chunk length is tested between events only: an event that runs past
     // it is read whole.
     while (count < chunkLength && count < 0xFFFFFFF0u) {
+      if (in.ChannelMessage(runningStatus, tick, count)) {
+        endOfTrackLast = false;
+        continue;
+      }
       const uint32_t eventBegin = uint32_t(in.Pos());
       tick += in.VarLen(count);
       uint8_t status = in.Byte();
