@@ -53,7 +53,13 @@ int BuildSysExTrack(const TickOrder& order, const ConvertOptions& options, ByteB
   if (!options.includeUnconvertible) return 0;
   uint64_t reference = 0;
   bool afterXgSystemOn = false;
-  for (const OrderedEvent& o : order.all) {
+  const auto& all = order.all;
+  constexpr size_t kAhead = 8;
+  for (size_t i = 0; i < all.size(); ++i) {
+    // The records come in tick order, so from all over the event list: ask
+    // for the one a few steps on before it is needed.
+    if (i + kAhead < all.size()) __builtin_prefetch(&gSysEx.events[all[i + kAhead].index]);
+    const OrderedEvent& o = all[i];
     if (o.ccNumber[0] != kNone) continue;  // its content is in a channel track
     const Tsys& e = gSysEx.events[o.index];
     uint64_t delta;
