@@ -13,8 +13,9 @@
 
 namespace mertovan {
 
-void AnalyseEvents() {
-  ComputePositions();
+void AnalyseEvents(Analysis what) {
+  const bool listing = what == Analysis::ForListing;
+  if (listing) ComputePositions();
   SysExList& list = gSysEx;
   // One walk converts and names each message in list order, so that a drum
   // setup message is counted for the part that plays its kit at that point
@@ -24,7 +25,7 @@ void AnalyseEvents() {
   for (size_t i = 0; i < list.events.size(); ++i) {
     Tsys& e = list.events[i];
     const MessageExtent extent = ExtentOf(list, e);
-    NameEvent(list, e, extent);
+    if (listing) NameEvent(list, e, extent);
     const uint8_t mapEntry = ConvertEvent(list, e, extent);
     if (mapEntry != kNoDrumSetup) drumSetups.emplace_back(uint32_t(i), mapEntry);
   }

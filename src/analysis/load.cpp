@@ -11,7 +11,7 @@ namespace mertovan {
 namespace {
 
 template <typename Read>
-LoadResult Load(const std::string& fileName, Read read) {
+LoadResult Load(const std::string& fileName, Analysis what, Read read) {
   ClearEventTables();
   LoadResult result;
   try {
@@ -27,22 +27,23 @@ LoadResult Load(const std::string& fileName, Read read) {
     ClearEventTables();
     return result;
   }
-  AnalyseEvents();
+  AnalyseEvents(what);
   return result;
 }
 
 }  // namespace
 
-LoadResult LoadSmfFile(const std::string& fileName) {
-  return Load(fileName, [&] { return ReadSmf(fileName); });
+LoadResult LoadSmfFile(const std::string& fileName, Analysis what) {
+  return Load(fileName, what, [&] { return ReadSmf(fileName); });
 }
 
-LoadResult LoadSmfImage(std::shared_ptr<const std::vector<uint8_t>> image, const std::string& fileName) {
-  return Load(fileName, [&] { return ReadSmfImage(std::move(image), fileName); });
+LoadResult LoadSmfImage(std::shared_ptr<const std::vector<uint8_t>> image, const std::string& fileName,
+                        Analysis what) {
+  return Load(fileName, what, [&] { return ReadSmfImage(std::move(image), fileName); });
 }
 
-LoadResult LoadSmfBytes(std::span<const uint8_t> file, const std::string& fileName) {
-  return Load(fileName, [&] { return ReadSmfBytes(file, fileName); });
+LoadResult LoadSmfBytes(std::span<const uint8_t> file, const std::string& fileName, Analysis what) {
+  return Load(fileName, what, [&] { return ReadSmfBytes(file, fileName); });
 }
 
 }  // namespace mertovan

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "analysis/analyse.h"
+
 namespace mertovan {
 
 enum class LoadStatus {
@@ -21,9 +23,11 @@ struct LoadResult {
   std::string error;  // for Failed: what went wrong, naming the file
 };
 
-LoadResult LoadSmfFile(const std::string& fileName);
+LoadResult LoadSmfFile(const std::string& fileName, Analysis what = Analysis::ForListing);
 // The same on a file image in memory; `fileName` only names the file in errors.
-LoadResult LoadSmfImage(std::shared_ptr<const std::vector<uint8_t>> image, const std::string& fileName);
-LoadResult LoadSmfBytes(std::span<const uint8_t> file, const std::string& fileName);
+LoadResult LoadSmfImage(std::shared_ptr<const std::vector<uint8_t>> image, const std::string& fileName,
+                        Analysis what = Analysis::ForListing);
+LoadResult LoadSmfBytes(std::span<const uint8_t> file, const std::string& fileName,
+                        Analysis what = Analysis::ForListing);
 
 }  // namespace mertovan

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/analyse.h"
 #include "version.h"
 
 namespace mertovan::cli {
@@ -17,14 +18,13 @@ using mertovan::kVersionText;
 int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-// Loads one file as the desktop program does (LoadSmfFile). Prints
-// "File not Found" or the read error on `err` and returns false when the file
-// could not be read, and then also puts the message in `error` when given
-// ("File not Found", or the read error's text); a reading that stopped early
-// is kept, with a warning that says what goes on with it ("listing",
-// "converting").
-bool LoadFile(const std::string& path, std::ostream& err, std::string_view goingOn = "listing",
-              std::string* error = nullptr);
+// Loads one file as the desktop program does (LoadSmfFile), analysed for
+// what the command does with it. Prints "File not Found" or the read error on
+// `err` and returns false when the file could not be read, and then also puts
+// the message in `error` when given ("File not Found", or the read error's
+// text); a reading that stopped early is kept, with a warning that says what
+// goes on with it ("listing", "converting").
+bool LoadFile(const std::string& path, std::ostream& err, Analysis what, std::string* error = nullptr);
 
 void PrintUsage(std::ostream& out);
 

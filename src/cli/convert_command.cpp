@@ -95,7 +95,7 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
     // The drum setup part map is not reset between files: as in one run of
     // the desktop program, a file without part mode messages keeps the map
     // that the files before it left.
-    if (!LoadFile(path, err, "converting")) {
+    if (!LoadFile(path, err, Analysis::ForConverting)) {
       status = 1;
       continue;
     }

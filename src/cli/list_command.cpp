@@ -64,7 +64,7 @@ int NoFiles(std::string_view command, std::ostream& err) {
   return 2;
 }
 
-bool LoadFile(const std::string& path, std::ostream& err, std::string_view goingOn, std::string* error) {
+bool LoadFile(const std::string& path, std::ostream& err, Analysis what, std::string* error) {
   auto fail = [&](const std::string& text, const std::string& line) {
     err << line << "\n";
     if (error) *error = text;
@@ -72,13 +72,13 @@ bool LoadFile(const std::string& path, std::ostream& err, std::string_view going
   };
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) return fail("File not Found", "File not Found: " + path);
-  const LoadResult loaded = LoadSmfFile(path);
+  const LoadResult loaded = LoadSmfFile(path, what);
   switch (loaded.status) {
     case LoadStatus::Whole:
       break;
     case LoadStatus::StoppedEarly:
       err << "warning: " << path << ": reading stopped early at data that is not a MIDI event or chunk; "
-          << goingOn << " what was read\n";
+          << (what == Analysis::ForConverting ? "converting" : "listing") << " what was read\n";
       break;
     case LoadStatus::Failed:
       return fail(loaded.error, loaded.error);
@@ -318,7 +318,7 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   for (const std::string& path : files) {
     if (!out) break;
     std::string error;
-    if (!LoadFile(path, err, "listing", &error)) {
+    if (!LoadFile(path, err, Analysis::ForListing, &error)) {
       status = 1;
       if (format == Format::Json) json.FailedFile(path, error);
       continue;

@@ -19,6 +19,7 @@
 #include "support/scratch_dir.h"
 #include "support/smf_builder.h"
 #include "support/strict_smf_reader.h"
+#include "support/synthetic_song.h"
 #include "model/smf_reader.h"
 #include "writer/tracks.h"
 #include "writer/writer.h"
@@ -298,6 +299,27 @@ TEST(RoundTrip, GeneratedSongs) {
     }
     Load(Song(tracks));
     ConvertAndReadBack("seed " + std::to_string(seed));
+  }
+}
+
+// A conversion loads without names, values and positions; the bytes it
+// writes must not depend on them.
+TEST(RoundTrip, ConvertingAloneWritesWhatTheListingLoadWrites) {
+  const auto synthetic = test::MakeSyntheticXgFile(4, 4000, 2, 7);
+  const auto example = test::ReadAll(std::string(MERTOVAN_SOURCE_DIR) + "/examples/xg_song_setup.mid");
+  const ConvertOptions layouts[] = {{.formalOutput = 1}, {.formalOutput = 0}, {.songMode = 1},
+                                    {.formalOutput = 1, .includeUnconvertible = 0}};
+  for (const ByteVec* file : {&synthetic, &example}) {
+    for (const ConvertOptions& options : layouts) {
+      std::vector<uint8_t> images[2];
+      for (const Analysis what : {Analysis::ForListing, Analysis::ForConverting}) {
+        test::ResetTables();
+        ASSERT_EQ(LoadSmfBytes(*file, "song", what).status, LoadStatus::Whole);
+        images[what == Analysis::ForConverting] = BuildFileImage(options);
+      }
+      EXPECT_EQ(images[0], images[1]) << "file of " << file->size() << " bytes, formal " << int(options.formalOutput)
+                                      << ", song " << int(options.songMode);
+    }
   }
 }
 
