@@ -193,8 +193,17 @@ std::vector<uint8_t> BuildSongImage(const ConvertOptions& options) {
     // The events this track takes out, with the F7 packets that carried on
     // their messages, in file order.
     removed.clear();
+    // Whether the last message kept in this track never got its F7.
+    bool keptOpen = false;
     for (; ev < events.size() && places[ev].track == trackIndex; ++ev) {
-      const bool remove = IsConverted(events[ev]) || !options.includeUnconvertible;
+      // A message whose F0 event cut off one that never got its F7 stays
+      // (its channel messages are written all the same): taken out, it would
+      // let a later F7 event of the track carry on the cut-off message.
+      const bool remove = !keptOpen && (IsConverted(events[ev]) || !options.includeUnconvertible);
+      if (!remove) {
+        const auto raw = gSysEx.Raw(events[ev]);
+        keptOpen = raw.empty() || raw.back() != kStatusSysExEnd;
+      }
       if (remove) removed.push_back({places[ev].packet, places[ev].tick});
       for (; cont < gSysEx.continuations.size() && gSysEx.continuations[cont].event <= ev; ++cont) {
         const Continuation& c = gSysEx.continuations[cont];

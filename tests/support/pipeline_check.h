@@ -152,9 +152,19 @@ inline std::string RunPipeline(std::span<const uint8_t> input) {
       if (!mayRefuse) return std::string("song layout refused: ") + e.what();
       continue;
     }
+    // What stays: the unconverted messages when they are included, and any
+    // message right after a kept one that never got its F7.
     size_t kept = 0;
-    for (const Tsys& e : source.events) {
-      kept += include && (e.ccNumber[0] == 255 || e.channel >= 32);
+    bool keptOpen = false;
+    for (size_t i = 0; i < source.events.size(); ++i) {
+      const Tsys& e = source.events[i];
+      if (i > 0 && i < source.places.size() && source.places[i].track != source.places[i - 1].track) {
+        keptOpen = false;
+      }
+      if (!keptOpen && !(include && (e.ccNumber[0] == 255 || e.channel >= 32))) continue;
+      const auto raw = source.Raw(e);
+      keptOpen = raw.empty() || raw.back() != 0xF7;
+      ++kept;
     }
     ClearEventTables();
     try {
