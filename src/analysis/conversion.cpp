@@ -115,28 +115,38 @@ constexpr bool HasOffsetCode(const ConversionRule& r) {
   }
   return false;
 }
+constexpr auto kTakesOffset = [] {
+  std::array<bool, std::size(kRules)> takes{};
+  for (size_t i = 0; i < std::size(kRules); ++i) takes[i] = HasOffsetCode(kRules[i]);
+  return takes;
+}();
 
 // Whether the data byte converts under the rule's conditions.
 bool Converts(const ConversionRule& r, const ParameterChange& pc, uint8_t dd) {
-  if (pc.ah == 0x08 && pc.al == 0x0E && dd == 0) return false;  // pan 0 (random) has no CC
-  if (HasOffsetCode(r) && dd < 64) return false;                 // a negative bend range
+  if (pc.ah == 0x08 && pc.al == 0x0E && dd == 0) return false;         // pan 0 (random) has no CC
+  if (kTakesOffset[size_t(&r - kRules)] && dd < 64) return false;  // a negative bend range
   return true;
 }
+
+// What each value code stands for, by code - kOffsetCode.
+struct CodedValues {
+  uint8_t value[4];
+  CodedValues(uint8_t am, uint8_t dd)
+      : value{uint8_t(dd - 64), am, dd, uint8_t(dd == 0 ? 0 : dd == 1 ? 64 : 127)} {}
+  uint8_t operator()(uint8_t valueCode) const {
+    const unsigned slot = unsigned(valueCode) - kOffsetCode;
+    return slot < std::size(value) ? value[slot] : valueCode;
+  }
+};
+static_assert(kNoteCode == kOffsetCode + 1 && kDataCode == kOffsetCode + 2 && kSwitchCode == kOffsetCode + 3);
 
 }  // namespace
 
 std::span<const ConversionRule> ConversionRules() { return kRules; }
 
 uint8_t ApplyValueCode(uint8_t valueCode, uint8_t am, uint8_t dd) {
-  // Written as selections rather than branches: the codes of consecutive
-  // messages follow no pattern a branch predictor could learn.
-  const uint8_t onOff = dd == 0 ? 0 : dd == 1 ? 64 : 127;  // an on/off switch; larger is full on
-  uint8_t v = valueCode;
-  v = valueCode == kOffsetCode ? uint8_t(dd - 64) : v;
-  v = valueCode == kNoteCode ? am : v;
-  v = valueCode == kDataCode ? dd : v;
-  v = valueCode == kSwitchCode ? onOff : v;
-  return v;
+  // An on/off switch is 0 for 0, 64 for 1, and full on for anything larger.
+  return CodedValues(am, dd)(valueCode);
 }
 
 uint8_t ConvertEvent(const SysExList& list, Tsys& e, const MessageExtent& x) {
@@ -166,9 +176,10 @@ uint8_t ConvertEvent(const SysExList& list, Tsys& e, const MessageExtent& x) {
                                                               : unsigned(kNone);
   if (part >= gChannelUsage.size()) return uint8_t(mapEntry);
   ++gChannelUsage[part];
+  const CodedValues coded(pc.am, dd);
   for (size_t i = 0; i < std::size(r->pairs); ++i) {
     e.ccNumber[i] = r->pairs[i].controller;
-    e.ccValue[i] = ApplyValueCode(r->pairs[i].valueCode, pc.am, dd);
+    e.ccValue[i] = coded(r->pairs[i].valueCode);
   }
   return uint8_t(mapEntry);
 }
