@@ -89,7 +89,15 @@ std::vector<Segment> BuildSegments() {
   return segments;
 }
 
-uint32_t PositionIn(const std::vector<Segment>& segments, uint32_t tick) {
+// The position of a tick, and the beat it falls in: a beat never straddles
+// two segments, since each segment starts where a beat of the one before ends.
+struct Position {
+  uint32_t packed;     // as MusicalPosition gives it
+  uint64_t beatStart;  // first tick of the beat
+  uint32_t beatLength;
+};
+
+Position PositionIn(const std::vector<Segment>& segments, uint32_t tick) {
   auto it = std::upper_bound(segments.begin(), segments.end(), uint64_t(tick),
                              [](uint64_t t, const Segment& s) { return t < s.start; });
   const Segment& s = *(it - 1);  // segments[0] starts at 0, so it is never begin()
@@ -98,18 +106,26 @@ uint32_t PositionIn(const std::vector<Segment>& segments, uint32_t tick) {
   uint32_t beat = s.beat;
   Advance(bar, beat, s.numerator, into / s.beatLength);
   const uint32_t remaining = into % s.beatLength;
-  return (uint32_t(bar & 0xFFF) << 20) + ((beat & 0xFF) << 12) + remaining;
+  return {(uint32_t(bar & 0xFFF) << 20) + ((beat & 0xFF) << 12) + remaining, uint64_t(tick) - remaining,
+          s.beatLength};
 }
 
 }  // namespace
 
-uint32_t MusicalPosition(uint32_t tick) { return PositionIn(BuildSegments(), tick); }
+uint32_t MusicalPosition(uint32_t tick) { return PositionIn(BuildSegments(), tick).packed; }
 
 void ComputePositions() {
   if (gSysEx.events.empty()) return;
   const std::vector<Segment> segments = BuildSegments();
+  // Messages close together share a beat: its bar and beat are worked out
+  // once, and each message in it only adds its distance from the beat's start.
+  Position beat{0, 1, 0};  // no tick falls in it
   for (Tsys& e : gSysEx.events) {
-    const uint32_t packed = PositionIn(segments, e.tick);
+    const uint64_t into = uint64_t(e.tick) - beat.beatStart;
+    if (e.tick < beat.beatStart || into >= beat.beatLength) {
+      beat = PositionIn(segments, e.tick);
+    }
+    const uint32_t packed = (beat.packed & ~0xFFFu) + uint32_t(e.tick - beat.beatStart);
     e.bar = uint16_t(packed >> 20);
     e.beat = uint8_t((packed >> 12) & 0xFF);
     e.beatTick = packed & 0xFFF;

@@ -107,6 +107,16 @@ TEST(MusicalPosition, MatchesTheBeatWalkOnRandomSignatureLists) {
     for (int k = 0; k < 40; ++k) {
       const uint32_t tick = uint32_t(rng() % 20000);
       ASSERT_EQ(MusicalPosition(tick), WalkedPosition(tick)) << "round " << round << " tick " << tick;
+      // Records close together, in runs that go forwards and start again,
+      // as the tracks of a file do.
+      const uint32_t near = k % 8 == 0 ? tick : (gSysEx.events.empty() ? 0 : gSysEx.events.back().tick) +
+                                                    uint32_t(rng() % 300);
+      gSysEx.Append(near, {});
+    }
+    ComputePositions();
+    for (const Tsys& e : gSysEx.events) {
+      ASSERT_EQ(Unpack((uint32_t(e.bar) << 20) | (uint32_t(e.beat) << 12) | e.beatTick), Unpack(WalkedPosition(e.tick)))
+          << "round " << round << " record at tick " << e.tick;
     }
   }
 }
