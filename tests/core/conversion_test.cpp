@@ -65,6 +65,10 @@ TEST_F(Conversion, SingleMessagesAndTheirSlots) {
       {"portamento switch on", Xg(0x08, 0x00, 0x67, 1), {0, {65, 255, 255, 255}, {64, 0, 0, 0}}},
       {"portamento switch off", Xg(0x08, 0x00, 0x67, 0), {0, {65, 255, 255, 255}, {0, 0, 0, 0}}},
       {"portamento switch out of range", Xg(0x08, 0x00, 0x67, 5), {0, {65, 255, 255, 255}, {127, 0, 0, 0}}},
+      // The data view drops repeated F0 bytes, wherever they stand.
+      {"repeated F0 before the message", {0xF0, 0x43, 0x10, 0x4C, 0x08, 0x01, 0x0B, 0x40, 0xF7},
+       {1, {7, 255, 255, 255}, {64, 0, 0, 0}}},
+      {"F0 inside the address", {0x43, 0x10, 0x4C, 0x08, 0xF0, 0x01, 0x0B, 0x41, 0xF7}, {1, {7, 255, 255, 255}, {65, 0, 0, 0}}},
       {"another model's address", {0x43, 0x10, 0x49, 0x08, 0x00, 0x0B, 0x40, 0xF7}, {0, {7, 255, 255, 255}, {64, 0, 0, 0}}},
       {"device number ignored", {0x43, 0x1F, 0x4C, 0x08, 0x00, 0x0B, 0x40, 0xF7}, {0, {7, 255, 255, 255}, {64, 0, 0, 0}}},
       {"bulk dump", {0x43, 0x00, 0x4C, 0x08, 0x00, 0x0B, 0x40, 0xF7}, kUntouched},
