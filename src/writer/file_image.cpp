@@ -22,7 +22,7 @@ VarLen EncodeVarLen(uint32_t value) {
   return v;
 }
 
-void AppendVarLen(ByteBuffer& out, uint64_t value, const char* what, uint64_t atTick) {
+void AppendLongVarLen(ByteBuffer& out, uint64_t value, const char* what, uint64_t atTick) {
   const VarLen v = value > kMaxVarLen ? VarLen{} : EncodeVarLen(uint32_t(value));
   if (v.count == 0) {
     throw ConvertError("Cannot convert: the " + std::string(what) + " at tick " +

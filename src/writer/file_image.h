@@ -39,7 +39,15 @@ VarLen EncodeVarLen(uint32_t value);
 // Appends `value` as a variable-length quantity in file order. Throws
 // ConvertError for values the format cannot express; `what` names the value
 // in that message ("the time before the event at tick 960", ...).
-void AppendVarLen(ByteBuffer& out, uint64_t value, const char* what, uint64_t atTick);
+void AppendLongVarLen(ByteBuffer& out, uint64_t value, const char* what, uint64_t atTick);
+inline void AppendVarLen(ByteBuffer& out, uint64_t value, const char* what, uint64_t atTick) {
+  // Most delta times and lengths take one byte.
+  if (value < 0x80) {
+    out.push_back(uint8_t(value));
+  } else {
+    AppendLongVarLen(out, value, what, atTick);
+  }
+}
 // A delta time before an event at `atTick` (the tick only names it in errors).
 inline void AppendDeltaTime(ByteBuffer& out, uint64_t delta, uint64_t atTick) {
   AppendVarLen(out, delta, "time gap before the event", atTick);

@@ -115,14 +115,18 @@ void AppendPartTrack(uint8_t part, const std::vector<PartEvent>& events, ByteBuf
   AppendBytes(image, {0x00, kStatusMeta, kMetaPort, 0x01, uint8_t(part / 16)});
   uint64_t now = 0;
   for (const PartEvent& e : events) {
-    uint64_t delta = e.tick - now;
+    AppendDeltaTime(image, e.tick - now, e.tick);
     now = e.tick;
+    // The messages of one parameter change, each but the first after a zero
+    // delta, gathered before they go into the track.
+    std::array<uint8_t, 4 * 4> bytes;
+    size_t size = 0;
     for (int m = 0; m < 4 && e.ccNumber[m] != kNone; ++m) {
       const ChannelMessage msg = ChannelMessageOf(part, e.ccNumber[m], e.ccValue[m]);
-      AppendDeltaTime(image, delta, e.tick);
-      image.insert(image.end(), msg.bytes.begin(), msg.bytes.begin() + msg.size);
-      delta = 0;
+      if (m > 0) bytes[size++] = 0x00;
+      for (uint8_t i = 0; i < msg.size; ++i) bytes[size++] = msg.bytes[i];
     }
+    image.insert(image.end(), bytes.begin(), bytes.begin() + long(size));
   }
   AppendBytes(image, {0x00});
   AppendBytes(image, kEndOfTrack);
