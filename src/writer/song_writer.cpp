@@ -124,7 +124,9 @@ void AppendPartTrack(uint8_t part, const std::vector<PartEvent>& events, ByteBuf
     for (int m = 0; m < 4 && e.ccNumber[m] != kNone; ++m) {
       const ChannelMessage msg = ChannelMessageOf(part, e.ccNumber[m], e.ccValue[m]);
       if (m > 0) bytes[size++] = 0x00;
-      for (uint8_t i = 0; i < msg.size; ++i) bytes[size++] = msg.bytes[i];
+      // All three bytes go in; a two-byte message's third is overwritten next.
+      std::copy(msg.bytes.begin(), msg.bytes.end(), bytes.begin() + long(size));
+      size += msg.size;
     }
     image.insert(image.end(), bytes.begin(), bytes.begin() + long(size));
   }
