@@ -36,10 +36,11 @@ inline constexpr uint32_t kMaxVarLen = 0x0FFFFFFFu;
 
 VarLen EncodeVarLen(uint32_t value);
 
+// The same as AppendVarLen, for values of 128 and more.
+void AppendLongVarLen(ByteBuffer& out, uint64_t value, const char* what, uint64_t atTick);
 // Appends `value` as a variable-length quantity in file order. Throws
 // ConvertError for values the format cannot express; `what` names the value
 // in that message ("the time before the event at tick 960", ...).
-void AppendLongVarLen(ByteBuffer& out, uint64_t value, const char* what, uint64_t atTick);
 inline void AppendVarLen(ByteBuffer& out, uint64_t value, const char* what, uint64_t atTick) {
   // Most delta times and lengths take one byte.
   if (value < 0x80) {
