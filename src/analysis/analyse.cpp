@@ -3,33 +3,31 @@
 // and value texts of the listing.
 #include "analysis/analyse.h"
 
-#include <utility>
-#include <vector>
-
 #include "analysis/conversion.h"
 #include "analysis/param_names.h"
-#include "model/events.h"
 #include "model/position.h"
 
 namespace mertovan {
 
+void AnalysisPass::Take(MessageStore store, Tsys& e, size_t index) {
+  const MessageExtent extent = ExtentOf(store, e);
+  if (listing_) NameEvent(store, e, extent);
+  const uint8_t mapEntry = ConvertEvent(store, e, extent);
+  if (mapEntry != kNoDrumSetup) drumSetups_.emplace_back(uint32_t(index), mapEntry);
+}
+
+void AnalysisPass::AssignDrumParts(SysExList& list) {
+  for (const auto& [index, mapEntry] : drumSetups_) AssignDrumPart(list.events[index], mapEntry);
+  drumSetups_.clear();
+}
+
 void AnalyseEvents(Analysis what) {
-  const bool listing = what == Analysis::ForListing;
-  if (listing) ComputePositions();
   SysExList& list = gSysEx;
-  // One walk converts and names each message in list order, so that a drum
-  // setup message is counted for the part that plays its kit at that point
-  // of the list. Its part, though, is the one that plays the kit when the
-  // whole list has been read: those few messages are given theirs afterwards.
-  std::vector<std::pair<uint32_t, uint8_t>> drumSetups;
-  for (size_t i = 0; i < list.events.size(); ++i) {
-    Tsys& e = list.events[i];
-    const MessageExtent extent = ExtentOf(list, e);
-    if (listing) NameEvent(list, e, extent);
-    const uint8_t mapEntry = ConvertEvent(list, e, extent);
-    if (mapEntry != kNoDrumSetup) drumSetups.emplace_back(uint32_t(i), mapEntry);
-  }
-  for (const auto& [index, mapEntry] : drumSetups) AssignDrumPart(list.events[index], mapEntry);
+  AnalysisPass pass(what);
+  if (pass.Positions()) ComputePositions();
+  const MessageStore store = list.Store();
+  for (size_t i = 0; i < list.events.size(); ++i) pass.Take(store, list.events[i], i);
+  pass.AssignDrumParts(list);
 }
 
 }  // namespace mertovan

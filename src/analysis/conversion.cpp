@@ -75,7 +75,7 @@ struct ParameterChange {
   uint8_t ah, am, al;
 };
 
-bool ReadAddress(const SysExList& list, const Tsys& e, const MessageExtent& x, ParameterChange& pc) {
+bool ReadAddress(MessageStore list, const Tsys& e, const MessageExtent& x, ParameterChange& pc) {
   if (x.size < 6) return false;
   const uint8_t* d = list.Data(e).data();
   if (d[0] != 0x43 || (d[1] >> 4) != 1) return false;
@@ -149,7 +149,7 @@ uint8_t ApplyValueCode(uint8_t valueCode, uint8_t am, uint8_t dd) {
   return CodedValues(am, dd)(valueCode);
 }
 
-uint8_t ConvertEvent(const SysExList& list, Tsys& e, const MessageExtent& x) {
+uint8_t ConvertEvent(MessageStore list, Tsys& e, const MessageExtent& x) {
   ParameterChange pc;
   if (!ReadAddress(list, e, x, pc)) return kNoDrumSetup;
   const ConversionRule* r = FindRule(pc);

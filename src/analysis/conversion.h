@@ -48,7 +48,7 @@ inline constexpr uint8_t kNoDrumSetup = 255;
 // that plays its kit once the whole list has been read, so it is left to
 // AssignDrumPart, and the function returns the map entry it reads (else
 // kNoDrumSetup).
-uint8_t ConvertEvent(const SysExList& list, Tsys& e, const MessageExtent& extent);
+uint8_t ConvertEvent(MessageStore list, Tsys& e, const MessageExtent& extent);
 // Gives a drum setup message the part that the map entry holds now. A part
 // from 32 up has no channel track: the message stays SysEx and passes through.
 void AssignDrumPart(Tsys& e, uint8_t mapEntry);

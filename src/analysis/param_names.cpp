@@ -4,7 +4,7 @@
 
 namespace mertovan {
 
-bool EntryMatches(const TSYS_MSG_TYPE& entry, const SysExList& list, const Tsys& e) {
+bool EntryMatches(const TSYS_MSG_TYPE& entry, MessageStore list, const Tsys& e) {
   const uint8_t model = list.DataByte(e, 2);
   const uint8_t high = list.DataByte(e, 3);
   const uint8_t mid = list.DataByte(e, 4);
@@ -22,7 +22,7 @@ bool EntryMatches(const TSYS_MSG_TYPE& entry, const SysExList& list, const Tsys&
 
 namespace {
 
-bool IsGmSystemOn(const SysExList& list, const Tsys& e) {
+bool IsGmSystemOn(MessageStore list, const Tsys& e) {
   return list.DataByte(e, 0) == 0x7E && list.DataByte(e, 1) == 0x7F && list.DataByte(e, 2) == 0x09 &&
          list.DataByte(e, 3) == 0x01;
 }
@@ -48,13 +48,13 @@ ConstText Literal(std::string_view text) { return ConstText(text.data()); }
 
 }  // namespace
 
-int ParameterRow(const SysExList& list, const Tsys& e, const MessageExtent& extent) {
+int ParameterRow(MessageStore list, const Tsys& e, const MessageExtent& extent) {
   if (extent.size < 6) return -1;
   const uint8_t* d = list.Data(e).data();
   return LastMatchingRow(d[2], d[3], d[4], d[5]);
 }
 
-void NameEvent(const SysExList& list, Tsys& e, const MessageExtent& extent) {
+void NameEvent(MessageStore list, Tsys& e, const MessageExtent& extent) {
   const int row = ParameterRow(list, e, extent);
   if (row < 0) {
     e.eventName = Literal(IsGmSystemOn(list, e) ? kGmSystemOn : kNoText);

@@ -24,7 +24,7 @@ struct MessageExtent {
   bool packed = false;
 };
 
-inline MessageExtent ExtentOf(const SysExList& list, const Tsys& e) {
+inline MessageExtent ExtentOf(MessageStore list, const Tsys& e) {
   const auto raw = list.Raw(e);
   const uint8_t* p = raw.data();
   const size_t n = raw.size();

@@ -86,6 +86,20 @@ struct Continuation {
   ByteRange packet;
 };
 
+// The byte store of a list on its own: all that reading a message's two
+// views needs. The analysis reads messages through it, so that it can work on
+// the messages read so far while the reader goes on appending to the list.
+struct MessageStore {
+  const uint8_t* bytes = nullptr;
+
+  std::span<const uint8_t> Raw(const Tsys& e) const { return {bytes + e.offset, e.length}; }
+  std::span<const uint8_t> Data(const Tsys& e) const { return {bytes + e.offset + e.length, e.length}; }
+  // Data byte i, or 0 past the stored bytes (short messages read as zeros).
+  uint8_t DataByte(const Tsys& e, size_t i) const {
+    return i < e.length ? bytes[size_t(e.offset) + e.length + i] : uint8_t{0};
+  }
+};
+
 struct SysExList {
   std::vector<Tsys> events;
   // Every byte is written as the store grows (Append): no zeroing first.
@@ -93,14 +107,12 @@ struct SysExList {
   std::vector<SourcePlace> places;           // empty for lists not read from a file
   std::vector<Continuation> continuations;  // in file order, so by record too
 
-  std::span<const uint8_t> Raw(const Tsys& e) const { return {bytes.data() + e.offset, e.length}; }
-  std::span<const uint8_t> Data(const Tsys& e) const {
-    return {bytes.data() + e.offset + e.length, e.length};
-  }
-  // Data byte i, or 0 past the stored bytes (short messages read as zeros).
-  uint8_t DataByte(const Tsys& e, size_t i) const {
-    return i < e.length ? bytes[size_t(e.offset) + e.length + i] : uint8_t{0};
-  }
+  // The store moves when the byte vector grows: take it anew after appending.
+  MessageStore Store() const { return {bytes.data()}; }
+  operator MessageStore() const { return Store(); }
+  std::span<const uint8_t> Raw(const Tsys& e) const { return Store().Raw(e); }
+  std::span<const uint8_t> Data(const Tsys& e) const { return Store().Data(e); }
+  uint8_t DataByte(const Tsys& e, size_t i) const { return Store().DataByte(e, i); }
   // Appends one message as the reader stores it; returns the new record.
   Tsys& Append(uint32_t tick, std::span<const uint8_t> raw);
   // The same with where the message lies in its file.

@@ -190,8 +190,18 @@ class SplitMessage {
 
 uint32_t SourceTick(uint64_t tick) { return tick > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(tick); }
 
+// Counts the records completed so far, for a reader on another thread: a
+// batch at a time, and at the end of every track (`whole`).
+void Publish(ReadProgress* progress, bool whole = false) {
+  if (!progress) return;
+  const size_t count = gSysEx.events.size();
+  if (count < progress->batchEnd && !whole) return;
+  progress->records.store(count, std::memory_order_release);
+  progress->batchEnd = count + ReadProgress::kBatch;
+}
+
 void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_t trackIndex,
-               SourceChunk& chunk) {
+               SourceChunk& chunk, ReadProgress* progress) {
   uint64_t count = 0;
   uint64_t tick = 0;
   uint8_t runningStatus = 0;
@@ -221,13 +231,17 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
         } else {
           split.Start(scale(tick), place, raw);
         }
+        Publish(progress);
       } else if (status == kStatusSysExEnd) {
         const uint32_t length = in.VarLen(count);
         auto bytes = in.Take(length);
         count += length;
         // A continuation of a split message; an escape (bytes sent as they
         // are) is stepped over.
-        if (split.Open() && split.Continue({eventBegin, uint32_t(in.Pos())}, SourceTick(tick), bytes)) split.Store();
+        if (split.Open() && split.Continue({eventBegin, uint32_t(in.Pos())}, SourceTick(tick), bytes)) {
+          split.Store();
+          Publish(progress);
+        }
       } else if (status == kStatusMeta) {
         const uint8_t type = in.Byte();
         ++count;
@@ -258,10 +272,12 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
   } catch (const StopReading&) {
     // The F0 event was read whole: it stays, like every completed message.
     split.Store();
+    Publish(progress, true);
     chunk.readEnd = uint32_t(in.Pos());
     throw;
   }
   split.Store();
+  Publish(progress, true);
   chunk.readEnd = uint32_t(in.Pos());
   chunk.endsWithEndOfTrack = endOfTrackLast;
   if (tick > 0xFFFFFFFFu) gSourceFile.longTicks = true;
@@ -276,7 +292,8 @@ bool IsChunkIdText(std::span<const uint8_t> id) {
 
 }  // namespace
 
-int32_t ReadSmfImage(std::shared_ptr<const std::vector<uint8_t>> image, const std::string& fileName) {
+int32_t ReadSmfImage(std::shared_ptr<const std::vector<uint8_t>> image, const std::string& fileName,
+                     ReadProgress* progress) {
   if (!image) image = std::make_shared<const std::vector<uint8_t>>();
   // Offsets into the file are kept in 32 bits.
   if (image->size() > 0xFFFFFFF0u) throw IoError("File is too large to be a MIDI file: " + fileName);
@@ -319,7 +336,7 @@ int32_t ReadSmfImage(std::shared_ptr<const std::vector<uint8_t>> image, const st
         chunk.bodyBegin = uint32_t(in.Pos());
         chunk.firstEvent = uint32_t(gSysEx.events.size());
         source.chunks.push_back(chunk);
-        ReadTrack(in, length, scale, trackIndex++, source.chunks.back());
+        ReadTrack(in, length, scale, trackIndex++, source.chunks.back(), progress);
         continue;
       } else {
         // Unknown chunk types are skipped by their length, as the format
@@ -344,10 +361,12 @@ int32_t ReadSmfBytes(std::span<const uint8_t> file, const std::string& fileName)
   return ReadSmfImage(std::make_shared<const std::vector<uint8_t>>(file.begin(), file.end()), fileName);
 }
 
-int32_t ReadSmf(const std::string& fileName) {
+std::shared_ptr<const std::vector<uint8_t>> ReadSmfFileImage(const std::string& fileName) {
   FileContents file =
       ReadRegularFile(fileName, kMaxSmfSize, "file", "larger than 64 MiB, not a MIDI file this program can read");
-  return ReadSmfImage(std::make_shared<const std::vector<uint8_t>>(std::move(file.bytes)), fileName);
+  return std::make_shared<const std::vector<uint8_t>>(std::move(file.bytes));
 }
+
+int32_t ReadSmf(const std::string& fileName) { return ReadSmfImage(ReadSmfFileImage(fileName), fileName); }
 
 }  // namespace mertovan

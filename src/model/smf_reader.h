@@ -3,6 +3,8 @@
 // signature; everything else is stepped over.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -21,8 +23,33 @@ namespace mertovan {
 int32_t ReadSmf(const std::string& fileName);
 // The same on bytes already in memory; `fileName` only names the file in errors.
 int32_t ReadSmfBytes(std::span<const uint8_t> file, const std::string& fileName);
+
+// How far a reading has got, for a reader of the list on another thread: the
+// records before `records` are complete and the reader never touches them
+// again. The count is stored with release order after each record; the
+// reader on the other thread takes it with acquire order and reads those
+// records through pointers taken before the reading began. The reading never
+// moves the list when, before it begins, the records have room for
+// MostRecords and the byte store for MostStoredBytes of the image.
+struct ReadProgress {
+  std::atomic<size_t> records{0};
+  // The reader's own: records are counted in batches, so that the two
+  // threads do not write the same memory at every record.
+  size_t batchEnd = 0;
+  static constexpr size_t kBatch = 4096;
+};
+// Upper bounds for an image of `size` bytes: each record comes from an F0
+// event of at least three bytes (delta time, F0, length), and stores each of
+// its message bytes, all of them bytes of the image, twice.
+inline size_t MostRecords(size_t size) { return size / 3 + 1; }
+inline size_t MostStoredBytes(size_t size) { return 2 * size; }
+
 // The same on a file image that the tables then share (gSourceFile), uncopied.
-int32_t ReadSmfImage(std::shared_ptr<const std::vector<uint8_t>> image, const std::string& fileName);
+// With `progress`, each completed record is counted there.
+int32_t ReadSmfImage(std::shared_ptr<const std::vector<uint8_t>> image, const std::string& fileName,
+                     ReadProgress* progress = nullptr);
+// The whole of a regular file as ReadSmf reads it, up to the size bound.
+std::shared_ptr<const std::vector<uint8_t>> ReadSmfFileImage(const std::string& fileName);
 
 // Data bytes after a status byte, or -1 for a status the reader cannot read.
 int32_t DataByteCount(uint8_t status);

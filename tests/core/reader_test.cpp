@@ -3,11 +3,16 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "analysis/conversion.h"
+#include "analysis/load.h"
 #include "model/events.h"
+#include "support/event_list.h"
+#include "support/hex.h"
 #include "support/scratch_dir.h"
 #include "support/smf_builder.h"
+#include "support/synthetic_song.h"
 #include "model/smf_reader.h"
 
 namespace mertovan {
@@ -289,6 +294,54 @@ TEST(ClearEventTables, ResetsEverythingAFileSets) {
   EXPECT_EQ(gSysEx.size(), 0u);
   EXPECT_TRUE(gTimeSignatures.empty());
   EXPECT_EQ(gChannelUsage[4], 0);
+}
+
+// A large file is analysed on a second thread while it is read. The tables
+// must come out as when the analysis follows the reading: for a whole file
+// (with a time signature, part modes and drum setups), one whose reading
+// stops early, and one cut short.
+TEST(LoadSmf, AnalysingWhileReadingLeavesWhatAnalysingAfterReadingLeaves) {
+  const Bytes whole = Cat({test::MakeSyntheticXgFile(4, 24000, 3, 11),
+                           Track(test::FromHex("00 FF 58 04 03 02 18 08 00 FF 2F 00"))});
+  ASSERT_GE(whole.size(), 256u * 1024) << "too small to be analysed while it is read";
+  // A track of no MIDI status between the second and the third.
+  const Bytes mtrk = {'M', 'T', 'r', 'k'};
+  auto third = whole.begin();
+  for (int n = 0; n < 3; ++n) third = std::search(third + 1, whole.end(), mtrk.begin(), mtrk.end());
+  Bytes stopsEarly(whole.begin(), third);
+  stopsEarly = Cat({stopsEarly, Track({0x00, 0xF4}), Bytes(third, whole.end())});
+  const Bytes cutShort(whole.begin(), third + 1000);  // inside the third track
+  auto tables = [] {
+    std::vector<std::string> rows;
+    for (const Tsys& e : gSysEx.events) {
+      std::ostringstream row;
+      row << e.tick << ' ' << e.bar << ':' << int(e.beat) << ':' << e.beatTick << ' ' << e.length << '@' << e.offset
+          << " ch " << int(e.channel) << ' ' << e.eventName << '=' << e.valueText;
+      for (int i = 0; i < 4; ++i) row << ' ' << int(e.ccNumber[i]) << '/' << int(e.ccValue[i]);
+      rows.push_back(row.str());
+    }
+    for (int n : gChannelUsage) rows.push_back(std::to_string(n));
+    for (uint8_t part : gDrumSetupPartMap) rows.push_back(std::to_string(part));
+    return rows;
+  };
+  const Bytes* files[] = {&whole, &stopsEarly, &cutShort};
+  const LoadStatus statuses[] = {LoadStatus::Whole, LoadStatus::StoppedEarly, LoadStatus::Failed};
+  for (size_t f = 0; f < std::size(files); ++f) {
+    const Bytes* file = files[f];
+    test::ResetTables();
+    LoadStatus expected = LoadStatus::Failed;
+    try {
+      expected = ReadSmfBytes(*file, "song.mid") == 0 ? LoadStatus::Whole : LoadStatus::StoppedEarly;
+      AnalyseEvents();
+    } catch (const IoError&) {
+      ClearEventTables();
+    }
+    ASSERT_EQ(expected, statuses[f]) << "file " << f;
+    const auto afterReading = tables();
+    test::ResetTables();
+    EXPECT_EQ(LoadSmfBytes(*file, "song.mid").status, expected) << file->size() << " bytes";
+    EXPECT_EQ(tables(), afterReading) << file->size() << " bytes";
+  }
 }
 
 }  // namespace
