@@ -21,12 +21,34 @@ std::string ChannelText(uint8_t channel) {
   return channel == kNone ? std::string("-") : std::to_string(unsigned(channel) + 1);
 }
 
-namespace {
-
-void AppendNumber(std::string& out, uint32_t value) {
-  char text[10];
+void AppendNumber(std::string& out, uint64_t value) {
+  char text[20];
   const auto end = std::to_chars(std::begin(text), std::end(text), value).ptr;
   out.append(text, end);
+}
+
+namespace {
+
+// Writes a blank and two upper-case hex digits for each byte, from `p` on;
+// returns the end.
+char* WriteHexBytes(char* p, std::span<const uint8_t> bytes) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (uint8_t b : bytes) {
+    *p++ = ' ';
+    *p++ = kHex[b >> 4];
+    *p++ = kHex[b & 15];
+  }
+  return p;
+}
+
+// The SysEx column's text of the shown bytes, "F0 43 10 ... F7 ", from `p`
+// on (3 + 3 × bytes chars); returns the end.
+char* WriteSysExText(char* p, std::span<const uint8_t> shown) {
+  *p++ = 'F';
+  *p++ = '0';
+  p = WriteHexBytes(p, shown);
+  *p++ = ' ';
+  return p;
 }
 
 // The bytes of the data view that the file held, up to and including the
@@ -45,22 +67,19 @@ std::span<const uint8_t> ShownBytes(const SysExList& list, const Tsys& e) {
 }
 
 void AppendSysExText(std::string& out, const SysExList& list, const Tsys& e) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  const auto data = ShownBytes(list, e);
-  const size_t shown = data.size();
-  size_t at = out.size();
-  out.resize(at + 3 + 3 * shown);
-  out[at++] = 'F';
-  out[at++] = '0';
-  out[at++] = ' ';
-  for (size_t i = 0; i < shown; ++i) {
-    out[at++] = kHex[data[i] >> 4];
-    out[at++] = kHex[data[i] & 15];
-    out[at++] = ' ';
-  }
+  const auto shown = ShownBytes(list, e);
+  const size_t at = out.size();
+  out.resize(at + 3 + 3 * shown.size());
+  WriteSysExText(out.data() + at, shown);
 }
 
 }  // namespace
+
+void AppendHexBytes(std::string& out, std::span<const uint8_t> bytes) {
+  const size_t at = out.size();
+  out.resize(at + 3 * bytes.size());
+  WriteHexBytes(out.data() + at, bytes);
+}
 
 std::string SysExText(const SysExList& list, const Tsys& e) {
   std::string s;
@@ -149,13 +168,11 @@ void AppendTsvRow(std::string& out, const SysExList& list, const Tsys& e, uint8_
   }
   // The SysEx view, the listing of a whole file: the row is written into
   // room made for its longest form at once, and the rest given back.
-  static constexpr char kHex[] = "0123456789ABCDEF";
   const std::string_view name = e.eventName.view();
   const std::string_view value = e.valueText.view();
-  const auto data = ShownBytes(list, e);
-  const size_t shown = data.size();
+  const auto shown = ShownBytes(list, e);
   const size_t start = out.size();
-  out.resize(start + 4 * 11 + name.size() + value.size() + 3 + 3 * shown + 3);
+  out.resize(start + 4 * 11 + name.size() + value.size() + 3 + 3 * shown.size() + 3);
   char* p = out.data() + start;
   auto number = [&p](uint32_t v) { p = std::to_chars(p, p + 10, v).ptr; };
   number(e.bar);
@@ -174,14 +191,7 @@ void AppendTsvRow(std::string& out, const SysExList& list, const Tsys& e, uint8_
   *p++ = '\t';
   p = std::copy(value.begin(), value.end(), p);
   *p++ = '\t';
-  *p++ = 'F';
-  *p++ = '0';
-  *p++ = ' ';
-  for (size_t i = 0; i < shown; ++i) {
-    *p++ = kHex[data[i] >> 4];
-    *p++ = kHex[data[i] & 15];
-    *p++ = ' ';
-  }
+  p = WriteSysExText(p, shown);
   *p++ = '\n';
   out.resize(size_t(p - out.data()));
 }

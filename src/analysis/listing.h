@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,11 @@
 namespace mertovan {
 
 inline constexpr int kListingColumns = 8;
+
+// `value` in decimal.
+void AppendNumber(std::string& out, uint64_t value);
+// A blank and two upper-case hex digits for each byte: " 43 10 4C".
+void AppendHexBytes(std::string& out, std::span<const uint8_t> bytes);
 
 // viewMode 1 is the SysEx view (raw bytes), anything else the CC view.
 std::string_view ColumnHeader(int column, uint8_t viewMode);

@@ -1,4 +1,3 @@
-#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <iomanip>
@@ -191,16 +190,16 @@ class JsonListing {
         for (int i = 0; i < 4 && e.ccNumber[i] != 255; ++i) {
           if (i > 0) s += ",\n";
           s += "          [\n            ";
-          Digits(s, e.ccNumber[i]);
+          AppendNumber(s, e.ccNumber[i]);
           s += ",\n            ";
-          Digits(s, e.ccValue[i]);
+          AppendNumber(s, e.ccValue[i]);
           s += "\n          ]";
         }
         s += "\n        ],\n";
       }
       Key(s, "channel");
       if (e.channel == 255) s += "null";
-      else Digits(s, e.channel);
+      else AppendNumber(s, e.channel);
       s += ",\n";
       Text(s, "eventName", e.eventName.view());
       Number(s, "length", e.length);
@@ -224,14 +223,9 @@ class JsonListing {
     s += key;
     s += "\": ";
   }
-  static void Digits(std::string& s, uint64_t value) {
-    char buf[24];
-    const auto end = std::to_chars(buf, buf + sizeof buf, value).ptr;
-    s.append(buf, size_t(end - buf));
-  }
   static void Number(std::string& s, std::string_view key, uint64_t value) {
     Key(s, key);
-    Digits(s, value);
+    AppendNumber(s, value);
     s += ",\n";
   }
   static void Text(std::string& s, std::string_view key, std::string_view value) {
@@ -240,13 +234,8 @@ class JsonListing {
     s += ",\n";
   }
   static void Hex(std::string& s, std::span<const uint8_t> bytes) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     s += "\"F0";
-    for (uint8_t b : bytes) {
-      s += ' ';
-      s += kHex[b >> 4];
-      s += kHex[b & 15];
-    }
+    AppendHexBytes(s, bytes);
     s += '"';
   }
   static void AppendQuoted(std::string& s, std::string_view text) {
