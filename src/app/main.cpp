@@ -7,6 +7,7 @@
 #include "app/main_window.h"
 #include "app/qt_services.h"
 #include "app/shell/midi_output.h"
+#include "version.h"
 
 int main(int argc, char** argv) {
   // Beyond the file size limit a write fails and is reported like any write error.
@@ -15,7 +16,7 @@ int main(int argc, char** argv) {
   // The name the window system groups the program under. Not the display
   // name: the toolkit would append that to the caption.
   QApplication::setApplicationName(QStringLiteral("Mertovan"));
-  QApplication::setApplicationVersion(QStringLiteral("0.6"));
+  QApplication::setApplicationVersion(QString::fromLatin1(mertovan::kVersion));
   QApplication::setFont(mertovan::WindowFont());
 
   // What is left once the toolkit has taken its own options (-platform ...):

@@ -557,13 +557,13 @@ void Tmain_form::sysGridMouseUp() {
 
 void Tmain_form::CCoutClick() {
   Reported([this] {
-    if (const Tsys* e = model_->EventAt(sysGrid->currentIndex().row())) SendControllers(midi_, *e);
+    if (const Tsys* e = CurrentEvent()) SendControllers(midi_, *e);
   });
 }
 
 void Tmain_form::SysExOutClick() {
   Reported([this] {
-    if (const Tsys* e = model_->EventAt(sysGrid->currentIndex().row())) SendSysEx(midi_, gSysEx, *e);
+    if (const Tsys* e = CurrentEvent()) SendSysEx(midi_, gSysEx, *e);
   });
 }
 

@@ -26,8 +26,6 @@ class SendAllProgress : public QObject {
   // Stops at once: nothing more is sent, the progress window closes and
   // Finished is emitted. Harmless once finished.
   void Cancel();
-  bool Running() const { return !send_.Finished(); }
-  const PacedSend& Send() const { return send_; }
   QProgressDialog* Dialog() const { return dialog_; }
 
  signals:

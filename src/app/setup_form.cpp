@@ -10,12 +10,6 @@
 
 namespace mertovan {
 
-namespace {
-
-QString Utf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
-
-}  // namespace
-
 TSetup_Form::TSetup_Form(const std::vector<std::string>& ports, const std::string& current, QWidget* parent)
     : QDialog(parent) {
   setWindowTitle(QStringLiteral("Setup"));
@@ -26,7 +20,7 @@ TSetup_Form::TSetup_Form(const std::vector<std::string>& ports, const std::strin
   PortList = new QListWidget(this);
   PortList->setObjectName(QStringLiteral("PortList"));
   PortList->setSelectionMode(QAbstractItemView::SingleSelection);
-  for (const std::string& label : ports) PortList->addItem(Utf8(label));
+  for (const std::string& label : ports) PortList->addItem(QString::fromStdString(label));
   PortList->addItem(QString::fromLatin1(kNoOutputLabel.data(), qsizetype(kNoOutputLabel.size())));
   l_output->setBuddy(PortList);
   layout->addWidget(PortList);
@@ -50,7 +44,7 @@ std::string TSetup_Form::Choice() const {
 }
 
 bool TSetup_Form::Select(const std::string& label) {
-  const QString text = Utf8(label);
+  const QString text = QString::fromStdString(label);
   for (int i = 0; i < PortList->count(); ++i) {
     if (PortList->item(i)->text() == text) {
       PortList->setCurrentRow(i);

@@ -73,9 +73,10 @@ std::optional<microseconds> PacedSend::Step(MidiPort& port) {
   SendWireMessage(port, m);
   // The pause counts from when the message has gone out, not from when it
   // was due: a late timer never makes the following messages come closer.
-  due_ = clock_.Now() + PauseAfter(m);
+  const microseconds pause = PauseAfter(m);
+  due_ = clock_.Now() + pause;
   if (Finished()) return std::nullopt;
-  return PauseAfter(m);
+  return pause;
 }
 
 }  // namespace mertovan

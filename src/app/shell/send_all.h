@@ -62,7 +62,6 @@ class PacedSend {
   size_t Sent() const { return next_; }
   size_t Total() const { return messages_.size(); }
   bool Finished() const { return cancelled_ || next_ == messages_.size(); }
-  bool Cancelled() const { return cancelled_; }
 
  private:
   std::vector<WireMessage> messages_;

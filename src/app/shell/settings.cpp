@@ -288,9 +288,8 @@ void SaveSettings(const std::string& startDir, SettingsRecord& record, const Win
   WriteFileReplacing(path, FormatSettings(record));
 }
 
-void LoadSettings(const std::string& startDir, SettingsRecord& record, uint16_t column7Width) {
+void LoadSettings(const std::string& startDir, SettingsRecord& record, uint16_t column7) {
   const fs::path path = SettingsFsPath(startDir);
-  const uint16_t column7 = column7Width;
   std::string text;
   try {
     // A missing file gets the creation values whatever the frame.
