@@ -303,7 +303,7 @@ int32_t ReadSmfImage(std::shared_ptr<const std::vector<uint8_t>> image, const st
   // Room for the messages of a file that is mostly SysEx, reserved once: a
   // growing list would copy itself and fault in fresh pages again and again.
   // Reserved memory that is never touched costs nothing.
-  ReserveLarge(gSysEx.bytes, image->size() * 2);
+  ReserveLarge(gSysEx.bytes, MostStoredBytes(image->size()));
   ReserveLarge(gSysEx.events, image->size() / 16);
   ReserveLarge(gSysEx.places, image->size() / 16);
   Cursor in(*image, fileName);
