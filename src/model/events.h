@@ -132,14 +132,13 @@ struct SourceChunk {
   // One past the last byte read: the declared end, or for a track the end of
   // the event that ran past it (the reader reads such an event whole).
   uint32_t readEnd = 0;
-  uint32_t firstEvent = 0;  // tracks: index of the first record read from it
   // Tracks: the last event that is not a SysEx or F7 event is end-of-track.
   bool endsWithEndOfTrack = false;
 };
 struct SourceFile {
   std::shared_ptr<const std::vector<uint8_t>> image;  // the whole file as read
   int32_t readResult = 0;     // 0 whole, -1 reading stopped early
-  bool hasHeader = false;     // an MThd chunk was read; the first one gives:
+  // The first MThd chunk gives these; a file without one keeps the defaults.
   uint16_t format = 1;
   uint16_t division = 480;    // as the header gives it, SMPTE divisions included
   std::vector<SourceChunk> chunks;  // in file order, up to where reading ended

@@ -309,6 +309,7 @@ int32_t ReadSmfImage(std::shared_ptr<const std::vector<uint8_t>> image, const st
   Cursor in(*image, fileName);
   TickScale scale;
   uint32_t trackIndex = 0;
+  bool headerRead = false;  // the first MThd chunk gives the format and division
   try {
     while (in.Remaining() > 0) {
       if (in.Remaining() < 4) return -1;  // stray bytes after the last chunk
@@ -325,8 +326,8 @@ int32_t ReadSmfImage(std::shared_ptr<const std::vector<uint8_t>> image, const st
         const uint16_t division = in.Be16();
         in.Skip(length - 6);
         scale.division = (division & 0x8000u) || division == 0 ? kTicksPerQuarter : division;
-        if (!source.hasHeader) {
-          source.hasHeader = true;
+        if (!headerRead) {
+          headerRead = true;
           source.format = format;
           source.division = division;
         }
@@ -334,7 +335,6 @@ int32_t ReadSmfImage(std::shared_ptr<const std::vector<uint8_t>> image, const st
         const uint32_t length = in.Be32();
         chunk.kind = ChunkKind::Track;
         chunk.bodyBegin = uint32_t(in.Pos());
-        chunk.firstEvent = uint32_t(gSysEx.events.size());
         source.chunks.push_back(chunk);
         ReadTrack(in, length, scale, trackIndex++, source.chunks.back(), progress);
         continue;

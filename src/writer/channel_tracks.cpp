@@ -125,7 +125,7 @@ namespace {
 // entry as a scan of the table would.
 class SetupEntryIndex {
  public:
-  constexpr SetupEntryIndex() {
+  SetupEntryIndex() {
     single_.fill(-1);
     drum_.fill(-1);
     for (auto& row : nrpn_) row.fill(-1);
@@ -163,9 +163,9 @@ class SetupEntryIndex {
   }
 
  private:
-  std::array<int8_t, 256> single_{};
-  std::array<std::array<int8_t, 128>, 128> nrpn_{}, rpn_{};
-  std::array<int8_t, 128> drum_{};
+  std::array<int8_t, 256> single_;
+  std::array<std::array<int8_t, 128>, 128> nrpn_, rpn_;
+  std::array<int8_t, 128> drum_;
 };
 
 }  // namespace

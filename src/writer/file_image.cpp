@@ -95,9 +95,20 @@ uint16_t CountTracks(const ConvertOptions& options, const TickOrder& order) {
   return count;
 }
 
-void AppendHeaderChunk(ByteBuffer& image, uint16_t trackCount) {
+void AppendHeaderChunk(ByteBuffer& image, uint16_t trackCount, uint16_t division) {
   AppendBytes(image, {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1});
-  AppendBytes(image, {uint8_t(trackCount >> 8), uint8_t(trackCount), 0x01, 0xE0});
+  AppendBytes(image, {uint8_t(trackCount >> 8), uint8_t(trackCount), uint8_t(division >> 8), uint8_t(division)});
+}
+
+size_t BeginTrackChunk(ByteBuffer& image) {
+  AppendBytes(image, {'M', 'T', 'r', 'k', 0, 0, 0, 0});
+  return image.size();
+}
+
+void EndTrackChunk(ByteBuffer& image, size_t bodyStart) {
+  const uint64_t length = image.size() - bodyStart;
+  if (length > 0xFFFFFFFFull) throw ConvertError("Cannot convert: a track of the converted file would exceed 4 GiB");
+  for (int i = 0; i < 4; ++i) image[bodyStart - 4 + size_t(i)] = uint8_t(length >> (24 - 8 * i));
 }
 
 int AppendTrackChunks(ByteBuffer& image, TrackKind kind, const TickOrder& order,
@@ -108,18 +119,13 @@ int AppendTrackChunks(ByteBuffer& image, TrackKind kind, const TickOrder& order,
   for (int ch = 0; ch < runs; ++ch) {
     // The body is built in place behind its chunk header, whose length is
     // filled in once the body is complete.
-    const size_t start = image.size();
-    AppendBytes(image, {'M', 'T', 'r', 'k', 0, 0, 0, 0});
+    const size_t bodyStart = BeginTrackChunk(image);
     if (RunBuilder(kind, uint8_t(ch), order, options, image) != 0) {
-      image.resize(start);
+      image.resize(bodyStart - 8);
       continue;
     }
     AppendBytes(image, {0x00, kStatusMeta, kMetaEndOfTrack, 0x00});
-    const size_t length = image.size() - start - 8;
-    if (length > 0xFFFFFFFFull) {
-      throw ConvertError("Cannot convert: a track of the converted file would exceed 4 GiB");
-    }
-    for (int i = 0; i < 4; ++i) image[start + 4 + size_t(i)] = uint8_t(length >> (24 - 8 * i));
+    EndTrackChunk(image, bodyStart);
     ++appended;
   }
   return appended;

@@ -108,7 +108,13 @@ inline TrackKind ChannelTrackKind(const ConvertOptions& options) {
 // Conductor and pass-through tracks, plus one per channel that has a track.
 // In formal mode the setup work table must be ready (MarkSetupUsage).
 uint16_t CountTracks(const ConvertOptions& options, const TickOrder& order);
-void AppendHeaderChunk(ByteBuffer& image, uint16_t trackCount);
+// "MThd" of a format 1 file; the classic layouts count 480 ticks per quarter.
+void AppendHeaderChunk(ByteBuffer& image, uint16_t trackCount, uint16_t division = kTicksPerQuarter);
+// Appends "MTrk" and a length to be filled in; returns where the body starts.
+size_t BeginTrackChunk(ByteBuffer& image);
+// Fills in the length of the track whose body started at `bodyStart` and
+// runs to the end of the image. Throws ConvertError past 4 GiB.
+void EndTrackChunk(ByteBuffer& image, size_t bodyStart);
 // Runs the builder of `kind` (once, or for channels 0-31) and frames each
 // track it returns; returns the number of track chunks appended.
 int AppendTrackChunks(ByteBuffer& image, TrackKind kind, const TickOrder& order,

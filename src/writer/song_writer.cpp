@@ -14,7 +14,6 @@ namespace mertovan {
 
 namespace {
 
-constexpr size_t kMarkerLength = sizeof(kMarkerText) - 1;
 constexpr uint8_t kParts = 32;
 
 // Delta 0, text event holding the marker by which the program knows its own
@@ -85,17 +84,6 @@ void AppendTrackBody(const uint8_t* file, const SourceChunk& chunk, uint32_t fro
   }
 }
 
-// Appends "MTrk", a length to be filled in, and returns where the body starts.
-size_t BeginTrackChunk(ByteBuffer& image) {
-  AppendBytes(image, {'M', 'T', 'r', 'k', 0, 0, 0, 0});
-  return image.size();
-}
-void EndTrackChunk(ByteBuffer& image, size_t bodyStart) {
-  const uint64_t length = image.size() - bodyStart;
-  if (length > 0xFFFFFFFFull) throw ConvertError("Cannot convert: a track of the converted file would exceed 4 GiB");
-  for (int i = 0; i < 4; ++i) image[bodyStart - 4 + size_t(i)] = uint8_t(length >> (24 - 8 * i));
-}
-
 // One converted message, where its part's track takes it. It carries its
 // controller pairs, so that writing the track walks this compact list in tick
 // order instead of jumping about the whole event list.
@@ -150,7 +138,7 @@ std::vector<uint8_t> BuildSongImage(const ConvertOptions& options) {
     Refuse("reading stopped early at data that is not a MIDI event or chunk, and the rest of the song would be lost");
   }
   if (source.longTicks) Refuse("a track of the song runs past tick 4294967295");
-  if (source.hasHeader && source.format == 2) {
+  if (source.format == 2) {
     Refuse("a format 2 file holds independent patterns, not one song");
   }
   const uint8_t* file = source.image->data();
@@ -174,9 +162,8 @@ std::vector<uint8_t> BuildSongImage(const ConvertOptions& options) {
 
   ByteBuffer image;
   ReserveLarge(image, source.image->size() + events.size() * 16 + 1024);
-  const uint16_t division = source.hasHeader ? source.division : uint16_t(kTicksPerQuarter);
-  AppendBytes(image, {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1});
-  AppendBytes(image, {uint8_t(trackCount >> 8), uint8_t(trackCount), uint8_t(division >> 8), uint8_t(division)});
+  // A file without a header keeps the program's own division (SourceFile's default).
+  AppendHeaderChunk(image, uint16_t(trackCount), source.division);
 
   // Chunks of other kinds before the first track follow it instead, so that
   // the marker stays near the start of the file.

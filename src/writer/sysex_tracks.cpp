@@ -15,7 +15,6 @@ namespace {
 // Delta 0: sequence name (the marker by which the program knows its own
 // files), tempo 500000 us per quarter, time signature 4/4 with 24 clocks per
 // click and 8 thirty-seconds per quarter.
-constexpr size_t kMarkerLength = std::size(kMarkerText) - 1;
 constexpr uint8_t kTempoEvent[] = {0x00, kStatusMeta, kMetaTempo, 0x03, 0x07, 0xA1, 0x20};
 constexpr uint8_t kTimeSignatureEvent[] = {0x00, kStatusMeta, kMetaTimeSignature, 0x04, 0x04, 0x02, 0x18, 0x08};
 constexpr auto kConductorBody = [] {

@@ -14,7 +14,6 @@ namespace {
 // Where the marker can start: the conductor track's name event puts it at
 // offset 26 of every file the program writes; a little slack is allowed.
 constexpr size_t kMarkerSearchBytes = 50;
-constexpr size_t kMarkerLength = sizeof(kMarkerText) - 1;
 constexpr size_t kLastMarkerStart = 40;
 
 }  // namespace

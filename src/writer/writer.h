@@ -14,6 +14,7 @@
 namespace mertovan {
 
 inline constexpr char kMarkerText[] = "MERTOVAN CONVERT";  // 16 characters
+inline constexpr size_t kMarkerLength = sizeof(kMarkerText) - 1;
 
 // Options of one conversion; a nonzero flag is on.
 struct ConvertOptions {

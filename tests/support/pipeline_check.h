@@ -147,7 +147,7 @@ inline std::string RunPipeline(std::span<const uint8_t> input) {
     try {
       songImage = BuildFileImage(options);
     } catch (const ConvertError& e) {
-      const bool mayRefuse = !song.image || song.readResult != 0 || (song.hasHeader && song.format == 2) ||
+      const bool mayRefuse = !song.image || song.readResult != 0 || song.format == 2 ||
                              song.longTicks || std::string(e.what()).find("time gap") != std::string::npos;
       if (!mayRefuse) return std::string("song layout refused: ") + e.what();
       continue;
