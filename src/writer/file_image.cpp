@@ -22,13 +22,14 @@ VarLen EncodeVarLen(uint32_t value) {
   return v;
 }
 
+void ThrowVarLenTooLarge(uint64_t value, const char* what, uint64_t atTick) {
+  throw ConvertError("Cannot convert: the " + std::string(what) + " at tick " + std::to_string(atTick) + " is " +
+                     std::to_string(value) + ", more than a MIDI file can hold (268435455); nothing was written");
+}
+
 void AppendLongVarLen(ByteBuffer& out, uint64_t value, const char* what, uint64_t atTick) {
   const VarLen v = value > kMaxVarLen ? VarLen{} : EncodeVarLen(uint32_t(value));
-  if (v.count == 0) {
-    throw ConvertError("Cannot convert: the " + std::string(what) + " at tick " +
-                       std::to_string(atTick) + " is " + std::to_string(value) +
-                       ", more than a MIDI file can hold (268435455); nothing was written");
-  }
+  if (v.count == 0) ThrowVarLenTooLarge(value, what, atTick);
   const uint32_t fileOrder = ReverseBytes(v.packed, v.count);
   for (uint8_t i = 0; i < v.count; ++i) out.push_back(uint8_t(fileOrder >> (8 * i)));
 }
@@ -101,14 +102,18 @@ void AppendHeaderChunk(ByteBuffer& image, uint16_t trackCount, uint16_t division
 }
 
 size_t BeginTrackChunk(ByteBuffer& image) {
-  AppendBytes(image, {'M', 'T', 'r', 'k', 0, 0, 0, 0});
+  AppendBytes(image, kTrackChunkId);
+  AppendBytes(image, {0, 0, 0, 0});
   return image.size();
 }
 
-void EndTrackChunk(ByteBuffer& image, size_t bodyStart) {
-  const uint64_t length = image.size() - bodyStart;
+void SetTrackLength(uint8_t* bodyStart, uint64_t length) {
   if (length > 0xFFFFFFFFull) throw ConvertError("Cannot convert: a track of the converted file would exceed 4 GiB");
-  for (int i = 0; i < 4; ++i) image[bodyStart - 4 + size_t(i)] = uint8_t(length >> (24 - 8 * i));
+  for (int i = 0; i < 4; ++i) bodyStart[i - 4] = uint8_t(length >> (24 - 8 * i));
+}
+
+void EndTrackChunk(ByteBuffer& image, size_t bodyStart) {
+  SetTrackLength(image.data() + bodyStart, image.size() - bodyStart);
 }
 
 int AppendTrackChunks(ByteBuffer& image, TrackKind kind, const TickOrder& order,

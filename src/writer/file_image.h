@@ -36,6 +36,9 @@ inline constexpr uint32_t kMaxVarLen = 0x0FFFFFFFu;
 
 VarLen EncodeVarLen(uint32_t value);
 
+// Throws the ConvertError for a value of 2^28 or more where a variable-length
+// quantity belongs.
+[[noreturn]] void ThrowVarLenTooLarge(uint64_t value, const char* what, uint64_t atTick);
 // The same as AppendVarLen, for values of 128 and more.
 void AppendLongVarLen(ByteBuffer& out, uint64_t value, const char* what, uint64_t atTick);
 // Appends `value` as a variable-length quantity in file order. Throws
@@ -110,6 +113,10 @@ inline TrackKind ChannelTrackKind(const ConvertOptions& options) {
 uint16_t CountTracks(const ConvertOptions& options, const TickOrder& order);
 // "MThd" of a format 1 file; the classic layouts count 480 ticks per quarter.
 void AppendHeaderChunk(ByteBuffer& image, uint16_t trackCount, uint16_t division = kTicksPerQuarter);
+inline constexpr uint8_t kTrackChunkId[] = {'M', 'T', 'r', 'k'};
+// Writes the length of a track body of `length` bytes starting at `bodyStart`
+// into the four bytes before it. Throws ConvertError past 4 GiB.
+void SetTrackLength(uint8_t* bodyStart, uint64_t length);
 // Appends "MTrk" and a length to be filled in; returns where the body starts.
 size_t BeginTrackChunk(ByteBuffer& image);
 // Fills in the length of the track whose body started at `bodyStart` and

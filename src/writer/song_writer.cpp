@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <span>
 #include <string>
 
@@ -52,35 +53,64 @@ DeltaTime DeltaAt(const uint8_t* p, const uint8_t* end) {
   return d;
 }
 
-// Appends the track body [from, chunk.readEnd) of the source without the
+// The converted file is written through a pointer into room reserved
+// beforehand for the most it can take (see SongRoom): most of it is runs of
+// source bytes between removed events, each copied with one memcpy.
+struct Out {
+  uint8_t* p;
+  void Put(const uint8_t* from, const uint8_t* to) {
+    std::memcpy(p, from, size_t(to - from));
+    p += to - from;
+  }
+  void Put(std::span<const uint8_t> bytes) { Put(bytes.data(), bytes.data() + bytes.size()); }
+  void PutVarLen(uint64_t value, const char* what, uint64_t atTick) {
+    if (value < 0x80) {
+      *p++ = uint8_t(value);
+      return;
+    }
+    const VarLen v = value > kMaxVarLen ? VarLen{} : EncodeVarLen(uint32_t(value));
+    if (v.count == 0) ThrowVarLenTooLarge(value, what, atTick);
+    for (int i = v.count - 1; i >= 0; --i) *p++ = uint8_t(v.packed >> (8 * i));
+  }
+  // "MTrk" and a length filled in by EndTrack; returns where the body starts.
+  uint8_t* BeginTrack() {
+    Put(std::span<const uint8_t>(kTrackChunkId));
+    std::memset(p, 0, 4);
+    p += 4;
+    return p;
+  }
+  void EndTrack(uint8_t* bodyStart) const { SetTrackLength(bodyStart, uint64_t(p - bodyStart)); }
+};
+
+// Writes the track body [from, chunk.readEnd) of the source without the
 // removed events (in file order). Each removed event's delta time goes to the
 // next event that stays, whose delta alone is written anew; every other byte
 // is copied as it is, running status included: no event that sets a running
 // status is ever removed. A track that did not end with end-of-track gets one.
-void AppendTrackBody(const uint8_t* file, const SourceChunk& chunk, uint32_t from,
-                     std::span<const Removed> removed, ByteBuffer& out) {
+void PutTrackBody(const uint8_t* file, const SourceChunk& chunk, uint32_t from, std::span<const Removed> removed,
+                  Out& out) {
   const uint8_t* end = file + chunk.readEnd;
   uint32_t pos = from;
   uint64_t carry = 0;
   uint64_t carriedFrom = 0;
-  auto giveCarryToEventAt = [&](uint32_t until) {
+  const auto giveCarryToEventAt = [&](uint32_t until) {
     const DeltaTime d = DeltaAt(file + pos, file + until);
-    AppendVarLen(out, carry + d.value, "time gap before the event", carriedFrom + d.value);
+    out.PutVarLen(carry + d.value, "time gap before the event", carriedFrom + d.value);
     pos += d.size;
     carry = 0;
   };
   for (const Removed& r : removed) {
     if (carry != 0 && pos < r.packet.begin) giveCarryToEventAt(r.packet.begin);
-    out.insert(out.end(), file + pos, file + r.packet.begin);
+    out.Put(file + pos, file + r.packet.begin);
     carry += DeltaAt(file + r.packet.begin, end).value;
     carriedFrom = r.tick;
     pos = r.packet.end;
   }
   if (carry != 0 && pos < chunk.readEnd) giveCarryToEventAt(chunk.readEnd);
-  out.insert(out.end(), file + pos, file + chunk.readEnd);
+  out.Put(file + pos, end);
   if (!chunk.endsWithEndOfTrack) {
-    AppendVarLen(out, carry, "time gap before the end of track", carriedFrom);
-    AppendBytes(out, kEndOfTrack);
+    out.PutVarLen(carry, "time gap before the end of track", carriedFrom);
+    out.Put(kEndOfTrack);
   }
 }
 
@@ -92,35 +122,37 @@ struct PartEvent {
   uint8_t ccNumber[4];
   uint8_t ccValue[4];
 };
+// The most a part track can take besides its events, and per event: a delta
+// time and up to four messages of three bytes, three of them after a zero
+// delta.
+constexpr size_t kPartTrackRoom = 8 + 4 + 7 + 5 + 4;
+constexpr size_t kPartEventRoom = 4 + 4 * 3 + 3;
 
 // A part's track: its name "Part N", its port (parts 17-32 on the second), then
 // every converted message at the source tick of its SysEx message.
-void AppendPartTrack(uint8_t part, const std::vector<PartEvent>& events, ByteBuffer& image) {
-  const size_t bodyStart = BeginTrackChunk(image);
+void PutPartTrack(uint8_t part, const std::vector<PartEvent>& events, Out& out) {
+  uint8_t* bodyStart = out.BeginTrack();
   const std::string name = "Part " + std::to_string(part + 1);
-  AppendBytes(image, {0x00, kStatusMeta, kMetaTrackName, uint8_t(name.size())});
-  image.insert(image.end(), name.begin(), name.end());
-  AppendBytes(image, {0x00, kStatusMeta, kMetaPort, 0x01, uint8_t(part / 16)});
+  out.Put({{0x00, kStatusMeta, kMetaTrackName, uint8_t(name.size())}});
+  out.Put(reinterpret_cast<const uint8_t*>(name.data()), reinterpret_cast<const uint8_t*>(name.data() + name.size()));
+  out.Put({{0x00, kStatusMeta, kMetaPort, 0x01, uint8_t(part / 16)}});
   uint64_t now = 0;
   for (const PartEvent& e : events) {
-    AppendDeltaTime(image, e.tick - now, e.tick);
+    out.PutVarLen(e.tick - now, "time gap before the event", e.tick);
     now = e.tick;
     // The messages of one parameter change, each but the first after a zero
-    // delta, gathered before they go into the track.
-    std::array<uint8_t, 4 * 4> bytes;
-    size_t size = 0;
+    // delta. All three bytes of a message go in; a program change's third is
+    // overwritten next (the room counts three bytes for every message).
     for (int m = 0; m < 4 && e.ccNumber[m] != kNone; ++m) {
+      if (m > 0) *out.p++ = 0x00;
       const ChannelMessage msg = ChannelMessageOf(part, e.ccNumber[m], e.ccValue[m]);
-      if (m > 0) bytes[size++] = 0x00;
-      // All three bytes go in; a two-byte message's third is overwritten next.
-      std::copy(msg.bytes.begin(), msg.bytes.end(), bytes.begin() + long(size));
-      size += msg.size;
+      std::memcpy(out.p, msg.bytes.data(), 3);
+      out.p += msg.size;
     }
-    image.insert(image.end(), bytes.begin(), bytes.begin() + long(size));
   }
-  AppendBytes(image, {0x00});
-  AppendBytes(image, kEndOfTrack);
-  EndTrackChunk(image, bodyStart);
+  *out.p++ = 0x00;
+  out.Put(kEndOfTrack);
+  out.EndTrack(bodyStart);
 }
 
 [[noreturn]] void Refuse(const std::string& why) {
@@ -160,15 +192,26 @@ std::vector<uint8_t> BuildSongImage(const ConvertOptions& options) {
   }
   if (trackCount > 0xFFFF) Refuse("the song would have more than 65535 tracks");
 
+  // The room: every source chunk at most as long as it was (a removed event
+  // takes at least three bytes, its delta time adds at most four to the next
+  // event's), an end-of-track for each track, the marker, and the part tracks.
+  size_t converted = 0;
+  for (const auto& part : byPart) converted += part.size();
+  const size_t room = 14 + source.image->size() + 7 * source.chunks.size() + kMarkerEvent.size() +
+                      sizeof kEmptyTextEvent + 4 * (events.size() + gSysEx.continuations.size()) +
+                      kParts * kPartTrackRoom + converted * kPartEventRoom;
   ByteBuffer image;
-  ReserveLarge(image, source.image->size() + events.size() * 16 + 1024);
+  ReserveLarge(image, room);
   // A file without a header keeps the program's own division (SourceFile's default).
   AppendHeaderChunk(image, uint16_t(trackCount), source.division);
+  const size_t headerSize = image.size();
+  image.resize(room);
+  Out out{image.data() + headerSize};
 
   // Chunks of other kinds before the first track follow it instead, so that
   // the marker stays near the start of the file.
   std::vector<const SourceChunk*> heldBack;
-  auto copyChunk = [&](const SourceChunk& c) { image.insert(image.end(), file + c.offset, file + c.readEnd); };
+  auto copyChunk = [&](const SourceChunk& c) { out.Put(file + c.offset, file + c.readEnd); };
   std::vector<Removed> removed;
   size_t ev = 0;
   size_t cont = 0;
@@ -204,33 +247,36 @@ std::vector<uint8_t> BuildSongImage(const ConvertOptions& options) {
       }
     }
 
-    const size_t bodyStart = BeginTrackChunk(image);
+    uint8_t* bodyStart = out.BeginTrack();
     uint32_t from = chunk.bodyBegin;
     if (trackIndex == 0) {
       const bool marked = chunk.readEnd - chunk.bodyBegin >= kMarkerEvent.size() &&
                           std::equal(kMarkerEvent.begin(), kMarkerEvent.end(), file + chunk.bodyBegin);
       if (marked) from += uint32_t(kMarkerEvent.size());
-      AppendBytes(image, kMarkerEvent);
+      out.Put(kMarkerEvent);
     }
-    AppendTrackBody(file, chunk, from, removed, image);
+    PutTrackBody(file, chunk, from, removed, out);
     if (trackIndex == 0) {
-      const size_t afterMarker = bodyStart + kMarkerEvent.size();
-      if (image.size() == afterMarker || image[afterMarker] != 0x00) {
-        image.insert(image.begin() + long(afterMarker), std::begin(kEmptyTextEvent), std::end(kEmptyTextEvent));
+      uint8_t* afterMarker = bodyStart + kMarkerEvent.size();
+      if (out.p == afterMarker || *afterMarker != 0x00) {
+        std::memmove(afterMarker + sizeof kEmptyTextEvent, afterMarker, size_t(out.p - afterMarker));
+        std::memcpy(afterMarker, kEmptyTextEvent, sizeof kEmptyTextEvent);
+        out.p += sizeof kEmptyTextEvent;
       }
     }
-    EndTrackChunk(image, bodyStart);
+    out.EndTrack(bodyStart);
 
     if (trackIndex == 0) {
       for (const SourceChunk* c : heldBack) copyChunk(*c);
       heldBack.clear();
       for (uint8_t part = 0; part < kParts; ++part) {
-        if (!byPart[part].empty()) AppendPartTrack(part, byPart[part], image);
+        if (!byPart[part].empty()) PutPartTrack(part, byPart[part], out);
       }
     }
     ++trackIndex;
   }
   for (const SourceChunk* c : heldBack) copyChunk(*c);
+  image.resize(size_t(out.p - image.data()));
   return image;
 }
 
