@@ -53,9 +53,19 @@ TickOrder SortEventsByTick() {
     if (e.channel < perChannel.size()) ++perChannel[e.channel];
   }
   MergeTickRuns(order.all);
-  for (size_t ch = 0; ch < perChannel.size(); ++ch) order.byChannel[ch].reserve(perChannel[ch]);
+  std::array<size_t, 32> next{};
+  size_t grouped = 0;
+  for (size_t ch = 0; ch < perChannel.size(); ++ch) {
+    next[ch] = grouped;
+    grouped += perChannel[ch];
+  }
+  ReserveLarge(order.grouped, grouped);
+  order.grouped.resize(grouped);
   for (const OrderedEvent& o : order.all) {
-    if (o.channel < order.byChannel.size()) order.byChannel[o.channel].push_back(o);
+    if (o.channel < next.size()) order.grouped[next[o.channel]++] = o;
+  }
+  for (size_t ch = 0; ch < perChannel.size(); ++ch) {
+    order.byChannel[ch] = std::span<const OrderedEvent>(order.grouped).subspan(next[ch] - perChannel[ch], perChannel[ch]);
   }
   return order;
 }

@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "model/large_buffer.h"
 #include "writer/writer.h"
 
 namespace mertovan {
@@ -59,30 +60,39 @@ inline void AppendDeltaTime(ByteBuffer& out, uint64_t delta, uint64_t atTick) {
 
 // Sorts records that hold ascending runs of `tick` (the tracks of a file, one
 // after another, each in time order) into ascending tick order, keeping list
-// order among equal ticks, by merging the runs pairwise.
+// order among equal ticks, by merging the runs pairwise. `scratch` is room for
+// as many records.
 template <class Record>
-void MergeTickRuns(std::vector<Record>& records) {
+void MergeTickRuns(std::span<Record> records, std::span<Record> scratch) {
   std::vector<size_t> runs;
   for (size_t i = 0; i < records.size(); ++i) {
     if (i == 0 || records[i].tick < records[i - 1].tick) runs.push_back(i);
   }
   if (runs.size() < 2) return;
-  std::vector<Record> merged(records.size());
-  const auto at = [](std::vector<Record>& v, size_t i) { return v.begin() + static_cast<std::ptrdiff_t>(i); };
+  const size_t size = records.size();
+  Record* from = records.data();
+  Record* to = scratch.data();
   while (runs.size() > 1) {
-    std::vector<size_t> next;
+    size_t kept = 0;
     for (size_t r = 0; r < runs.size(); r += 2) {
       const size_t begin = runs[r];
-      const size_t middle = r + 1 < runs.size() ? runs[r + 1] : records.size();
-      const size_t end = r + 2 < runs.size() ? runs[r + 2] : records.size();
+      const size_t middle = r + 1 < runs.size() ? runs[r + 1] : size;
+      const size_t end = r + 2 < runs.size() ? runs[r + 2] : size;
       // std::merge takes the first range's record among equals.
-      std::merge(at(records, begin), at(records, middle), at(records, middle), at(records, end),
-                 at(merged, begin), [](const Record& a, const Record& b) { return a.tick < b.tick; });
-      next.push_back(begin);
+      std::merge(from + begin, from + middle, from + middle, from + end, to + begin,
+                 [](const Record& a, const Record& b) { return a.tick < b.tick; });
+      runs[kept++] = begin;  // never one not yet read: kept <= r
     }
-    records.swap(merged);
-    runs.swap(next);
+    runs.resize(kept);
+    std::swap(from, to);
   }
+  if (from != records.data()) std::copy(from, from + size, records.data());
+}
+template <class Record>
+void MergeTickRuns(std::vector<Record>& records) {
+  // Every record of the room is written before it is read: no need to zero it.
+  std::vector<Record, NoZeroFillAllocator<Record>> scratch(records.size());
+  MergeTickRuns(std::span<Record>(records), std::span<Record>(scratch));
 }
 
 // The SysEx event list in ascending tick order, list order among equal ticks:
@@ -99,7 +109,14 @@ struct OrderedEvent {
 };
 struct TickOrder {
   std::vector<OrderedEvent> all;
-  std::array<std::vector<OrderedEvent>, 32> byChannel;  // those whose `channel` is 0-31
+  // Those whose `channel` is 0-31, channel after channel, each in tick order:
+  // one block, so that a large list fills whole huge pages.
+  std::vector<OrderedEvent> grouped;
+  std::array<std::span<const OrderedEvent>, 32> byChannel;  // into `grouped`
+  TickOrder() = default;
+  TickOrder(TickOrder&&) = default;  // the block moves with its spans
+  TickOrder(const TickOrder&) = delete;
+  TickOrder& operator=(const TickOrder&) = delete;
 };
 TickOrder SortEventsByTick();
 

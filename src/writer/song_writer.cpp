@@ -121,7 +121,11 @@ struct PartEvent {
   uint32_t tick;
   uint8_t ccNumber[4];
   uint8_t ccValue[4];
+  uint8_t part;
 };
+// Records that are written before they are read: their room is not zeroed.
+template <class T>
+using Block = std::vector<T, NoZeroFillAllocator<T>>;
 // The most a part track can take besides its events, and per event: a delta
 // time and up to four messages of three bytes, three of them after a zero
 // delta.
@@ -130,7 +134,7 @@ constexpr size_t kPartEventRoom = 4 + 4 * 3 + 3;
 
 // A part's track: its name "Part N", its port (parts 17-32 on the second), then
 // every converted message at the source tick of its SysEx message.
-void PutPartTrack(uint8_t part, const std::vector<PartEvent>& events, Out& out) {
+void PutPartTrack(uint8_t part, std::span<const PartEvent> events, Out& out) {
   uint8_t* bodyStart = out.BeginTrack();
   const std::string name = "Part " + std::to_string(part + 1);
   out.Put({{0x00, kStatusMeta, kMetaTrackName, uint8_t(name.size())}});
@@ -175,31 +179,84 @@ std::vector<uint8_t> BuildSongImage(const ConvertOptions& options) {
   }
   const uint8_t* file = source.image->data();
 
-  std::array<std::vector<PartEvent>, kParts> byPart;
-  for (uint32_t i = 0; i < events.size(); ++i) {
-    const Tsys& e = events[i];
-    if (!IsConverted(e)) continue;
-    PartEvent& pe = byPart[e.channel].emplace_back();
-    pe.tick = places[i].tick;
-    std::copy(std::begin(e.ccNumber), std::end(e.ccNumber), pe.ccNumber);
-    std::copy(std::begin(e.ccValue), std::end(e.ccValue), pe.ccValue);
-  }
   size_t trackCount = 0;
   for (const SourceChunk& c : source.chunks) trackCount += c.kind == ChunkKind::Track;
-  for (auto& part : byPart) {
-    MergeTickRuns(part);
-    trackCount += !part.empty();
+  const size_t sourceTracks = trackCount;
+
+  // One pass over the list gathers the converted messages, part by part, and
+  // the events each track takes out: with the F7 packets that carried on
+  // their messages, in file order, track after track.
+  Block<PartEvent> converted;
+  ReserveLarge(converted, events.size());
+  std::array<size_t, kParts> perPart{};
+  std::vector<Removed> removed;
+  ReserveLarge(removed, events.size() + gSysEx.continuations.size());
+  std::vector<size_t> removedEnd(sourceTracks, 0);  // per track, one past its last in `removed`
+  uint32_t track = 0;
+  // Whether the last message kept in the track never got its F7.
+  bool keptOpen = false;
+  for (size_t ev = 0, cont = 0; ev < events.size(); ++ev) {
+    const Tsys& e = events[ev];
+    const SourcePlace& place = places[ev];
+    if (IsConverted(e)) {
+      PartEvent& pe = converted.emplace_back();
+      pe.tick = place.tick;
+      std::copy(std::begin(e.ccNumber), std::end(e.ccNumber), pe.ccNumber);
+      std::copy(std::begin(e.ccValue), std::end(e.ccValue), pe.ccValue);
+      pe.part = e.channel;
+      ++perPart[e.channel];
+    }
+    // The reader gives every record a track it read, in file order.
+    if (place.track >= sourceTracks || place.track < track) continue;
+    for (; track < place.track; ++track) {
+      removedEnd[track] = removed.size();
+      keptOpen = false;
+    }
+    // A message whose F0 event cut off one that never got its F7 stays (its
+    // channel messages are written all the same): taken out, it would let a
+    // later F7 event of the track carry on the cut-off message.
+    const bool remove = !keptOpen && (IsConverted(e) || !options.includeUnconvertible);
+    if (remove) {
+      removed.push_back({place.packet, place.tick});
+    } else {
+      const auto raw = gSysEx.Raw(e);
+      keptOpen = raw.empty() || raw.back() != kStatusSysExEnd;
+    }
+    for (; cont < gSysEx.continuations.size() && gSysEx.continuations[cont].event <= ev; ++cont) {
+      const Continuation& c = gSysEx.continuations[cont];
+      if (remove && c.event == ev) removed.push_back({c.packet, c.tick});
+    }
+  }
+  for (; track < sourceTracks; ++track) removedEnd[track] = removed.size();
+
+  // Each part's messages in one block, part after part, then in tick order.
+  Block<PartEvent> byPart(converted.size());
+  std::array<std::span<const PartEvent>, kParts> partEvents;
+  {
+    std::array<size_t, kParts> next{};
+    size_t at = 0;
+    for (size_t part = 0; part < kParts; ++part) {
+      next[part] = at;
+      at += perPart[part];
+    }
+    for (const PartEvent& pe : converted) byPart[next[pe.part]++] = pe;
+    for (size_t part = 0; part < kParts; ++part) {
+      const size_t begin = next[part] - perPart[part];
+      // The list in file order is no longer needed: it is the merge's room.
+      MergeTickRuns(std::span<PartEvent>(byPart).subspan(begin, perPart[part]),
+                    std::span<PartEvent>(converted).subspan(begin, perPart[part]));
+      partEvents[part] = std::span<const PartEvent>(byPart).subspan(begin, perPart[part]);
+      trackCount += perPart[part] != 0;
+    }
   }
   if (trackCount > 0xFFFF) Refuse("the song would have more than 65535 tracks");
 
   // The room: every source chunk at most as long as it was (a removed event
   // takes at least three bytes, its delta time adds at most four to the next
   // event's), an end-of-track for each track, the marker, and the part tracks.
-  size_t converted = 0;
-  for (const auto& part : byPart) converted += part.size();
   const size_t room = 14 + source.image->size() + 7 * source.chunks.size() + kMarkerEvent.size() +
                       sizeof kEmptyTextEvent + 4 * (events.size() + gSysEx.continuations.size()) +
-                      kParts * kPartTrackRoom + converted * kPartEventRoom;
+                      kParts * kPartTrackRoom + byPart.size() * kPartEventRoom;
   ByteBuffer image;
   ReserveLarge(image, room);
   // A file without a header keeps the program's own division (SourceFile's default).
@@ -212,9 +269,6 @@ std::vector<uint8_t> BuildSongImage(const ConvertOptions& options) {
   // the marker stays near the start of the file.
   std::vector<const SourceChunk*> heldBack;
   auto copyChunk = [&](const SourceChunk& c) { out.Put(file + c.offset, file + c.readEnd); };
-  std::vector<Removed> removed;
-  size_t ev = 0;
-  size_t cont = 0;
   uint32_t trackIndex = 0;
   for (const SourceChunk& chunk : source.chunks) {
     if (chunk.kind == ChunkKind::Header) continue;  // the header is written anew
@@ -226,27 +280,8 @@ std::vector<uint8_t> BuildSongImage(const ConvertOptions& options) {
       }
       continue;
     }
-    // The events this track takes out, with the F7 packets that carried on
-    // their messages, in file order.
-    removed.clear();
-    // Whether the last message kept in this track never got its F7.
-    bool keptOpen = false;
-    for (; ev < events.size() && places[ev].track == trackIndex; ++ev) {
-      // A message whose F0 event cut off one that never got its F7 stays
-      // (its channel messages are written all the same): taken out, it would
-      // let a later F7 event of the track carry on the cut-off message.
-      const bool remove = !keptOpen && (IsConverted(events[ev]) || !options.includeUnconvertible);
-      if (!remove) {
-        const auto raw = gSysEx.Raw(events[ev]);
-        keptOpen = raw.empty() || raw.back() != kStatusSysExEnd;
-      }
-      if (remove) removed.push_back({places[ev].packet, places[ev].tick});
-      for (; cont < gSysEx.continuations.size() && gSysEx.continuations[cont].event <= ev; ++cont) {
-        const Continuation& c = gSysEx.continuations[cont];
-        if (remove && c.event == ev) removed.push_back({c.packet, c.tick});
-      }
-    }
-
+    const std::span<const Removed> trackRemoved(removed.begin() + long(trackIndex == 0 ? 0 : removedEnd[trackIndex - 1]),
+                                                removed.begin() + long(removedEnd[trackIndex]));
     uint8_t* bodyStart = out.BeginTrack();
     uint32_t from = chunk.bodyBegin;
     if (trackIndex == 0) {
@@ -255,7 +290,7 @@ std::vector<uint8_t> BuildSongImage(const ConvertOptions& options) {
       if (marked) from += uint32_t(kMarkerEvent.size());
       out.Put(kMarkerEvent);
     }
-    PutTrackBody(file, chunk, from, removed, out);
+    PutTrackBody(file, chunk, from, trackRemoved, out);
     if (trackIndex == 0) {
       uint8_t* afterMarker = bodyStart + kMarkerEvent.size();
       if (out.p == afterMarker || *afterMarker != 0x00) {
@@ -270,7 +305,7 @@ std::vector<uint8_t> BuildSongImage(const ConvertOptions& options) {
       for (const SourceChunk* c : heldBack) copyChunk(*c);
       heldBack.clear();
       for (uint8_t part = 0; part < kParts; ++part) {
-        if (!byPart[part].empty()) PutPartTrack(part, byPart[part], out);
+        if (!partEvents[part].empty()) PutPartTrack(part, partEvents[part], out);
       }
     }
     ++trackIndex;
