@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <system_error>
+#include <thread>
 
 namespace mertovan {
 
@@ -63,6 +65,12 @@ class Fd {
   void Reset(int fd) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = fd;
+  }
+  // Gives up the descriptor without closing it.
+  int Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
   }
   // Closes now and reports the result: some file systems report a failed
   // write only here.
@@ -192,6 +200,16 @@ class TempFile {
   int fd_ = -1;
   std::string path_;
 };
+
+// Closes `fd` on a thread of its own, or here when no thread can be had.
+void CloseInBackground(int fd) {
+  if (fd < 0) return;
+  try {
+    std::thread([fd] { ::close(fd); }).detach();
+  } catch (const std::system_error&) {
+    ::close(fd);
+  }
+}
 
 // Overwrites the open target from its start and cuts it to the new length.
 void WriteInPlace(int fd, std::span<const uint8_t> bytes, const std::string& what, const std::string& name) {
@@ -331,7 +349,10 @@ void ReplaceFile(const std::string& fileName, std::span<const uint8_t> bytes, st
   if (temp.Close() != 0) ThrowFileError(writeWhat, errno, fileName);
   if (const TempFileHook hook = gTempFileHook.load()) hook(temp.path().c_str());
   if (!temp.RenameOver(target)) ThrowFileError(replaceWhat, errno, fileName);
-  existing.Close();
+  // The replaced file goes with its last descriptor. Freeing the blocks of a
+  // large file takes a few milliseconds (more where the file system discards
+  // them on the disk); a second thread spends them while this one goes on.
+  CloseInBackground(existing.Release());
 
   // The rename itself reaches the disk with the folder; a failure here
   // leaves a complete file in place, so it is not reported.

@@ -3,8 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <exception>
+#include <future>
+#include <optional>
 #include <span>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "model/events.h"
 #include "model/large_buffer.h"
@@ -122,21 +127,51 @@ struct PartEvent {
   uint8_t ccNumber[4];
   uint8_t ccValue[4];
   uint8_t part;
+  uint8_t size;  // of its messages in the track, as MessagesSize gives it
 };
 // Records that are written before they are read: their room is not zeroed.
 template <class T>
 using Block = std::vector<T, NoZeroFillAllocator<T>>;
-// The most a part track can take besides its events, and per event: a delta
-// time and up to four messages of three bytes, three of them after a zero
-// delta.
+
+// The bytes of a part track besides its events: "MTrk" and length, the name
+// "Part N" (at most "Part 32"), the port, the end of track.
 constexpr size_t kPartTrackRoom = 8 + 4 + 7 + 5 + 4;
-constexpr size_t kPartEventRoom = 4 + 4 * 3 + 3;
+// The size of the messages of one converted message: a program change takes
+// two bytes, any other message three, and each but the first a zero delta
+// before it. Worked out without branches: the counts of messages come at
+// random.
+uint8_t MessagesSize(const uint8_t (&ccNumber)[4]) {
+  unsigned size = 0;
+  bool present = true;
+  for (int m = 0; m < 4; ++m) {
+    present = present && ccNumber[m] != kNone;
+    size += unsigned(present) * ((m > 0 ? 4u : 3u) - unsigned(ccNumber[m] == kProgramChange));
+  }
+  return uint8_t(size);
+}
+size_t VarLenSize(uint32_t value) { return value < (1u << 7) ? 1 : value < (1u << 14) ? 2 : value < (1u << 21) ? 3 : 4; }
+
+std::string PartTrackName(uint8_t part) { return "Part " + std::to_string(part + 1); }
+
+// The exact size of a part's track, events in tick order. Throws ConvertError
+// for a time gap the format cannot hold, as writing it would.
+size_t PartTrackSize(uint8_t part, std::span<const PartEvent> events) {
+  size_t size = 8 + 4 + PartTrackName(part).size() + 5 + 4;
+  uint32_t now = 0;
+  for (const PartEvent& e : events) {
+    const uint32_t delta = e.tick - now;
+    if (delta > kMaxVarLen) ThrowVarLenTooLarge(delta, "time gap before the event", e.tick);
+    size += VarLenSize(delta) + e.size;
+    now = e.tick;
+  }
+  return size;
+}
 
 // A part's track: its name "Part N", its port (parts 17-32 on the second), then
 // every converted message at the source tick of its SysEx message.
 void PutPartTrack(uint8_t part, std::span<const PartEvent> events, Out& out) {
   uint8_t* bodyStart = out.BeginTrack();
-  const std::string name = "Part " + std::to_string(part + 1);
+  const std::string name = PartTrackName(part);
   out.Put({{0x00, kStatusMeta, kMetaTrackName, uint8_t(name.size())}});
   out.Put(reinterpret_cast<const uint8_t*>(name.data()), reinterpret_cast<const uint8_t*>(name.data() + name.size()));
   out.Put({{0x00, kStatusMeta, kMetaPort, 0x01, uint8_t(part / 16)}});
@@ -144,9 +179,8 @@ void PutPartTrack(uint8_t part, std::span<const PartEvent> events, Out& out) {
   for (const PartEvent& e : events) {
     out.PutVarLen(e.tick - now, "time gap before the event", e.tick);
     now = e.tick;
-    // The messages of one parameter change, each but the first after a zero
-    // delta. All three bytes of a message go in; a program change's third is
-    // overwritten next (the room counts three bytes for every message).
+    // All three bytes of a message go in; a program change's third is
+    // overwritten by what follows it in the track (at least its end).
     for (int m = 0; m < 4 && e.ccNumber[m] != kNone; ++m) {
       if (m > 0) *out.p++ = 0x00;
       const ChannelMessage msg = ChannelMessageOf(part, e.ccNumber[m], e.ccValue[m]);
@@ -159,13 +193,144 @@ void PutPartTrack(uint8_t part, std::span<const PartEvent> events, Out& out) {
   out.EndTrack(bodyStart);
 }
 
+// The events that tracks take out of a stretch of the list, with the F7
+// packets that carried on their messages: in file order, track after track.
+struct Removals {
+  std::vector<Removed> removed;
+  std::vector<size_t> ends;  // per track of the stretch, one past its last in `removed`
+  std::span<const Removed> OfTrack(size_t i) const {
+    return {removed.begin() + long(i == 0 ? 0 : ends[i - 1]), removed.begin() + long(ends[i])};
+  }
+};
+
+// One pass over the records [begin, end) of the list, which belong to tracks
+// [firstTrack, endTrack): their removals, and with `parts` (then from record 0)
+// the converted messages of the whole list, each part's counted in `perPart`.
+// The reader gives each record a track it read, in file order.
+Removals Scan(const ConvertOptions& options, size_t begin, size_t end, uint32_t firstTrack, uint32_t endTrack,
+              Block<PartEvent>* parts, std::array<size_t, kParts>* perPart) {
+  const auto& events = gSysEx.events;
+  const auto& places = gSysEx.places;
+  const auto& continuations = gSysEx.continuations;
+  Removals r;
+  ReserveLarge(r.removed, (end - begin) + continuations.size());
+  r.ends.assign(endTrack - firstTrack, 0);
+  size_t cont = size_t(std::lower_bound(continuations.begin(), continuations.end(), begin,
+                                        [](const Continuation& c, size_t ev) { return c.event < ev; }) -
+                       continuations.begin());
+  uint32_t track = firstTrack;
+  // Whether the last message kept in the track never got its F7.
+  bool keptOpen = false;
+  const size_t last = parts ? events.size() : end;
+  for (size_t ev = parts ? 0 : begin; ev < last; ++ev) {
+    const Tsys& e = events[ev];
+    const SourcePlace& place = places[ev];
+    if (parts && IsConverted(e)) {
+      PartEvent& pe = parts->emplace_back();
+      pe.tick = place.tick;
+      std::copy(std::begin(e.ccNumber), std::end(e.ccNumber), pe.ccNumber);
+      std::copy(std::begin(e.ccValue), std::end(e.ccValue), pe.ccValue);
+      pe.part = e.channel;
+      pe.size = MessagesSize(e.ccNumber);
+      ++(*perPart)[e.channel];
+    }
+    if (ev < begin || ev >= end || place.track >= endTrack || place.track < track) continue;
+    for (; track < place.track; ++track) {
+      r.ends[track - firstTrack] = r.removed.size();
+      keptOpen = false;
+    }
+    // A message whose F0 event cut off one that never got its F7 stays (its
+    // channel messages are written all the same): taken out, it would let a
+    // later F7 event of the track carry on the cut-off message.
+    const bool remove = !keptOpen && (IsConverted(e) || !options.includeUnconvertible);
+    if (remove) {
+      r.removed.push_back({place.packet, place.tick});
+    } else {
+      const auto raw = gSysEx.Raw(e);
+      keptOpen = raw.empty() || raw.back() != kStatusSysExEnd;
+    }
+    for (; cont < continuations.size() && continuations[cont].event <= ev; ++cont) {
+      const Continuation& c = continuations[cont];
+      if (remove && c.event == ev) r.removed.push_back({c.packet, c.tick});
+    }
+  }
+  for (; track < endTrack; ++track) r.ends[track - firstTrack] = r.removed.size();
+  return r;
+}
+
+// Writes the chunks after the first track: the other tracks without their
+// removed events, and the chunks of other kinds as they are.
+// `removals` holds the later tracks from its track `firstIndex` on.
+uint8_t* PutLaterChunks(const uint8_t* file, std::span<const SourceChunk> chunks, const Removals& removals,
+                        size_t firstIndex, uint8_t* at) {
+  Out out{at};
+  size_t track = firstIndex;
+  for (const SourceChunk& chunk : chunks) {
+    if (chunk.kind == ChunkKind::Header) continue;  // the header is written anew
+    if (chunk.kind == ChunkKind::Foreign) {
+      out.Put(file + chunk.offset, file + chunk.readEnd);
+      continue;
+    }
+    uint8_t* bodyStart = out.BeginTrack();
+    PutTrackBody(file, chunk, chunk.bodyBegin, removals.OfTrack(track++), out);
+    out.EndTrack(bodyStart);
+  }
+  return out.p;
+}
+
+// Songs with this many messages and more write the tracks after the first on
+// a second thread, while this one sorts and writes the part tracks.
+constexpr size_t kSecondThreadFrom = 16384;
+
+// The second thread: it takes the removals of the later tracks, waits for
+// where they go (a null start when the conversion failed), then writes them.
+class LaterChunksWriter {
+ public:
+  template <class Work>
+  explicit LaterChunksWriter(Work work) {
+    std::future<uint8_t*> start = start_.get_future();
+    thread_ = std::thread([this, work, start = std::move(start)]() mutable {
+      try {
+        end_ = work(start);
+      } catch (...) {
+        failure_ = std::current_exception();
+      }
+    });
+  }
+  ~LaterChunksWriter() {
+    if (!thread_.joinable()) return;
+    if (!started_) start_.set_value(nullptr);
+    thread_.join();
+  }
+  LaterChunksWriter(const LaterChunksWriter&) = delete;
+  LaterChunksWriter& operator=(const LaterChunksWriter&) = delete;
+  // Lets the thread write from `at`.
+  void Start(uint8_t* at) {
+    started_ = true;
+    start_.set_value(at);
+  }
+  // Waits for the thread; returns where it ended.
+  uint8_t* Finish() {
+    thread_.join();
+    if (failure_) std::rethrow_exception(failure_);
+    return end_;
+  }
+
+ private:
+  std::promise<uint8_t*> start_;
+  bool started_ = false;
+  uint8_t* end_ = nullptr;
+  std::exception_ptr failure_;
+  std::thread thread_;
+};
+
 [[noreturn]] void Refuse(const std::string& why) {
   throw ConvertError("Cannot keep the song: " + why + "; nothing was written");
 }
 
 }  // namespace
 
-std::vector<uint8_t> BuildSongImage(const ConvertOptions& options) {
+std::vector<uint8_t> BuildSongImage(const ConvertOptions& options, SongThreads threads) {
   const SourceFile& source = gSourceFile;
   const auto& events = gSysEx.events;
   const auto& places = gSysEx.places;
@@ -178,56 +343,86 @@ std::vector<uint8_t> BuildSongImage(const ConvertOptions& options) {
     Refuse("a format 2 file holds independent patterns, not one song");
   }
   const uint8_t* file = source.image->data();
+  const std::span<const SourceChunk> chunks(source.chunks);
 
   size_t trackCount = 0;
-  for (const SourceChunk& c : source.chunks) trackCount += c.kind == ChunkKind::Track;
-  const size_t sourceTracks = trackCount;
+  for (const SourceChunk& c : chunks) trackCount += c.kind == ChunkKind::Track;
+  const uint32_t sourceTracks = uint32_t(trackCount);
+  // The first track, and the chunks before it; the records of the later tracks.
+  const auto firstTrack = std::find_if(chunks.begin(), chunks.end(),
+                                       [](const SourceChunk& c) { return c.kind == ChunkKind::Track; });
+  const auto laterChunks = chunks.subspan(std::min(chunks.size(), size_t(firstTrack - chunks.begin()) + 1));
+  const size_t laterRecords =
+      size_t(std::partition_point(places.begin(), places.end(), [](const SourcePlace& p) { return p.track == 0; }) -
+             places.begin());
 
-  // One pass over the list gathers the converted messages, part by part, and
-  // the events each track takes out: with the F7 packets that carried on
-  // their messages, in file order, track after track.
+  // The later tracks' removals are taken, and the tracks written, on a second
+  // thread for a large song; else on this one, after the part tracks.
+  const bool second = sourceTracks > 1 && (threads == SongThreads::Two ||
+                                           (threads == SongThreads::Auto && events.size() >= kSecondThreadFrom));
+  std::vector<uint8_t> image;
+  Removals later;
+  auto writeLater = [&](std::future<uint8_t*>& start) -> uint8_t* {
+    later = Scan(options, laterRecords, events.size(), 1, sourceTracks, nullptr, nullptr);
+    uint8_t* at = start.get();
+    return at ? PutLaterChunks(file, laterChunks, later, 0, at) : nullptr;
+  };
+  std::optional<LaterChunksWriter> helper;
+  if (second) {
+    try {
+      helper.emplace(writeLater);
+    } catch (const std::system_error&) {
+      // No thread to be had: all is written on this one.
+    }
+  }
+
+  // This thread: the converted messages of the whole list, and the removals
+  // of the first track (of every track when it writes them all).
   Block<PartEvent> converted;
   ReserveLarge(converted, events.size());
   std::array<size_t, kParts> perPart{};
-  std::vector<Removed> removed;
-  ReserveLarge(removed, events.size() + gSysEx.continuations.size());
-  std::vector<size_t> removedEnd(sourceTracks, 0);  // per track, one past its last in `removed`
-  uint32_t track = 0;
-  // Whether the last message kept in the track never got its F7.
-  bool keptOpen = false;
-  for (size_t ev = 0, cont = 0; ev < events.size(); ++ev) {
-    const Tsys& e = events[ev];
-    const SourcePlace& place = places[ev];
-    if (IsConverted(e)) {
-      PartEvent& pe = converted.emplace_back();
-      pe.tick = place.tick;
-      std::copy(std::begin(e.ccNumber), std::end(e.ccNumber), pe.ccNumber);
-      std::copy(std::begin(e.ccValue), std::end(e.ccValue), pe.ccValue);
-      pe.part = e.channel;
-      ++perPart[e.channel];
+  const Removals first =
+      Scan(options, 0, helper ? laterRecords : events.size(), 0, helper ? std::min(sourceTracks, 1u) : sourceTracks,
+           &converted, &perPart);
+  for (size_t n : perPart) trackCount += n != 0;
+  if (trackCount > 0xFFFF) Refuse("the song would have more than 65535 tracks");
+
+  // The room: every source chunk at most as long as it was (a removed event
+  // takes at least three bytes, its delta time adds at most four to the next
+  // event's), an end-of-track for each track, the marker, and the part tracks.
+  size_t partsRoom = kParts * kPartTrackRoom;
+  for (const PartEvent& pe : converted) partsRoom += 4 + pe.size;
+  const size_t room = 14 + source.image->size() + 7 * chunks.size() + kMarkerEvent.size() +
+                      sizeof kEmptyTextEvent + partsRoom;
+  ReserveLarge(image, room);
+  // A file without a header keeps the program's own division (SourceFile's default).
+  AppendHeaderChunk(image, uint16_t(trackCount), source.division);
+  const size_t headerSize = image.size();
+  image.resize(room);
+  Out out{image.data() + headerSize};
+
+  if (firstTrack != chunks.end()) {
+    const SourceChunk& chunk = *firstTrack;
+    uint8_t* bodyStart = out.BeginTrack();
+    uint32_t from = chunk.bodyBegin;
+    const bool marked = chunk.readEnd - chunk.bodyBegin >= kMarkerEvent.size() &&
+                        std::equal(kMarkerEvent.begin(), kMarkerEvent.end(), file + chunk.bodyBegin);
+    if (marked) from += uint32_t(kMarkerEvent.size());
+    out.Put(kMarkerEvent);
+    PutTrackBody(file, chunk, from, first.OfTrack(0), out);
+    uint8_t* afterMarker = bodyStart + kMarkerEvent.size();
+    if (out.p == afterMarker || *afterMarker != 0x00) {
+      std::memmove(afterMarker + sizeof kEmptyTextEvent, afterMarker, size_t(out.p - afterMarker));
+      std::memcpy(afterMarker, kEmptyTextEvent, sizeof kEmptyTextEvent);
+      out.p += sizeof kEmptyTextEvent;
     }
-    // The reader gives every record a track it read, in file order.
-    if (place.track >= sourceTracks || place.track < track) continue;
-    for (; track < place.track; ++track) {
-      removedEnd[track] = removed.size();
-      keptOpen = false;
-    }
-    // A message whose F0 event cut off one that never got its F7 stays (its
-    // channel messages are written all the same): taken out, it would let a
-    // later F7 event of the track carry on the cut-off message.
-    const bool remove = !keptOpen && (IsConverted(e) || !options.includeUnconvertible);
-    if (remove) {
-      removed.push_back({place.packet, place.tick});
-    } else {
-      const auto raw = gSysEx.Raw(e);
-      keptOpen = raw.empty() || raw.back() != kStatusSysExEnd;
-    }
-    for (; cont < gSysEx.continuations.size() && gSysEx.continuations[cont].event <= ev; ++cont) {
-      const Continuation& c = gSysEx.continuations[cont];
-      if (remove && c.event == ev) removed.push_back({c.packet, c.tick});
-    }
+    out.EndTrack(bodyStart);
   }
-  for (; track < sourceTracks; ++track) removedEnd[track] = removed.size();
+  // Chunks of other kinds before the first track follow it, so that the
+  // marker stays near the start of the file.
+  for (auto c = chunks.begin(); c != firstTrack; ++c) {
+    if (c->kind == ChunkKind::Foreign) out.Put(file + c->offset, file + c->readEnd);
+  }
 
   // Each part's messages in one block, part after part, then in tick order.
   Block<PartEvent> byPart(converted.size());
@@ -246,72 +441,30 @@ std::vector<uint8_t> BuildSongImage(const ConvertOptions& options) {
       MergeTickRuns(std::span<PartEvent>(byPart).subspan(begin, perPart[part]),
                     std::span<PartEvent>(converted).subspan(begin, perPart[part]));
       partEvents[part] = std::span<const PartEvent>(byPart).subspan(begin, perPart[part]);
-      trackCount += perPart[part] != 0;
     }
   }
-  if (trackCount > 0xFFFF) Refuse("the song would have more than 65535 tracks");
-
-  // The room: every source chunk at most as long as it was (a removed event
-  // takes at least three bytes, its delta time adds at most four to the next
-  // event's), an end-of-track for each track, the marker, and the part tracks.
-  const size_t room = 14 + source.image->size() + 7 * source.chunks.size() + kMarkerEvent.size() +
-                      sizeof kEmptyTextEvent + 4 * (events.size() + gSysEx.continuations.size()) +
-                      kParts * kPartTrackRoom + byPart.size() * kPartEventRoom;
-  ByteBuffer image;
-  ReserveLarge(image, room);
-  // A file without a header keeps the program's own division (SourceFile's default).
-  AppendHeaderChunk(image, uint16_t(trackCount), source.division);
-  const size_t headerSize = image.size();
-  image.resize(room);
-  Out out{image.data() + headerSize};
-
-  // Chunks of other kinds before the first track follow it instead, so that
-  // the marker stays near the start of the file.
-  std::vector<const SourceChunk*> heldBack;
-  auto copyChunk = [&](const SourceChunk& c) { out.Put(file + c.offset, file + c.readEnd); };
-  uint32_t trackIndex = 0;
-  for (const SourceChunk& chunk : source.chunks) {
-    if (chunk.kind == ChunkKind::Header) continue;  // the header is written anew
-    if (chunk.kind == ChunkKind::Foreign) {
-      if (trackIndex == 0) {
-        heldBack.push_back(&chunk);
-      } else {
-        copyChunk(chunk);
-      }
-      continue;
+  // The part tracks come right after the first track; the later chunks right
+  // after them, so their start is known before the part tracks are written.
+  uint8_t* partsEnd = out.p;
+  if (firstTrack != chunks.end()) {
+    for (uint8_t part = 0; part < kParts; ++part) {
+      if (!partEvents[part].empty()) partsEnd += PartTrackSize(part, partEvents[part]);
     }
-    const std::span<const Removed> trackRemoved(removed.begin() + long(trackIndex == 0 ? 0 : removedEnd[trackIndex - 1]),
-                                                removed.begin() + long(removedEnd[trackIndex]));
-    uint8_t* bodyStart = out.BeginTrack();
-    uint32_t from = chunk.bodyBegin;
-    if (trackIndex == 0) {
-      const bool marked = chunk.readEnd - chunk.bodyBegin >= kMarkerEvent.size() &&
-                          std::equal(kMarkerEvent.begin(), kMarkerEvent.end(), file + chunk.bodyBegin);
-      if (marked) from += uint32_t(kMarkerEvent.size());
-      out.Put(kMarkerEvent);
-    }
-    PutTrackBody(file, chunk, from, trackRemoved, out);
-    if (trackIndex == 0) {
-      uint8_t* afterMarker = bodyStart + kMarkerEvent.size();
-      if (out.p == afterMarker || *afterMarker != 0x00) {
-        std::memmove(afterMarker + sizeof kEmptyTextEvent, afterMarker, size_t(out.p - afterMarker));
-        std::memcpy(afterMarker, kEmptyTextEvent, sizeof kEmptyTextEvent);
-        out.p += sizeof kEmptyTextEvent;
-      }
-    }
-    out.EndTrack(bodyStart);
-
-    if (trackIndex == 0) {
-      for (const SourceChunk* c : heldBack) copyChunk(*c);
-      heldBack.clear();
-      for (uint8_t part = 0; part < kParts; ++part) {
-        if (!partEvents[part].empty()) PutPartTrack(part, partEvents[part], out);
-      }
-    }
-    ++trackIndex;
   }
-  for (const SourceChunk* c : heldBack) copyChunk(*c);
-  image.resize(size_t(out.p - image.data()));
+  if (helper) helper->Start(partsEnd);
+  if (firstTrack != chunks.end()) {
+    for (uint8_t part = 0; part < kParts; ++part) {
+      if (!partEvents[part].empty()) PutPartTrack(part, partEvents[part], out);
+    }
+  }
+  if (out.p != partsEnd) throw ConvertError("Cannot keep the song: the part tracks did not fill the room worked out for them; nothing was written");
+  uint8_t* end;
+  if (helper) {
+    end = helper->Finish();
+  } else {
+    end = PutLaterChunks(file, laterChunks, first, 1, out.p);
+  }
+  image.resize(size_t(end - image.data()));
   return image;
 }
 

@@ -15,6 +15,9 @@ namespace mertovan {
 // cannot be converted this way: its reading stopped early (the rest of the
 // song would be lost), it is a format 2 file, or the event list was not read
 // from a file.
-std::vector<uint8_t> BuildSongImage(const ConvertOptions& options);
+// A large song's tracks after the first are written on a second thread
+// (Auto); tests ask for One or Two to compare both ways.
+enum class SongThreads { Auto, One, Two };
+std::vector<uint8_t> BuildSongImage(const ConvertOptions& options, SongThreads threads = SongThreads::Auto);
 
 }  // namespace mertovan
