@@ -4,6 +4,7 @@
 #include "model/large_buffer.h"
 #include "model/midi_bytes.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -75,26 +76,40 @@ class Cursor {
   }
   void Skip(uint64_t n) { Take(n); }
 
-  // The bulk of a song's events: a channel message with a one-byte delta time,
-  // with its status byte or in running status. Read without the checks of
-  // the general path, which takes everything else (false).
-  bool ChannelMessage(uint8_t& runningStatus, uint64_t& tick, uint64_t& counted) {
+  // The bulk of a song's events: channel messages with one-byte delta times,
+  // with their status byte or in running status, read one after another
+  // while they come and `counted` stays under `limit`, without the checks of
+  // the general path, which takes everything else. Returns whether it read any.
+  bool ChannelMessages(uint8_t& runningStatus, uint64_t& tick, uint64_t& counted, uint64_t limit) {
     if (Remaining() < 4) return false;  // a delta, a status and two data bytes at most
-    const uint8_t* p = bytes_.data() + pos_;
-    const uint8_t status = p[1];
-    if (p[0] >= 0x80 || status >= 0xF0) return false;
-    size_t size = 1;  // the delta time
-    if (status >= 0x80) {
-      runningStatus = status;
-      ++size;
-    } else if (runningStatus == 0) {
-      return false;
+    const uint8_t* const first = bytes_.data() + pos_;
+    const uint8_t* const last = bytes_.data() + bytes_.size() - 4;
+    const uint8_t* p = first;
+    uint8_t status = runningStatus;
+    uint64_t t = tick;
+    uint64_t c = counted;
+    while (p <= last && c < limit) {
+      const uint8_t delta = p[0];
+      const uint8_t b = p[1];
+      if (delta >= 0x80 || b >= 0xF0) break;
+      size_t size = 1;  // the delta time
+      if (b >= 0x80) {
+        status = b;
+        ++size;
+      } else if (status == 0) {
+        break;
+      }
+      // Program change and channel pressure have one data byte, the others two.
+      size += (status & 0xE0) == 0xC0 ? 1 : 2;
+      t += delta;
+      p += size;
+      c += size;
     }
-    // Program change and channel pressure have one data byte, the others two.
-    size += (runningStatus & 0xE0) == 0xC0 ? 1 : 2;
-    tick += p[0];
-    pos_ += size;
-    counted += size;
+    if (p == first) return false;
+    runningStatus = status;
+    tick = t;
+    counted = c;
+    pos_ += size_t(p - first);
     return true;
   }
 
@@ -211,7 +226,7 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
     // The chunk length is tested between events only: an event that runs past
     // it is read whole.
     while (count < chunkLength && count < 0xFFFFFFF0u) {
-      if (in.ChannelMessage(runningStatus, tick, count)) {
+      if (in.ChannelMessages(runningStatus, tick, count, std::min<uint64_t>(chunkLength, 0xFFFFFFF0u))) {
         endOfTrackLast = false;
         continue;
       }
