@@ -103,6 +103,14 @@ TEST(SongLayout, WholeFilesByteForByte) {
            " 00 FF 2F 00 "
            "4D 54 72 6B 00 00 00 17 00 FF 03 06 50 61 72 74 20 31 00 FF 21 01 00 00 B0 07 64 00 FF 2F 00 "
            "58 46 49 48 00 00 00 03 01 02 03 4D 54 72 6B 00 00 00 04 00 FF 2F 00"},
+      {"equal ticks of one part keep list order",
+       Cat({Header(2), Track(Cat({SysExEvent(0, Xg(0x08, 0x00, 0x0B, 0x10)), kEndOfTrack})),
+            Track(Cat({SysExEvent(0, Xg(0x08, 0x00, 0x0B, 0x20)), kEndOfTrack}))}),
+       1,
+       std::string("4D 54 68 64 00 00 00 06 00 01 00 03 01 E0 4D 54 72 6B 00 00 00 18 ") + kMarkerHex +
+           " 00 FF 2F 00 "
+           "4D 54 72 6B 00 00 00 1B 00 FF 03 06 50 61 72 74 20 31 00 FF 21 01 00 00 B0 07 10 00 B0 07 20"
+           " 00 FF 2F 00 4D 54 72 6B 00 00 00 04 00 FF 2F 00"},
       {"a converted message that cut off one without F7 stays, so the F7 escape after it continues nothing",
        Cat({Header(1), Track(FromHex("00 F0 05 43 10 4C 02 01 00 F0 08 43 10 4C 08 00 0B 64 F7 00 F7 02 01 02 "
                                      "00 FF 2F 00"))}),
