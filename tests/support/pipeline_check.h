@@ -15,6 +15,7 @@
 #include "analysis/load.h"
 #include "model/events.h"
 #include "model/smf_reader.h"
+#include "writer/song_writer.h"
 #include "writer/writer.h"
 
 namespace mertovan::fuzz {
@@ -144,14 +145,25 @@ inline std::string RunPipeline(std::span<const uint8_t> input) {
     ConvertOptions options;
     options.songMode = 1;
     options.includeUnconvertible = include;
+    // A large song is converted on two threads: either way gives the same
+    // bytes, or the same refusal.
+    std::vector<uint8_t> twoThreads;
+    std::string twoThreadsRefusal;
+    try {
+      twoThreads = BuildSongImage(options, SongThreads::Two);
+    } catch (const ConvertError& e) {
+      twoThreadsRefusal = e.what();
+    }
     try {
       songImage = BuildFileImage(options);
     } catch (const ConvertError& e) {
       const bool mayRefuse = !song.image || song.readResult != 0 || song.format == 2 ||
                              song.longTicks || std::string(e.what()).find("time gap") != std::string::npos;
       if (!mayRefuse) return std::string("song layout refused: ") + e.what();
+      if (twoThreadsRefusal != e.what()) return "song layout refused on one thread only: " + std::string(e.what());
       continue;
     }
+    if (!twoThreadsRefusal.empty() || twoThreads != songImage) return "song layout differs on two threads";
     // What stays: the unconverted messages when they are included, and any
     // message right after a kept one that never got its F7.
     size_t kept = 0;
