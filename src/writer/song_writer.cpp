@@ -59,7 +59,7 @@ DeltaTime DeltaAt(const uint8_t* p, const uint8_t* end) {
 }
 
 // The converted file is written through a pointer into room reserved
-// beforehand for the most it can take (see SongRoom): most of it is runs of
+// beforehand for the most it can take (see BuildSongImage): most of it is runs of
 // source bytes between removed events, each copied with one memcpy.
 struct Out {
   uint8_t* p;
@@ -412,8 +412,9 @@ std::vector<uint8_t> BuildSongImage(const ConvertOptions& options, SongThreads t
   if (trackCount > 0xFFFF) Refuse("the song would have more than 65535 tracks");
 
   // The room: every source chunk at most as long as it was (a removed event
-  // takes at least three bytes, its delta time adds at most four to the next
-  // event's), an end-of-track for each track, the marker, and the part tracks.
+  // takes at least three bytes out, and the delta time written anew for the
+  // next event is at most three bytes longer than the one it replaces), an
+  // end-of-track for each track, the marker, and the part tracks.
   size_t partsRoom = kParts * kPartTrackRoom;
   for (const PartEvent& pe : converted) partsRoom += 4 + pe.size;
   const size_t room = 14 + source.image->size() + 7 * chunks.size() + kMarkerEvent.size() +
@@ -468,7 +469,10 @@ std::vector<uint8_t> BuildSongImage(const ConvertOptions& options, SongThreads t
       if (!partEvents[part].empty()) PutPartTrack(part, partEvents[part], out);
     }
   }
-  if (out.p != partsEnd) throw ConvertError("Cannot keep the song: the part tracks did not fill the room worked out for them; nothing was written");
+  if (out.p != partsEnd) {
+    throw ConvertError(
+        "Cannot keep the song: the part tracks did not fill the room worked out for them; nothing was written");
+  }
   uint8_t* end;
   if (helper) {
     end = helper->Finish();
