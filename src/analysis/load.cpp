@@ -9,7 +9,6 @@
 
 #include "analysis/analyse.h"
 #include "model/events.h"
-#include "model/large_buffer.h"
 #include "model/position.h"
 #include "model/smf_reader.h"
 
@@ -86,8 +85,8 @@ LoadResult Load(const std::string& fileName, Analysis what,
     bool whileReading = file && file->size() >= kAnalyseWhileReadingFrom;
     if (whileReading) {
       try {
-        ReserveLarge(gSysEx.events, MostRecords(file->size()));
-        ReserveLarge(gSysEx.bytes, MostStoredBytes(file->size()));
+        gSysEx.events.reserve(MostRecords(file->size()));
+        gSysEx.bytes.reserve(MostStoredBytes(file->size()));
       } catch (const std::bad_alloc&) {
         whileReading = false;  // the room is only virtual memory, but it may be refused
       }

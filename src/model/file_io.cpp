@@ -1,7 +1,5 @@
 #include "model/file_io.h"
 
-#include "model/large_buffer.h"
-
 #include <fcntl.h>
 #include <limits.h>
 #include <pthread.h>
@@ -247,7 +245,6 @@ FileContents ReadRegularFile(const std::string& fileName, size_t maxBytes, std::
   }
   FileContents contents;
   const size_t expected = st.st_size > 0 ? size_t(st.st_size) : 0;
-  ReserveLarge(contents.bytes, std::min(expected, maxBytes));
   contents.bytes.resize(std::min(expected, maxBytes));
   size_t got = 0;
   // The size can change while the file is read: read until the end or the

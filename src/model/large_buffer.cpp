@@ -8,26 +8,6 @@
 #include <sys/mman.h>
 #endif
 
-namespace mertovan {
-
-void AdviseHugePages(const void* data, size_t bytes) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr uintptr_t kHugePage = uintptr_t(2) << 20;
-  constexpr uintptr_t kPage = 4096;
-  if (data == nullptr || bytes < kHugePage) return;
-  // madvise takes whole pages; the kernel uses huge pages for the aligned
-  // 2 MiB blocks that lie inside the range.
-  const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
-  const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kPage - 1);
-  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-  (void)data;
-  (void)bytes;
-#endif
-}
-
-}  // namespace mertovan
-
 // Blocks of 1 MiB and more (a song's file image, its message list and byte
 // store, the tick order, a converted file) start on a 2 MiB boundary and fill
 // whole 2 MiB pages, all advised for huge pages: a block from malloc starts
@@ -46,7 +26,7 @@ void AdviseHugePages(const void* data, size_t bytes) {
 #endif
 #endif
 
-#if defined(__linux__) && !defined(MERTOVAN_SANITIZER_ALLOCATOR)
+#if defined(__linux__) && defined(MADV_HUGEPAGE) && !defined(MERTOVAN_SANITIZER_ALLOCATOR)
 namespace {
 constexpr std::size_t kHugePageSize = std::size_t(2) << 20;
 constexpr std::size_t kLargeBlock = std::size_t(1) << 20;
@@ -57,7 +37,7 @@ void* operator new(std::size_t size) {
     const std::size_t whole = (size + kHugePageSize - 1) & ~(kHugePageSize - 1);
     void* block = nullptr;
     if (::posix_memalign(&block, kHugePageSize, whole) == 0) {
-      mertovan::AdviseHugePages(block, whole);
+      ::madvise(block, whole, MADV_HUGEPAGE);  // a refusal leaves ordinary pages
       return block;
     }
   }

@@ -1,7 +1,6 @@
 #include "model/smf_reader.h"
 
 #include "model/file_io.h"
-#include "model/large_buffer.h"
 #include "model/midi_bytes.h"
 
 #include <algorithm>
@@ -225,8 +224,9 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
   try {
     // The chunk length is tested between events only: an event that runs past
     // it is read whole.
-    while (count < chunkLength && count < 0xFFFFFFF0u) {
-      if (in.ChannelMessages(runningStatus, tick, count, std::min<uint64_t>(chunkLength, 0xFFFFFFF0u))) {
+    const uint64_t limit = std::min<uint64_t>(chunkLength, 0xFFFFFFF0u);
+    while (count < limit) {
+      if (in.ChannelMessages(runningStatus, tick, count, limit)) {
         endOfTrackLast = false;
         continue;
       }
@@ -318,9 +318,9 @@ int32_t ReadSmfImage(std::shared_ptr<const std::vector<uint8_t>> image, const st
   // Room for the messages of a file that is mostly SysEx, reserved once: a
   // growing list would copy itself and fault in fresh pages again and again.
   // Reserved memory that is never touched costs nothing.
-  ReserveLarge(gSysEx.bytes, MostStoredBytes(image->size()));
-  ReserveLarge(gSysEx.events, image->size() / 16);
-  ReserveLarge(gSysEx.places, image->size() / 16);
+  gSysEx.bytes.reserve(MostStoredBytes(image->size()));
+  gSysEx.events.reserve(image->size() / 16);
+  gSysEx.places.reserve(image->size() / 16);
   Cursor in(*image, fileName);
   TickScale scale;
   uint32_t trackIndex = 0;

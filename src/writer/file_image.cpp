@@ -5,7 +5,6 @@
 #include <string>
 
 #include "model/events.h"
-#include "model/large_buffer.h"
 #include "model/midi_bytes.h"
 #include "writer/song_writer.h"
 #include "writer/tracks.h"
@@ -27,11 +26,11 @@ void ThrowVarLenTooLarge(uint64_t value, const char* what, uint64_t atTick) {
                      std::to_string(value) + ", more than a MIDI file can hold (268435455); nothing was written");
 }
 
-void AppendLongVarLen(ByteBuffer& out, uint64_t value, const char* what, uint64_t atTick) {
+uint8_t* WriteLongVarLen(uint8_t* at, uint64_t value, const char* what, uint64_t atTick) {
   const VarLen v = value > kMaxVarLen ? VarLen{} : EncodeVarLen(uint32_t(value));
   if (v.count == 0) ThrowVarLenTooLarge(value, what, atTick);
-  const uint32_t fileOrder = ReverseBytes(v.packed, v.count);
-  for (uint8_t i = 0; i < v.count; ++i) out.push_back(uint8_t(fileOrder >> (8 * i)));
+  for (int i = v.count - 1; i >= 0; --i) *at++ = uint8_t(v.packed >> (8 * i));
+  return at;
 }
 
 TickOrder SortEventsByTick() {
@@ -40,7 +39,7 @@ TickOrder SortEventsByTick() {
   // in time order), then their runs are merged: the event list is read once,
   // front to back.
   TickOrder order;
-  ReserveLarge(order.all, events.size());
+  order.all.reserve(events.size());
   std::array<size_t, 32> perChannel{};
   for (size_t i = 0; i < events.size(); ++i) {
     const Tsys& e = events[i];
@@ -59,7 +58,6 @@ TickOrder SortEventsByTick() {
     next[ch] = grouped;
     grouped += perChannel[ch];
   }
-  ReserveLarge(order.grouped, grouped);
   order.grouped.resize(grouped);
   for (const OrderedEvent& o : order.all) {
     if (o.channel < next.size()) order.grouped[next[o.channel]++] = o;
@@ -156,7 +154,7 @@ std::vector<uint8_t> BuildFileImage(const ConvertOptions& options) {
   MarkSetupUsage(order);
 
   ByteBuffer image;
-  ReserveLarge(image, 256 + gSysEx.bytes.size() + gSysEx.events.size() * 16);
+  image.reserve(256 + gSysEx.bytes.size() + gSysEx.events.size() * 16);
   AppendHeaderChunk(image, CountTracks(options, order));
   AppendTrackChunks(image, TrackKind::Conductor, order, options);
   AppendTrackChunks(image, TrackKind::SysEx, order, options);

@@ -38,20 +38,29 @@ inline constexpr uint32_t kMaxVarLen = 0x0FFFFFFFu;
 VarLen EncodeVarLen(uint32_t value);
 
 // Throws the ConvertError for a value of 2^28 or more where a variable-length
-// quantity belongs.
+// quantity belongs; `what` names the value in that message ("time gap before
+// the event", ...), `atTick` the event.
 [[noreturn]] void ThrowVarLenTooLarge(uint64_t value, const char* what, uint64_t atTick);
-// The same as AppendVarLen, for values of 128 and more.
-void AppendLongVarLen(ByteBuffer& out, uint64_t value, const char* what, uint64_t atTick);
-// Appends `value` as a variable-length quantity in file order. Throws
-// ConvertError for values the format cannot express; `what` names the value
-// in that message ("the time before the event at tick 960", ...).
-inline void AppendVarLen(ByteBuffer& out, uint64_t value, const char* what, uint64_t atTick) {
+// Writes `value` as a variable-length quantity in file order at `at` (room for
+// four bytes); returns the end. The same as WriteVarLen, for values of 128 and
+// more.
+uint8_t* WriteLongVarLen(uint8_t* at, uint64_t value, const char* what, uint64_t atTick);
+inline uint8_t* WriteVarLen(uint8_t* at, uint64_t value, const char* what, uint64_t atTick) {
   // Most delta times and lengths take one byte.
   if (value < 0x80) {
-    out.push_back(uint8_t(value));
-  } else {
-    AppendLongVarLen(out, value, what, atTick);
+    *at = uint8_t(value);
+    return at + 1;
   }
+  return WriteLongVarLen(at, value, what, atTick);
+}
+// The same, appended.
+inline void AppendVarLen(ByteBuffer& out, uint64_t value, const char* what, uint64_t atTick) {
+  if (value < 0x80) {
+    out.push_back(uint8_t(value));
+    return;
+  }
+  uint8_t bytes[4];
+  out.insert(out.end(), bytes, WriteLongVarLen(bytes, value, what, atTick));
 }
 // A delta time before an event at `atTick` (the tick only names it in errors).
 inline void AppendDeltaTime(ByteBuffer& out, uint64_t delta, uint64_t atTick) {
@@ -77,16 +86,17 @@ void MergeTwoRuns(const Record* a, const Record* middle, const Record* end, Reco
 
 // Sorts records that hold ascending runs of `tick` (the tracks of a file, one
 // after another, each in time order) into ascending tick order, keeping list
-// order among equal ticks, by merging the runs pairwise. `scratch` is room for
-// as many records.
+// order among equal ticks, by merging the runs pairwise.
 template <class Record>
-void MergeTickRuns(std::span<Record> records, std::span<Record> scratch) {
+void MergeTickRuns(std::vector<Record>& records) {
   std::vector<size_t> runs;
   for (size_t i = 0; i < records.size(); ++i) {
     if (i == 0 || records[i].tick < records[i - 1].tick) runs.push_back(i);
   }
   if (runs.size() < 2) return;
   const size_t size = records.size();
+  // Every record of the room is written before it is read: no need to zero it.
+  std::vector<Record, NoZeroFillAllocator<Record>> scratch(size);
   Record* from = records.data();
   Record* to = scratch.data();
   while (runs.size() > 1) {
@@ -102,12 +112,6 @@ void MergeTickRuns(std::span<Record> records, std::span<Record> scratch) {
     std::swap(from, to);
   }
   if (from != records.data()) std::copy(from, from + size, records.data());
-}
-template <class Record>
-void MergeTickRuns(std::vector<Record>& records) {
-  // Every record of the room is written before it is read: no need to zero it.
-  std::vector<Record, NoZeroFillAllocator<Record>> scratch(records.size());
-  MergeTickRuns(std::span<Record>(records), std::span<Record>(scratch));
 }
 
 // The SysEx event list in ascending tick order, list order among equal ticks:

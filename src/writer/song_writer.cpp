@@ -68,15 +68,7 @@ struct Out {
     p += to - from;
   }
   void Put(std::span<const uint8_t> bytes) { Put(bytes.data(), bytes.data() + bytes.size()); }
-  void PutVarLen(uint64_t value, const char* what, uint64_t atTick) {
-    if (value < 0x80) {
-      *p++ = uint8_t(value);
-      return;
-    }
-    const VarLen v = value > kMaxVarLen ? VarLen{} : EncodeVarLen(uint32_t(value));
-    if (v.count == 0) ThrowVarLenTooLarge(value, what, atTick);
-    for (int i = v.count - 1; i >= 0; --i) *p++ = uint8_t(v.packed >> (8 * i));
-  }
+  void PutVarLen(uint64_t value, const char* what, uint64_t atTick) { p = WriteVarLen(p, value, what, atTick); }
   // "MTrk" and a length filled in by EndTrack; returns where the body starts.
   uint8_t* BeginTrack() {
     Put(std::span<const uint8_t>(kTrackChunkId));
@@ -157,8 +149,8 @@ void SortByPartAndTick(Block<PartEvent>& events) {
   pass([](const PartEvent& e) { return size_t(e.part); }, size_t(kParts));
 }
 
-// The bytes of a part track besides its events: "MTrk" and length, the name
-// "Part N" (at most "Part 32"), the port, the end of track.
+// The most a part track takes besides its events: "MTrk" and length, the
+// name "Part N" (at most "Part 32"), the port, the end of track.
 constexpr size_t kPartTrackRoom = 8 + 4 + 7 + 5 + 4;
 // The size of the messages of one converted message: a program change takes
 // two bytes, any other message three, and each but the first a zero delta
@@ -173,19 +165,19 @@ uint8_t MessagesSize(const uint8_t (&ccNumber)[4]) {
   return uint8_t(present0 * (3 - program(0)) + present1 * (4 - program(1)) + present2 * (4 - program(2)) +
                  present3 * (4 - program(3)));
 }
-size_t VarLenSize(uint32_t value) { return value < (1u << 7) ? 1 : value < (1u << 14) ? 2 : value < (1u << 21) ? 3 : 4; }
 
 std::string PartTrackName(uint8_t part) { return "Part " + std::to_string(part + 1); }
 
-// The exact size of a part's track, events in tick order. Throws ConvertError
-// for a time gap the format cannot hold, as writing it would.
+// The exact size of a part's track (PutPartTrack), events in tick order:
+// "MTrk" and length, the name, the port, the events, the end of track. Throws
+// ConvertError for a time gap the format cannot hold, as writing it would.
 size_t PartTrackSize(uint8_t part, std::span<const PartEvent> events) {
   size_t size = 8 + 4 + PartTrackName(part).size() + 5 + 4;
   uint32_t now = 0;
   for (const PartEvent& e : events) {
-    const uint32_t delta = e.tick - now;
-    if (delta > kMaxVarLen) ThrowVarLenTooLarge(delta, "time gap before the event", e.tick);
-    size += VarLenSize(delta) + e.size;
+    const VarLen delta = EncodeVarLen(e.tick - now);
+    if (delta.count == 0) ThrowVarLenTooLarge(e.tick - now, "time gap before the event", e.tick);
+    size += delta.count + e.size;
     now = e.tick;
   }
   return size;
@@ -237,7 +229,7 @@ Removals Scan(const ConvertOptions& options, size_t begin, size_t end, uint32_t 
   const auto& places = gSysEx.places;
   const auto& continuations = gSysEx.continuations;
   Removals r;
-  ReserveLarge(r.removed, (end - begin) + continuations.size());
+  r.removed.reserve((end - begin) + continuations.size());
   r.ends.assign(endTrack - firstTrack, 0);
   size_t cont = size_t(std::lower_bound(continuations.begin(), continuations.end(), begin,
                                         [](const Continuation& c, size_t ev) { return c.event < ev; }) -
@@ -403,7 +395,7 @@ std::vector<uint8_t> BuildSongImage(const ConvertOptions& options, SongThreads t
   // This thread: the converted messages of the whole list, and the removals
   // of the first track (of every track when it writes them all).
   Block<PartEvent> converted;
-  ReserveLarge(converted, events.size());
+  converted.reserve(events.size());
   std::array<size_t, kParts> perPart{};
   const Removals first =
       Scan(options, 0, helper ? laterRecords : events.size(), 0, helper ? std::min(sourceTracks, 1u) : sourceTracks,
@@ -419,7 +411,7 @@ std::vector<uint8_t> BuildSongImage(const ConvertOptions& options, SongThreads t
   for (const PartEvent& pe : converted) partsRoom += 4 + pe.size;
   const size_t room = 14 + source.image->size() + 7 * chunks.size() + kMarkerEvent.size() +
                       sizeof kEmptyTextEvent + partsRoom;
-  ReserveLarge(image, room);
+  image.reserve(room);
   // A file without a header keeps the program's own division (SourceFile's default).
   AppendHeaderChunk(image, uint16_t(trackCount), source.division);
   const size_t headerSize = image.size();
