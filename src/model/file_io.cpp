@@ -209,10 +209,19 @@ void CloseInBackground(int fd) {
   }
 }
 
+bool WriteAllPieces(int fd, FilePieces pieces) {
+  for (const auto& piece : pieces) {
+    if (!WriteAllBytes(fd, piece)) return false;
+  }
+  return true;
+}
+
 // Overwrites the open target from its start and cuts it to the new length.
-void WriteInPlace(int fd, std::span<const uint8_t> bytes, const std::string& what, const std::string& name) {
-  if (::lseek(fd, 0, SEEK_SET) != 0 || !WriteAllBytes(fd, bytes) ||
-      ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0 || ::fsync(fd) != 0) {
+void WriteInPlace(int fd, FilePieces pieces, const std::string& what, const std::string& name) {
+  size_t size = 0;
+  for (const auto& piece : pieces) size += piece.size();
+  if (::lseek(fd, 0, SEEK_SET) != 0 || !WriteAllPieces(fd, pieces) ||
+      ::ftruncate(fd, static_cast<off_t>(size)) != 0 || ::fsync(fd) != 0) {
     ThrowFileError(what, errno, name);
   }
 }
@@ -280,6 +289,11 @@ FileContents ReadRegularFile(const std::string& fileName, size_t maxBytes, std::
 }
 
 void ReplaceFile(const std::string& fileName, std::span<const uint8_t> bytes, std::string_view noun) {
+  const std::span<const uint8_t> whole[] = {bytes};
+  ReplaceFile(fileName, FilePieces(whole), noun);
+}
+
+void ReplaceFile(const std::string& fileName, FilePieces pieces, std::string_view noun) {
   if (fileName.empty()) throw IoError("No name given for the " + std::string(noun == "file" ? "output file" : noun));
   const std::string writeWhat = Verb("Cannot write", noun);
   const std::string replaceWhat = Verb("Cannot replace", noun);
@@ -317,7 +331,7 @@ void ReplaceFile(const std::string& fileName, std::span<const uint8_t> bytes, st
   if (!temp.Create(folder, target.filename().string(), regular ? (mode & 0700) : mode)) {
     const int err = errno;
     if (regular && (err == EACCES || err == EPERM)) {
-      WriteInPlace(existing.get(), bytes, writeWhat, fileName);
+      WriteInPlace(existing.get(), pieces, writeWhat, fileName);
       if (existing.Close() != 0) ThrowFileError(writeWhat, errno, fileName);
       return;
     }
@@ -335,14 +349,14 @@ void ReplaceFile(const std::string& fileName, std::span<const uint8_t> bytes, st
       // Its group cannot be kept by a new file: the mode would then open it
       // to another group. Written where it is instead.
       temp.Discard();
-      WriteInPlace(existing.get(), bytes, writeWhat, fileName);
+      WriteInPlace(existing.get(), pieces, writeWhat, fileName);
       if (existing.Close() != 0) ThrowFileError(writeWhat, errno, fileName);
       return;
     }
     // After the owner: a change of owner clears the set-user and set-group bits.
     if (::fchmod(temp.fd(), mode) != 0) ThrowFileError(writeWhat, errno, fileName);
   }
-  if (!WriteAllBytes(temp.fd(), bytes) || ::fsync(temp.fd()) != 0) ThrowFileError(writeWhat, errno, fileName);
+  if (!WriteAllPieces(temp.fd(), pieces) || ::fsync(temp.fd()) != 0) ThrowFileError(writeWhat, errno, fileName);
   if (temp.Close() != 0) ThrowFileError(writeWhat, errno, fileName);
   if (const TempFileHook hook = gTempFileHook.load()) hook(temp.path().c_str());
   if (!temp.RenameOver(target)) ThrowFileError(replaceWhat, errno, fileName);

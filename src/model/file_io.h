@@ -55,6 +55,9 @@ FileContents ReadRegularFile(const std::string& fileName, size_t maxBytes, std::
 //   write is not all-or-nothing.
 // Throws IoError.
 void ReplaceFile(const std::string& fileName, std::span<const uint8_t> bytes, std::string_view noun = "file");
+// The same for contents built in pieces, which follow one another in the file.
+using FilePieces = std::span<const std::span<const uint8_t>>;
+void ReplaceFile(const std::string& fileName, FilePieces pieces, std::string_view noun = "file");
 
 // For a signal handler: removes the temporary file of a replacement under way,
 // if any. Async-signal-safe.

@@ -144,9 +144,9 @@ int AppendTrackChunks(ByteBuffer& image, TrackKind kind, const TickOrder& order,
   return appended;
 }
 
-std::vector<uint8_t> BuildFileImage(const ConvertOptions& options) {
-  // The song layout is a module of its own beside the classic layouts.
-  if (options.songMode) return BuildSongImage(options);
+namespace {
+
+std::vector<uint8_t> BuildClassicImage(const ConvertOptions& options) {
   const TickOrder order = SortEventsByTick();
   // The setup work table is rebuilt in plain mode too: the header's track
   // count in formal mode depends on it.
@@ -160,6 +160,20 @@ std::vector<uint8_t> BuildFileImage(const ConvertOptions& options) {
   AppendTrackChunks(image, TrackKind::SysEx, order, options);
   AppendTrackChunks(image, ChannelTrackKind(options), order, options);
   return image;
+}
+
+}  // namespace
+
+// The song layout is a module of its own beside the classic layouts.
+std::vector<uint8_t> BuildFileImage(const ConvertOptions& options) {
+  return options.songMode ? BuildSongImage(options) : BuildClassicImage(options);
+}
+
+std::vector<std::vector<uint8_t>> BuildFilePieces(const ConvertOptions& options) {
+  if (options.songMode) return BuildSongPieces(options);
+  std::vector<std::vector<uint8_t>> pieces;
+  pieces.push_back(BuildClassicImage(options));
+  return pieces;
 }
 
 }  // namespace mertovan

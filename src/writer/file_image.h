@@ -53,6 +53,22 @@ inline uint8_t* WriteVarLen(uint8_t* at, uint64_t value, const char* what, uint6
   }
   return WriteLongVarLen(at, value, what, atTick);
 }
+// Writes `value` (at most kMaxVarLen) as a variable-length quantity in file
+// order at `at`, which has room for four bytes whatever its length; returns
+// the end. Without branches, for values whose length comes at random.
+inline uint8_t* WriteVarLenUnchecked(uint8_t* at, uint32_t value) {
+  const unsigned count = 1 + unsigned(value >= 1u << 7) + unsigned(value >= 1u << 14) + unsigned(value >= 1u << 21);
+  // The groups of seven bits a byte apart, the lowest in the lowest byte;
+  // every group above the lowest has bit 7 set.
+  const uint32_t groups = (value & 0x7Fu) | ((value << 1) & 0x7F00u) | ((value << 2) & 0x7F0000u) |
+                          ((value << 3) & 0x7F000000u) | 0x80808000u;
+  const uint32_t used = groups << (32 - 8 * count);  // the highest group used at the top
+  at[0] = uint8_t(used >> 24);
+  at[1] = uint8_t(used >> 16);
+  at[2] = uint8_t(used >> 8);
+  at[3] = uint8_t(used);
+  return at + count;
+}
 // The same, appended.
 inline void AppendVarLen(ByteBuffer& out, uint64_t value, const char* what, uint64_t atTick) {
   if (value < 0x80) {

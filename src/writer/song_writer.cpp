@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <exception>
 #include <future>
@@ -125,33 +126,73 @@ struct PartEvent {
 template <class T>
 using Block = std::vector<T, NoZeroFillAllocator<T>>;
 
-// Sorts the converted messages by part, and each part's by tick; among equal
-// ticks they keep list order. A stable radix sort: a digit of the tick at a
-// time from the lowest, then the part. The tracks of a song address the parts
-// in any order, and a sort by comparisons would spend most of its time on
-// branches the processor cannot predict.
-void SortByPartAndTick(Block<PartEvent>& events) {
-  Block<PartEvent> room(events.size());
-  const auto pass = [&](auto digitOf, size_t digits) {
-    std::vector<size_t> next(digits + 1, 0);
-    for (const PartEvent& e : events) ++next[digitOf(e) + 1];
-    for (size_t d = 1; d <= digits; ++d) next[d] += next[d - 1];
-    for (const PartEvent& e : events) room[next[digitOf(e)]++] = e;
-    events.swap(room);
-  };
+// The converted messages gathered from a stretch of the list, in list order,
+// with each part's count.
+struct Gathered {
+  Block<PartEvent> events;
+  std::array<size_t, kParts> perPart{};
+};
+
+// Sorts one part's messages by tick, equal ticks in list order: a stable
+// radix sort, a digit of at most 11 bits at a time from the lowest, through
+// `room` (as large). A part's messages are few enough to stay in the cache.
+void SortByTick(std::span<PartEvent> events, PartEvent* room) {
   uint32_t latest = 0;
-  for (const PartEvent& e : events) latest = std::max(latest, e.tick);
-  constexpr unsigned kDigitBits = 11;
-  for (unsigned shift = 0; shift < 32 && (latest >> shift) != 0; shift += kDigitBits) {
-    pass([shift](const PartEvent& e) { return size_t((e.tick >> shift) & ((1u << kDigitBits) - 1)); },
-         size_t(1) << kDigitBits);
+  bool ascending = true;
+  for (size_t i = 0; i < events.size(); ++i) {
+    ascending &= i == 0 || events[i - 1].tick <= events[i].tick;
+    latest = std::max(latest, events[i].tick);
   }
-  pass([](const PartEvent& e) { return size_t(e.part); }, size_t(kParts));
+  if (ascending) return;  // a part set from one track only
+  // The fewest passes of equal digits that cover the latest tick.
+  constexpr unsigned kMostDigitBits = 11;
+  const unsigned bits = unsigned(std::bit_width(latest));
+  const unsigned passes = (bits + kMostDigitBits - 1) / kMostDigitBits;
+  const unsigned digitBits = (bits + passes - 1) / passes;
+  const uint32_t mask = (1u << digitBits) - 1;
+  PartEvent* from = events.data();
+  PartEvent* to = room;
+  for (unsigned shift = 0; shift < bits; shift += digitBits) {
+    std::array<size_t, (1u << kMostDigitBits) + 1> next;
+    std::fill_n(next.begin(), mask + 2, size_t{0});
+    for (const PartEvent* e = from; e != from + events.size(); ++e) ++next[((e->tick >> shift) & mask) + 1];
+    for (size_t d = 1; d <= mask; ++d) next[d] += next[d - 1];
+    for (const PartEvent* e = from; e != from + events.size(); ++e) to[next[(e->tick >> shift) & mask]++] = *e;
+    std::swap(from, to);
+  }
+  if (from != events.data()) std::copy(from, from + events.size(), events.data());
+}
+
+// The converted messages of stretches of the list (given in list order) by
+// part, each part's in tick order; among equal ticks they keep list order.
+// Each part's messages go to their own place first: the tracks of a song
+// address the parts in any order, and sorting them there is a small job.
+Block<PartEvent> SortByPartAndTick(std::initializer_list<const Gathered*> stretches,
+                                   const std::array<size_t, kParts>& perPart) {
+  std::array<size_t, kParts + 1> begin{};
+  for (size_t part = 0; part < kParts; ++part) begin[part + 1] = begin[part] + perPart[part];
+  Block<PartEvent> sorted(begin[kParts]);
+  std::array<size_t, kParts> next;
+  std::copy(begin.begin(), begin.end() - 1, next.begin());
+  for (const Gathered* g : stretches) {
+    for (const PartEvent& e : g->events) sorted[next[e.part]++] = e;
+  }
+  size_t largest = 0;
+  for (size_t part = 0; part < kParts; ++part) largest = std::max(largest, perPart[part]);
+  Block<PartEvent> room(largest);
+  for (size_t part = 0; part < kParts; ++part) {
+    SortByTick(std::span<PartEvent>(sorted).subspan(begin[part], perPart[part]), room.data());
+  }
+  return sorted;
 }
 
 // The most a part track takes besides its events: "MTrk" and length, the
 // name "Part N" (at most "Part 32"), the port, the end of track.
 constexpr size_t kPartTrackRoom = 8 + 4 + 7 + 5 + 4;
+// Each converted message is written as four messages of four bytes, of which
+// only those present count (PutPartTrack): the last one's may reach this far
+// past the end of what it takes.
+constexpr size_t kPartEventSlack = 16;
 // The size of the messages of one converted message: a program change takes
 // two bytes, any other message three, and each but the first a zero delta
 // before it. Worked out without branches: the counts of messages come at
@@ -168,21 +209,6 @@ uint8_t MessagesSize(const uint8_t (&ccNumber)[4]) {
 
 std::string PartTrackName(uint8_t part) { return "Part " + std::to_string(part + 1); }
 
-// The exact size of a part's track (PutPartTrack), events in tick order:
-// "MTrk" and length, the name, the port, the events, the end of track. Throws
-// ConvertError for a time gap the format cannot hold, as writing it would.
-size_t PartTrackSize(uint8_t part, std::span<const PartEvent> events) {
-  size_t size = 8 + 4 + PartTrackName(part).size() + 5 + 4;
-  uint32_t now = 0;
-  for (const PartEvent& e : events) {
-    const VarLen delta = EncodeVarLen(e.tick - now);
-    if (delta.count == 0) ThrowVarLenTooLarge(e.tick - now, "time gap before the event", e.tick);
-    size += delta.count + e.size;
-    now = e.tick;
-  }
-  return size;
-}
-
 // A part's track: its name "Part N", its port (parts 17-32 on the second), then
 // every converted message at the source tick of its SysEx message.
 void PutPartTrack(uint8_t part, std::span<const PartEvent> events, Out& out) {
@@ -191,18 +217,27 @@ void PutPartTrack(uint8_t part, std::span<const PartEvent> events, Out& out) {
   out.Put({{0x00, kStatusMeta, kMetaTrackName, uint8_t(name.size())}});
   out.Put(reinterpret_cast<const uint8_t*>(name.data()), reinterpret_cast<const uint8_t*>(name.data() + name.size()));
   out.Put({{0x00, kStatusMeta, kMetaPort, 0x01, uint8_t(part / 16)}});
-  uint64_t now = 0;
+  uint32_t now = 0;
   for (const PartEvent& e : events) {
-    out.PutVarLen(e.tick - now, "time gap before the event", e.tick);
+    const uint32_t delta = e.tick - now;
+    if (delta > kMaxVarLen) [[unlikely]] ThrowVarLenTooLarge(delta, "time gap before the event", e.tick);
+    out.p = WriteVarLenUnchecked(out.p, delta);
     now = e.tick;
-    // All three bytes of a message go in; a program change's third is
-    // overwritten by what follows it in the track (at least its end).
-    for (int m = 0; m < 4 && e.ccNumber[m] != kNone; ++m) {
-      if (m > 0) *out.p++ = 0x00;
+    // Without branches, as the number of messages and their kinds come at
+    // random: each of the four goes in as its bytes and the zero delta time
+    // of the next (a program change's third byte is that delta), present or
+    // not; the event's size counts only those present, and what follows in
+    // the track overwrites the rest (the room allows for it).
+    uint8_t* at = out.p;
+    for (int m = 0; m < 4; ++m) {
       const ChannelMessage msg = ChannelMessageOf(part, e.ccNumber[m], e.ccValue[m]);
-      std::memcpy(out.p, msg.bytes.data(), 3);
-      out.p += msg.size;
+      at[0] = msg.bytes[0];
+      at[1] = msg.bytes[1];
+      at[2] = msg.bytes[2];
+      at[3] = 0x00;
+      at += msg.size + 1;
     }
+    out.p += e.size;
   }
   *out.p++ = 0x00;
   out.Put(kEndOfTrack);
@@ -212,23 +247,25 @@ void PutPartTrack(uint8_t part, std::span<const PartEvent> events, Out& out) {
 // The events that tracks take out of a stretch of the list, with the F7
 // packets that carried on their messages: in file order, track after track.
 struct Removals {
+  uint32_t firstTrack = 0;  // of the stretch
   std::vector<Removed> removed;
   std::vector<size_t> ends;  // per track of the stretch, one past its last in `removed`
-  std::span<const Removed> OfTrack(size_t i) const {
+  std::span<const Removed> OfTrack(uint32_t track) const {
+    const size_t i = track - firstTrack;
     return {removed.begin() + long(i == 0 ? 0 : ends[i - 1]), removed.begin() + long(ends[i])};
   }
 };
 
 // One pass over the records [begin, end) of the list, which belong to tracks
-// [firstTrack, endTrack): their removals, and with `parts` (then from record 0)
-// the converted messages of the whole list, each part's counted in `perPart`.
-// The reader gives each record a track it read, in file order.
+// [firstTrack, endTrack): their removals, and their converted messages into
+// `parts`. The reader gives each record a track it read, in file order.
 Removals Scan(const ConvertOptions& options, size_t begin, size_t end, uint32_t firstTrack, uint32_t endTrack,
-              Block<PartEvent>* parts, std::array<size_t, kParts>* perPart) {
+              Gathered& parts) {
   const auto& events = gSysEx.events;
   const auto& places = gSysEx.places;
   const auto& continuations = gSysEx.continuations;
   Removals r;
+  r.firstTrack = firstTrack;
   r.removed.reserve((end - begin) + continuations.size());
   r.ends.assign(endTrack - firstTrack, 0);
   size_t cont = size_t(std::lower_bound(continuations.begin(), continuations.end(), begin,
@@ -237,20 +274,20 @@ Removals Scan(const ConvertOptions& options, size_t begin, size_t end, uint32_t 
   uint32_t track = firstTrack;
   // Whether the last message kept in the track never got its F7.
   bool keptOpen = false;
-  const size_t last = parts ? events.size() : end;
-  for (size_t ev = parts ? 0 : begin; ev < last; ++ev) {
+  parts.events.reserve(end - begin);
+  for (size_t ev = begin; ev < end; ++ev) {
     const Tsys& e = events[ev];
     const SourcePlace& place = places[ev];
-    if (parts && IsConverted(e)) {
-      PartEvent& pe = parts->emplace_back();
+    if (IsConverted(e)) {
+      PartEvent& pe = parts.events.emplace_back();
       pe.tick = place.tick;
       std::copy(std::begin(e.ccNumber), std::end(e.ccNumber), pe.ccNumber);
       std::copy(std::begin(e.ccValue), std::end(e.ccValue), pe.ccValue);
       pe.part = e.channel;
       pe.size = MessagesSize(e.ccNumber);
-      ++(*perPart)[e.channel];
+      ++parts.perPart[e.channel];
     }
-    if (ev < begin || ev >= end || place.track >= endTrack || place.track < track) continue;
+    if (place.track >= endTrack || place.track < track) continue;
     for (; track < place.track; ++track) {
       r.ends[track - firstTrack] = r.removed.size();
       keptOpen = false;
@@ -275,12 +312,12 @@ Removals Scan(const ConvertOptions& options, size_t begin, size_t end, uint32_t 
 }
 
 // Writes the chunks after the first track: the other tracks without their
-// removed events, and the chunks of other kinds as they are.
-// `removals` holds the later tracks from its track `firstIndex` on.
-uint8_t* PutLaterChunks(const uint8_t* file, std::span<const SourceChunk> chunks, const Removals& removals,
-                        size_t firstIndex, uint8_t* at) {
+// removed events, and the chunks of other kinds as they are. The tracks'
+// removals are in `front`, and from the track where it starts in `back`.
+uint8_t* PutLaterChunks(const uint8_t* file, std::span<const SourceChunk> chunks, const Removals& front,
+                        const Removals* back, uint8_t* at) {
   Out out{at};
-  size_t track = firstIndex;
+  uint32_t track = 1;
   for (const SourceChunk& chunk : chunks) {
     if (chunk.kind == ChunkKind::Header) continue;  // the header is written anew
     if (chunk.kind == ChunkKind::Foreign) {
@@ -288,54 +325,66 @@ uint8_t* PutLaterChunks(const uint8_t* file, std::span<const SourceChunk> chunks
       continue;
     }
     uint8_t* bodyStart = out.BeginTrack();
+    const Removals& removals = back && track >= back->firstTrack ? *back : front;
     PutTrackBody(file, chunk, chunk.bodyBegin, removals.OfTrack(track++), out);
     out.EndTrack(bodyStart);
   }
   return out.p;
 }
 
-// Songs with this many messages and more write the tracks after the first on
-// a second thread, while this one sorts and writes the part tracks.
+// Songs with this many messages and more are built on two threads.
 constexpr size_t kSecondThreadFrom = 16384;
 
-// The second thread: it takes the removals of the later tracks, waits for
-// where they go (a null start when the conversion failed), then writes them.
+// The second thread. It goes through the tracks of the second half of the
+// list and hands over their converted messages; then, given the removals of
+// the tracks before (from this thread, null when it failed), it writes every
+// track after the first into a piece of the file of its own. A failure is
+// kept for Finish; one that comes before the hand-over is handed over instead.
 class LaterChunksWriter {
  public:
-  template <class Work>
+  template <class Work>  // void work(std::promise<void>& gathered, std::future<const Removals*>& front)
   explicit LaterChunksWriter(Work work) {
-    std::future<uint8_t*> start = start_.get_future();
-    thread_ = std::thread([this, work, start = std::move(start)]() mutable {
+    gatheredFuture_ = gathered_.get_future();
+    std::future<const Removals*> front = front_.get_future();
+    thread_ = std::thread([this, work, front = std::move(front)]() mutable {
       try {
-        end_ = work(start);
+        work(gathered_, front);
       } catch (...) {
         failure_ = std::current_exception();
+        try {
+          gathered_.set_exception(failure_);
+        } catch (const std::future_error&) {
+          // Handed over already: Finish reports it.
+        }
       }
     });
   }
   ~LaterChunksWriter() {
     if (!thread_.joinable()) return;
-    if (!started_) start_.set_value(nullptr);
+    if (!handed_) front_.set_value(nullptr);
     thread_.join();
   }
   LaterChunksWriter(const LaterChunksWriter&) = delete;
   LaterChunksWriter& operator=(const LaterChunksWriter&) = delete;
-  // Lets the thread write from `at`.
-  void Start(uint8_t* at) {
-    started_ = true;
-    start_.set_value(at);
+  // Gives the thread the removals of the tracks before its own; they must
+  // live until Finish, or until this object is gone.
+  void HandOver(const Removals& front) {
+    handed_ = true;
+    front_.set_value(&front);
   }
-  // Waits for the thread; returns where it ended.
-  uint8_t* Finish() {
+  // Waits for the converted messages of the thread's tracks.
+  void WaitGathered() { gatheredFuture_.get(); }
+  // Waits for the later tracks to be written.
+  void Finish() {
     thread_.join();
     if (failure_) std::rethrow_exception(failure_);
-    return end_;
   }
 
  private:
-  std::promise<uint8_t*> start_;
-  bool started_ = false;
-  uint8_t* end_ = nullptr;
+  std::promise<void> gathered_;
+  std::future<void> gatheredFuture_;
+  std::promise<const Removals*> front_;
+  bool handed_ = false;
   std::exception_ptr failure_;
   std::thread thread_;
 };
@@ -346,7 +395,7 @@ class LaterChunksWriter {
 
 }  // namespace
 
-std::vector<uint8_t> BuildSongImage(const ConvertOptions& options, SongThreads threads) {
+std::vector<std::vector<uint8_t>> BuildSongPieces(const ConvertOptions& options, SongThreads threads) {
   const SourceFile& source = gSourceFile;
   const auto& events = gSysEx.events;
   const auto& places = gSysEx.places;
@@ -367,50 +416,74 @@ std::vector<uint8_t> BuildSongImage(const ConvertOptions& options, SongThreads t
   // The first track, and the chunks before it; the records of the later tracks.
   const auto firstTrack = std::find_if(chunks.begin(), chunks.end(),
                                        [](const SourceChunk& c) { return c.kind == ChunkKind::Track; });
-  const auto laterChunks = chunks.subspan(std::min(chunks.size(), size_t(firstTrack - chunks.begin()) + 1));
-  const size_t laterRecords =
-      size_t(std::partition_point(places.begin(), places.end(), [](const SourcePlace& p) { return p.track == 0; }) -
-             places.begin());
+  const size_t frontChunks = std::min(chunks.size(), size_t(firstTrack - chunks.begin()) + 1);
+  const auto laterChunks = chunks.subspan(frontChunks);
+  const auto recordsBefore = [&](uint32_t track) {
+    return size_t(std::partition_point(places.begin(), places.end(),
+                                       [track](const SourcePlace& p) { return p.track < track; }) -
+                  places.begin());
+  };
 
-  // The later tracks' removals are taken, and the tracks written, on a second
-  // thread for a large song; else on this one, after the part tracks.
+  // The room for a stretch of chunks: each at most as long as it was (a
+  // removed event takes at least three bytes out, and the delta time written
+  // anew for the next event is at most three bytes longer than the one it
+  // replaces), and an end-of-track with its delta time for each track.
+  const auto roomFor = [](std::span<const SourceChunk> stretch) {
+    size_t room = 0;
+    for (const SourceChunk& c : stretch) room += size_t(c.readEnd - c.offset) + 7;
+    return room;
+  };
+
+  // The later tracks go into a piece of their own. A large song is built on
+  // two threads: each goes through about half of the list, from a track
+  // boundary (never before the second track); this one then sorts and writes
+  // the part tracks while the other writes the later tracks.
   const bool second = sourceTracks > 1 && (threads == SongThreads::Two ||
                                            (threads == SongThreads::Auto && events.size() >= kSecondThreadFrom));
-  std::vector<uint8_t> image;
-  Removals later;
-  auto writeLater = [&](std::future<uint8_t*>& start) -> uint8_t* {
-    later = Scan(options, laterRecords, events.size(), 1, sourceTracks, nullptr, nullptr);
-    uint8_t* at = start.get();
-    return at ? PutLaterChunks(file, laterChunks, later, 0, at) : nullptr;
+  const uint32_t splitTrack =
+      second && !places.empty() ? std::max(1u, places[places.size() / 2].track) : sourceTracks;
+  const size_t splitRecord = recordsBefore(splitTrack);
+  std::vector<uint8_t> back;
+  Removals first, later;
+  Gathered firstParts, laterParts;
+  const auto writeLater = [&](const Removals& front, const Removals* rest) {
+    back.resize(roomFor(laterChunks));
+    back.resize(size_t(PutLaterChunks(file, laterChunks, front, rest, back.data()) - back.data()));
   };
   std::optional<LaterChunksWriter> helper;
   if (second) {
     try {
-      helper.emplace(writeLater);
+      helper.emplace([&](std::promise<void>& gathered, std::future<const Removals*>& front) {
+        later = Scan(options, splitRecord, events.size(), splitTrack, sourceTracks, laterParts);
+        gathered.set_value();
+        if (const Removals* before = front.get()) writeLater(*before, &later);
+      });
     } catch (const std::system_error&) {
       // No thread to be had: all is written on this one.
     }
   }
 
-  // This thread: the converted messages of the whole list, and the removals
-  // of the first track (of every track when it writes them all).
-  Block<PartEvent> converted;
-  converted.reserve(events.size());
-  std::array<size_t, kParts> perPart{};
-  const Removals first =
-      Scan(options, 0, helper ? laterRecords : events.size(), 0, helper ? std::min(sourceTracks, 1u) : sourceTracks,
-           &converted, &perPart);
-  for (size_t n : perPart) trackCount += n != 0;
+  // This thread: the tracks before the split (every track when it writes them all).
+  first = Scan(options, 0, helper ? splitRecord : events.size(), 0, helper ? splitTrack : sourceTracks, firstParts);
+  if (helper) {
+    helper->HandOver(first);
+    helper->WaitGathered();
+  }
+  std::array<size_t, kParts> perPart;
+  for (size_t part = 0; part < kParts; ++part) {
+    perPart[part] = firstParts.perPart[part] + laterParts.perPart[part];
+    trackCount += perPart[part] != 0;
+  }
   if (trackCount > 0xFFFF) Refuse("the song would have more than 65535 tracks");
+  // Each part's messages in one block, part after part, each in tick order.
+  const Block<PartEvent> converted = SortByPartAndTick({&firstParts, &laterParts}, perPart);
 
-  // The room: every source chunk at most as long as it was (a removed event
-  // takes at least three bytes out, and the delta time written anew for the
-  // next event is at most three bytes longer than the one it replaces), an
-  // end-of-track for each track, the marker, and the part tracks.
-  size_t partsRoom = kParts * kPartTrackRoom;
-  for (const PartEvent& pe : converted) partsRoom += 4 + pe.size;
-  const size_t room = 14 + source.image->size() + 7 * chunks.size() + kMarkerEvent.size() +
-                      sizeof kEmptyTextEvent + partsRoom;
+  // The room of this piece: the header, the first track and the chunks before
+  // it, the marker, and the part tracks.
+  size_t room = 14 + roomFor(chunks.first(frontChunks)) + kMarkerEvent.size() + sizeof kEmptyTextEvent +
+                kParts * kPartTrackRoom + kPartEventSlack;
+  for (const PartEvent& pe : converted) room += 4 + pe.size;
+  std::vector<uint8_t> image;
   image.reserve(room);
   // A file without a header keeps the program's own division (SourceFile's default).
   AppendHeaderChunk(image, uint16_t(trackCount), source.division);
@@ -440,38 +513,31 @@ std::vector<uint8_t> BuildSongImage(const ConvertOptions& options, SongThreads t
   for (auto c = chunks.begin(); c != firstTrack; ++c) {
     if (c->kind == ChunkKind::Foreign) out.Put(file + c->offset, file + c->readEnd);
   }
+  // The part tracks come right after the first track.
+  if (firstTrack != chunks.end()) {
+    for (size_t part = 0, at = 0; part < kParts; at += perPart[part++]) {
+      if (perPart[part] != 0) {
+        PutPartTrack(uint8_t(part), std::span<const PartEvent>(converted).subspan(at, perPart[part]), out);
+      }
+    }
+  }
+  image.resize(size_t(out.p - image.data()));
 
-  // Each part's messages in one block, part after part, each in tick order.
-  SortByPartAndTick(converted);
-  std::array<std::span<const PartEvent>, kParts> partEvents;
-  for (size_t part = 0, at = 0; part < kParts; at += perPart[part++]) {
-    partEvents[part] = std::span<const PartEvent>(converted).subspan(at, perPart[part]);
-  }
-  // The part tracks come right after the first track; the later chunks right
-  // after them, so their start is known before the part tracks are written.
-  uint8_t* partsEnd = out.p;
-  if (firstTrack != chunks.end()) {
-    for (uint8_t part = 0; part < kParts; ++part) {
-      if (!partEvents[part].empty()) partsEnd += PartTrackSize(part, partEvents[part]);
-    }
-  }
-  if (helper) helper->Start(partsEnd);
-  if (firstTrack != chunks.end()) {
-    for (uint8_t part = 0; part < kParts; ++part) {
-      if (!partEvents[part].empty()) PutPartTrack(part, partEvents[part], out);
-    }
-  }
-  if (out.p != partsEnd) {
-    throw ConvertError(
-        "Cannot keep the song: the part tracks did not fill the room worked out for them; nothing was written");
-  }
-  uint8_t* end;
   if (helper) {
-    end = helper->Finish();
+    helper->Finish();
   } else {
-    end = PutLaterChunks(file, laterChunks, first, 1, out.p);
+    writeLater(first, nullptr);
   }
-  image.resize(size_t(end - image.data()));
+  std::vector<std::vector<uint8_t>> pieces;
+  pieces.push_back(std::move(image));
+  if (!back.empty()) pieces.push_back(std::move(back));
+  return pieces;
+}
+
+std::vector<uint8_t> BuildSongImage(const ConvertOptions& options, SongThreads threads) {
+  std::vector<std::vector<uint8_t>> pieces = BuildSongPieces(options, threads);
+  std::vector<uint8_t> image = std::move(pieces.front());
+  for (size_t i = 1; i < pieces.size(); ++i) image.insert(image.end(), pieces[i].begin(), pieces[i].end());
   return image;
 }
 

@@ -14,11 +14,15 @@ namespace mertovan {
 // (Auto); tests ask for One or Two to compare both ways.
 enum class SongThreads { Auto, One, Two };
 
-// The song layout of the loaded file (gSourceFile and the analysed gSysEx), from
-// offset 0. Throws ConvertError, with a text for the user, for a file that
-// cannot be converted this way: its reading stopped early (the rest of the
-// song would be lost), it is a format 2 file, or the event list was not read
-// from a file.
+// The song layout of the loaded file (gSourceFile and the analysed gSysEx), in
+// the pieces it is built in, which follow one another in the file: the header,
+// the first track and the part tracks; then the later tracks, when there are
+// any. Throws ConvertError, with a text for the user, for a file that cannot be
+// converted this way: its reading stopped early (the rest of the song would be
+// lost), it is a format 2 file, or the event list was not read from a file.
+std::vector<std::vector<uint8_t>> BuildSongPieces(const ConvertOptions& options,
+                                                  SongThreads threads = SongThreads::Auto);
+// The same in one piece, from offset 0.
 std::vector<uint8_t> BuildSongImage(const ConvertOptions& options, SongThreads threads = SongThreads::Auto);
 
 }  // namespace mertovan

@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <span>
+#include <vector>
 
 #include "model/file_io.h"
 
@@ -43,12 +45,13 @@ void WriteConvertedFile(const std::string& fileName, const ConvertOptions& optio
                         MessageService& messages, int x, int y) {
   // Built before the target is judged, so a conversion that cannot be
   // written is refused before anything on disk is touched.
-  const std::vector<uint8_t> image = BuildFileImage(options);
+  const std::vector<std::vector<uint8_t>> pieces = BuildFilePieces(options);
   if (IsProtectedTarget(fileName)) {
     messages.ShowMessageAt(kCannotRewriteText, MessageKind::Warning, x, y);
     return;
   }
-  ReplaceFile(fileName, image);
+  std::vector<std::span<const uint8_t>> spans(pieces.begin(), pieces.end());
+  ReplaceFile(fileName, FilePieces(spans));
   messages.ShowMessageAt(kConvertSuccessfulText, MessageKind::Information, x, y);
 }
 

@@ -52,5 +52,9 @@ bool IsProtectedTarget(const std::string& fileName);
 // The whole converted file, from offset 0. Throws ConvertError when the events
 // cannot be written as a MIDI file.
 std::vector<uint8_t> BuildFileImage(const ConvertOptions& options);
+// The same in the pieces it is built in, which follow one another in the file
+// (the song layout builds a large song's later tracks on a second thread, in a
+// piece of their own); written as they are, never joined.
+std::vector<std::vector<uint8_t>> BuildFilePieces(const ConvertOptions& options);
 
 }  // namespace mertovan
