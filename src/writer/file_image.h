@@ -83,21 +83,20 @@ inline void AppendDeltaTime(ByteBuffer& out, uint64_t delta, uint64_t atTick) {
   AppendVarLen(out, delta, "time gap before the event", atTick);
 }
 
-// Merges the ascending runs [a, middle) and [middle, end) into `out`, the
-// first run's record first among equal ticks. The runs of a song's tracks
+// Merges the ascending runs [a, aEnd) and [b, bEnd) into `out`, the first
+// run's record first among equal ticks. The runs of a song's tracks
 // interleave at random: the record to take is chosen without a branch, which
 // the processor could not predict.
 template <class Record>
-void MergeTwoRuns(const Record* a, const Record* middle, const Record* end, Record* out) {
-  const Record* b = middle;
-  while (a != middle && b != end) {
+void MergeTwoRuns(const Record* a, const Record* aEnd, const Record* b, const Record* bEnd, Record* out) {
+  while (a != aEnd && b != bEnd) {
     const bool second = b->tick < a->tick;
     *out++ = *(second ? b : a);
     a += !second;
     b += second;
   }
-  out = std::copy(a, middle, out);
-  std::copy(b, end, out);
+  out = std::copy(a, aEnd, out);
+  std::copy(b, bEnd, out);
 }
 
 // Sorts records that hold ascending runs of `tick` (the tracks of a file, one
@@ -121,7 +120,7 @@ void MergeTickRuns(std::vector<Record>& records) {
       const size_t begin = runs[r];
       const size_t middle = r + 1 < runs.size() ? runs[r + 1] : size;
       const size_t end = r + 2 < runs.size() ? runs[r + 2] : size;
-      MergeTwoRuns(from + begin, from + middle, from + end, to + begin);
+      MergeTwoRuns(from + begin, from + middle, from + middle, from + end, to + begin);
       runs[kept++] = begin;  // never one not yet read: kept <= r
     }
     runs.resize(kept);

@@ -163,27 +163,47 @@ void SortByTick(std::span<PartEvent> events, PartEvent* room) {
   if (from != events.data()) std::copy(from, from + events.size(), events.data());
 }
 
-// The converted messages of stretches of the list (given in list order) by
-// part, each part's in tick order; among equal ticks they keep list order.
-// Each part's messages go to their own place first: the tracks of a song
-// address the parts in any order, and sorting them there is a small job.
-Block<PartEvent> SortByPartAndTick(std::initializer_list<const Gathered*> stretches,
-                                   const std::array<size_t, kParts>& perPart) {
-  std::array<size_t, kParts + 1> begin{};
-  for (size_t part = 0; part < kParts; ++part) begin[part + 1] = begin[part] + perPart[part];
-  Block<PartEvent> sorted(begin[kParts]);
-  std::array<size_t, kParts> next;
-  std::copy(begin.begin(), begin.end() - 1, next.begin());
-  for (const Gathered* g : stretches) {
-    for (const PartEvent& e : g->events) sorted[next[e.part]++] = e;
+// Converted messages by part, each part's in tick order; among equal ticks
+// they keep list order.
+struct PartLists {
+  Block<PartEvent> events;
+  std::array<size_t, kParts + 1> begin{};  // where each part's start, and the end
+  std::span<const PartEvent> Of(size_t part) const {
+    return {events.data() + begin[part], begin[part + 1] - begin[part]};
   }
-  size_t largest = 0;
-  for (size_t part = 0; part < kParts; ++part) largest = std::max(largest, perPart[part]);
+};
+
+// Sorts the messages gathered from a stretch of the list. Each part's go to
+// their own place first: the tracks of a song address the parts in any order,
+// and sorting each part's there is a small job.
+PartLists SortByPartAndTick(const Gathered& gathered) {
+  PartLists lists;
+  for (size_t part = 0; part < kParts; ++part) lists.begin[part + 1] = lists.begin[part] + gathered.perPart[part];
+  lists.events.resize(gathered.events.size());
+  std::array<size_t, kParts> next;
+  std::copy(lists.begin.begin(), lists.begin.end() - 1, next.begin());
+  for (const PartEvent& e : gathered.events) lists.events[next[e.part]++] = e;
+  const size_t largest = *std::max_element(gathered.perPart.begin(), gathered.perPart.end());
   Block<PartEvent> room(largest);
   for (size_t part = 0; part < kParts; ++part) {
-    SortByTick(std::span<PartEvent>(sorted).subspan(begin[part], perPart[part]), room.data());
+    SortByTick(std::span<PartEvent>(lists.events).subspan(lists.begin[part], gathered.perPart[part]), room.data());
   }
-  return sorted;
+  return lists;
+}
+
+// The messages of a stretch of the list and of the stretch after it, merged
+// part by part.
+PartLists MergeParts(PartLists earlier, const PartLists& later) {
+  if (later.events.empty()) return earlier;
+  PartLists merged;
+  for (size_t part = 0; part <= kParts; ++part) merged.begin[part] = earlier.begin[part] + later.begin[part];
+  merged.events.resize(earlier.events.size() + later.events.size());
+  for (size_t part = 0; part < kParts; ++part) {
+    const auto a = earlier.Of(part);
+    const auto b = later.Of(part);
+    MergeTwoRuns(a.data(), a.data() + a.size(), b.data(), b.data() + b.size(), merged.events.data() + merged.begin[part]);
+  }
+  return merged;
 }
 
 // The most a part track takes besides its events: "MTrk" and length, the
@@ -336,7 +356,7 @@ uint8_t* PutLaterChunks(const uint8_t* file, std::span<const SourceChunk> chunks
 constexpr size_t kSecondThreadFrom = 16384;
 
 // The second thread. It goes through the tracks of the second half of the
-// list and hands over their converted messages; then, given the removals of
+// list and hands over their converted messages, sorted; then, given the removals of
 // the tracks before (from this thread, null when it failed), it writes every
 // track after the first into a piece of the file of its own. A failure is
 // kept for Finish; one that comes before the hand-over is handed over instead.
@@ -445,7 +465,7 @@ std::vector<std::vector<uint8_t>> BuildSongPieces(const ConvertOptions& options,
   const size_t splitRecord = recordsBefore(splitTrack);
   std::vector<uint8_t> back;
   Removals first, later;
-  Gathered firstParts, laterParts;
+  PartLists laterParts;
   const auto writeLater = [&](const Removals& front, const Removals* rest) {
     back.resize(roomFor(laterChunks));
     back.resize(size_t(PutLaterChunks(file, laterChunks, front, rest, back.data()) - back.data()));
@@ -454,7 +474,9 @@ std::vector<std::vector<uint8_t>> BuildSongPieces(const ConvertOptions& options,
   if (second) {
     try {
       helper.emplace([&](std::promise<void>& gathered, std::future<const Removals*>& front) {
-        later = Scan(options, splitRecord, events.size(), splitTrack, sourceTracks, laterParts);
+        Gathered mine;
+        later = Scan(options, splitRecord, events.size(), splitTrack, sourceTracks, mine);
+        laterParts = SortByPartAndTick(mine);
         gathered.set_value();
         if (const Removals* before = front.get()) writeLater(*before, &later);
       });
@@ -464,25 +486,22 @@ std::vector<std::vector<uint8_t>> BuildSongPieces(const ConvertOptions& options,
   }
 
   // This thread: the tracks before the split (every track when it writes them all).
-  first = Scan(options, 0, helper ? splitRecord : events.size(), 0, helper ? splitTrack : sourceTracks, firstParts);
+  Gathered mine;
+  first = Scan(options, 0, helper ? splitRecord : events.size(), 0, helper ? splitTrack : sourceTracks, mine);
+  if (helper) helper->HandOver(first);
+  PartLists parts = SortByPartAndTick(mine);
   if (helper) {
-    helper->HandOver(first);
     helper->WaitGathered();
+    parts = MergeParts(std::move(parts), laterParts);
   }
-  std::array<size_t, kParts> perPart;
-  for (size_t part = 0; part < kParts; ++part) {
-    perPart[part] = firstParts.perPart[part] + laterParts.perPart[part];
-    trackCount += perPart[part] != 0;
-  }
+  for (size_t part = 0; part < kParts; ++part) trackCount += !parts.Of(part).empty();
   if (trackCount > 0xFFFF) Refuse("the song would have more than 65535 tracks");
-  // Each part's messages in one block, part after part, each in tick order.
-  const Block<PartEvent> converted = SortByPartAndTick({&firstParts, &laterParts}, perPart);
 
   // The room of this piece: the header, the first track and the chunks before
   // it, the marker, and the part tracks.
   size_t room = 14 + roomFor(chunks.first(frontChunks)) + kMarkerEvent.size() + sizeof kEmptyTextEvent +
                 kParts * kPartTrackRoom + kPartEventSlack;
-  for (const PartEvent& pe : converted) room += 4 + pe.size;
+  for (const PartEvent& pe : parts.events) room += 4 + pe.size;
   std::vector<uint8_t> image;
   image.reserve(room);
   // A file without a header keeps the program's own division (SourceFile's default).
@@ -515,10 +534,8 @@ std::vector<std::vector<uint8_t>> BuildSongPieces(const ConvertOptions& options,
   }
   // The part tracks come right after the first track.
   if (firstTrack != chunks.end()) {
-    for (size_t part = 0, at = 0; part < kParts; at += perPart[part++]) {
-      if (perPart[part] != 0) {
-        PutPartTrack(uint8_t(part), std::span<const PartEvent>(converted).subspan(at, perPart[part]), out);
-      }
+    for (size_t part = 0; part < kParts; ++part) {
+      if (!parts.Of(part).empty()) PutPartTrack(uint8_t(part), parts.Of(part), out);
     }
   }
   image.resize(size_t(out.p - image.data()));
