@@ -6,6 +6,7 @@
 #include <cstring>
 #include <exception>
 #include <future>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
@@ -191,21 +192,6 @@ PartLists SortByPartAndTick(const Gathered& gathered) {
   return lists;
 }
 
-// The messages of a stretch of the list and of the stretch after it, merged
-// part by part.
-PartLists MergeParts(PartLists earlier, const PartLists& later) {
-  if (later.events.empty()) return earlier;
-  PartLists merged;
-  for (size_t part = 0; part <= kParts; ++part) merged.begin[part] = earlier.begin[part] + later.begin[part];
-  merged.events.resize(earlier.events.size() + later.events.size());
-  for (size_t part = 0; part < kParts; ++part) {
-    const auto a = earlier.Of(part);
-    const auto b = later.Of(part);
-    MergeTwoRuns(a.data(), a.data() + a.size(), b.data(), b.data() + b.size(), merged.events.data() + merged.begin[part]);
-  }
-  return merged;
-}
-
 // The most a part track takes besides its events: "MTrk" and length, the
 // name "Part N" (at most "Part 32"), the port, the end of track.
 constexpr size_t kPartTrackRoom = 8 + 4 + 7 + 5 + 4;
@@ -230,15 +216,17 @@ uint8_t MessagesSize(const uint8_t (&ccNumber)[4]) {
 std::string PartTrackName(uint8_t part) { return "Part " + std::to_string(part + 1); }
 
 // A part's track: its name "Part N", its port (parts 17-32 on the second), then
-// every converted message at the source tick of its SysEx message.
-void PutPartTrack(uint8_t part, std::span<const PartEvent> events, Out& out) {
+// every converted message at the source tick of its SysEx message. The
+// messages come from two stretches of the list, each in tick order, and are
+// merged as they are written; among equal ticks the earlier stretch's first.
+void PutPartTrack(uint8_t part, std::span<const PartEvent> earlier, std::span<const PartEvent> later, Out& out) {
   uint8_t* bodyStart = out.BeginTrack();
   const std::string name = PartTrackName(part);
   out.Put({{0x00, kStatusMeta, kMetaTrackName, uint8_t(name.size())}});
   out.Put(reinterpret_cast<const uint8_t*>(name.data()), reinterpret_cast<const uint8_t*>(name.data() + name.size()));
   out.Put({{0x00, kStatusMeta, kMetaPort, 0x01, uint8_t(part / 16)}});
   uint32_t now = 0;
-  for (const PartEvent& e : events) {
+  const auto put = [&](const PartEvent& e) {
     const uint32_t delta = e.tick - now;
     if (delta > kMaxVarLen) [[unlikely]] ThrowVarLenTooLarge(delta, "time gap before the event", e.tick);
     out.p = WriteVarLenUnchecked(out.p, delta);
@@ -258,7 +246,21 @@ void PutPartTrack(uint8_t part, std::span<const PartEvent> events, Out& out) {
       at += msg.size + 1;
     }
     out.p += e.size;
+  };
+  const PartEvent* a = earlier.data();
+  const PartEvent* const aEnd = a + earlier.size();
+  const PartEvent* b = later.data();
+  const PartEvent* const bEnd = b + later.size();
+  // The stretch to take from is chosen without a branch: the tracks of a
+  // song interleave at random.
+  while (a != aEnd && b != bEnd) {
+    const bool second = b->tick < a->tick;
+    put(*(second ? b : a));
+    a += !second;
+    b += second;
   }
+  for (; a != aEnd; ++a) put(*a);
+  for (; b != bEnd; ++b) put(*b);
   *out.p++ = 0x00;
   out.Put(kEndOfTrack);
   out.EndTrack(bodyStart);
@@ -489,19 +491,19 @@ std::vector<std::vector<uint8_t>> BuildSongPieces(const ConvertOptions& options,
   Gathered mine;
   first = Scan(options, 0, helper ? splitRecord : events.size(), 0, helper ? splitTrack : sourceTracks, mine);
   if (helper) helper->HandOver(first);
-  PartLists parts = SortByPartAndTick(mine);
-  if (helper) {
-    helper->WaitGathered();
-    parts = MergeParts(std::move(parts), laterParts);
-  }
-  for (size_t part = 0; part < kParts; ++part) trackCount += !parts.Of(part).empty();
+  const PartLists parts = SortByPartAndTick(mine);
+  if (helper) helper->WaitGathered();
+  const auto hasPart = [&](size_t part) { return !parts.Of(part).empty() || !laterParts.Of(part).empty(); };
+  for (size_t part = 0; part < kParts; ++part) trackCount += hasPart(part);
   if (trackCount > 0xFFFF) Refuse("the song would have more than 65535 tracks");
 
   // The room of this piece: the header, the first track and the chunks before
   // it, the marker, and the part tracks.
   size_t room = 14 + roomFor(chunks.first(frontChunks)) + kMarkerEvent.size() + sizeof kEmptyTextEvent +
                 kParts * kPartTrackRoom + kPartEventSlack;
-  for (const PartEvent& pe : parts.events) room += 4 + pe.size;
+  for (const PartLists* lists : std::initializer_list<const PartLists*>{&parts, &laterParts}) {
+    for (const PartEvent& pe : lists->events) room += 4 + pe.size;
+  }
   std::vector<uint8_t> image;
   image.reserve(room);
   // A file without a header keeps the program's own division (SourceFile's default).
@@ -535,7 +537,7 @@ std::vector<std::vector<uint8_t>> BuildSongPieces(const ConvertOptions& options,
   // The part tracks come right after the first track.
   if (firstTrack != chunks.end()) {
     for (size_t part = 0; part < kParts; ++part) {
-      if (!parts.Of(part).empty()) PutPartTrack(uint8_t(part), parts.Of(part), out);
+      if (hasPart(part)) PutPartTrack(uint8_t(part), parts.Of(part), laterParts.Of(part), out);
     }
   }
   image.resize(size_t(out.p - image.data()));
