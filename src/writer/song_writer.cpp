@@ -7,6 +7,7 @@
 #include <exception>
 #include <future>
 #include <initializer_list>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -174,16 +175,18 @@ struct PartLists {
   }
 };
 
-// Sorts the messages gathered from a stretch of the list. Each part's go to
-// their own place first: the tracks of a song address the parts in any order,
-// and sorting each part's there is a small job.
-PartLists SortByPartAndTick(const Gathered& gathered) {
+// Sorts the messages gathered from a stretch of the list, given as its pieces
+// in list order. Each part's go to their own place first: the tracks of a song
+// address the parts in any order, and sorting each part's there is a small job.
+PartLists SortByPartAndTick(const Gathered& gathered, std::span<const std::span<const PartEvent>> inListOrder) {
   PartLists lists;
   for (size_t part = 0; part < kParts; ++part) lists.begin[part + 1] = lists.begin[part] + gathered.perPart[part];
   lists.events.resize(gathered.events.size());
   std::array<size_t, kParts> next;
   std::copy(lists.begin.begin(), lists.begin.end() - 1, next.begin());
-  for (const PartEvent& e : gathered.events) lists.events[next[e.part]++] = e;
+  for (const auto piece : inListOrder) {
+    for (const PartEvent& e : piece) lists.events[next[e.part]++] = e;
+  }
   const size_t largest = *std::max_element(gathered.perPart.begin(), gathered.perPart.end());
   Block<PartEvent> room(largest);
   for (size_t part = 0; part < kParts; ++part) {
@@ -266,37 +269,33 @@ void PutPartTrack(uint8_t part, std::span<const PartEvent> earlier, std::span<co
   out.EndTrack(bodyStart);
 }
 
-// The events that tracks take out of a stretch of the list, with the F7
-// packets that carried on their messages: in file order, track after track.
-struct Removals {
-  uint32_t firstTrack = 0;  // of the stretch
+// What one thread finds in the tracks it goes through: the events they take
+// out, with the F7 packets that carried on their messages, in file order; and
+// their converted messages in list order. Track after track, in the order the
+// thread took them.
+struct Findings {
   std::vector<Removed> removed;
-  std::vector<size_t> ends;  // per track of the stretch, one past its last in `removed`
-  std::span<const Removed> OfTrack(uint32_t track) const {
-    const size_t i = track - firstTrack;
-    return {removed.begin() + long(i == 0 ? 0 : ends[i - 1]), removed.begin() + long(ends[i])};
-  }
+  Gathered converted;
+  struct Track {
+    uint32_t track;
+    size_t removedEnd;    // one past its last in `removed`
+    size_t convertedEnd;  // one past its last in `converted.events`
+  };
+  std::vector<Track> tracks;
 };
 
-// One pass over the records [begin, end) of the list, which belong to tracks
-// [firstTrack, endTrack): their removals, and their converted messages into
-// `parts`. The reader gives each record a track it read, in file order.
-Removals Scan(const ConvertOptions& options, size_t begin, size_t end, uint32_t firstTrack, uint32_t endTrack,
-              Gathered& parts) {
+// One pass over the records [begin, end) of the list, those of track `track`
+// (the reader gives each record the track it read, in file order).
+void ScanTrack(const ConvertOptions& options, uint32_t track, size_t begin, size_t end, Findings& found) {
   const auto& events = gSysEx.events;
   const auto& places = gSysEx.places;
   const auto& continuations = gSysEx.continuations;
-  Removals r;
-  r.firstTrack = firstTrack;
-  r.removed.reserve((end - begin) + continuations.size());
-  r.ends.assign(endTrack - firstTrack, 0);
   size_t cont = size_t(std::lower_bound(continuations.begin(), continuations.end(), begin,
                                         [](const Continuation& c, size_t ev) { return c.event < ev; }) -
                        continuations.begin());
-  uint32_t track = firstTrack;
+  Gathered& parts = found.converted;
   // Whether the last message kept in the track never got its F7.
   bool keptOpen = false;
-  parts.events.reserve(end - begin);
   for (size_t ev = begin; ev < end; ++ev) {
     const Tsys& e = events[ev];
     const SourcePlace& place = places[ev];
@@ -309,35 +308,52 @@ Removals Scan(const ConvertOptions& options, size_t begin, size_t end, uint32_t 
       pe.size = MessagesSize(e.ccNumber);
       ++parts.perPart[e.channel];
     }
-    if (place.track >= endTrack || place.track < track) continue;
-    for (; track < place.track; ++track) {
-      r.ends[track - firstTrack] = r.removed.size();
-      keptOpen = false;
-    }
     // A message whose F0 event cut off one that never got its F7 stays (its
     // channel messages are written all the same): taken out, it would let a
     // later F7 event of the track carry on the cut-off message.
     const bool remove = !keptOpen && (IsConverted(e) || !options.includeUnconvertible);
     if (remove) {
-      r.removed.push_back({place.packet, place.tick});
+      found.removed.push_back({place.packet, place.tick});
     } else {
       const auto raw = gSysEx.Raw(e);
       keptOpen = raw.empty() || raw.back() != kStatusSysExEnd;
     }
     for (; cont < continuations.size() && continuations[cont].event <= ev; ++cont) {
       const Continuation& c = continuations[cont];
-      if (remove && c.event == ev) r.removed.push_back({c.packet, c.tick});
+      if (remove && c.event == ev) found.removed.push_back({c.packet, c.tick});
     }
   }
-  for (; track < endTrack; ++track) r.ends[track - firstTrack] = r.removed.size();
-  return r;
+  found.tracks.push_back({track, found.removed.size(), parts.events.size()});
 }
 
+// Deals out the tracks to go through: this thread takes them from the first
+// on, the second thread from the last back, one at a time until they meet. A
+// thread that starts late, or is held up, then leaves more to the other.
+class TrackDealer {
+ public:
+  explicit TrackDealer(uint32_t tracks) : back_(tracks) {}
+  std::optional<uint32_t> FromFront() {
+    std::lock_guard lock(mutex_);
+    if (front_ == back_) return std::nullopt;
+    return front_++;
+  }
+  std::optional<uint32_t> FromBack() {
+    std::lock_guard lock(mutex_);
+    if (front_ == back_) return std::nullopt;
+    return --back_;
+  }
+
+ private:
+  std::mutex mutex_;
+  uint32_t front_ = 0;
+  uint32_t back_;
+};
+
 // Writes the chunks after the first track: the other tracks without their
-// removed events, and the chunks of other kinds as they are. The tracks'
-// removals are in `front`, and from the track where it starts in `back`.
-uint8_t* PutLaterChunks(const uint8_t* file, std::span<const SourceChunk> chunks, const Removals& front,
-                        const Removals* back, uint8_t* at) {
+// removed events (`removedOf`, by track), and the chunks of other kinds as
+// they are.
+uint8_t* PutLaterChunks(const uint8_t* file, std::span<const SourceChunk> chunks,
+                        std::span<const std::span<const Removed>> removedOf, uint8_t* at) {
   Out out{at};
   uint32_t track = 1;
   for (const SourceChunk& chunk : chunks) {
@@ -347,8 +363,7 @@ uint8_t* PutLaterChunks(const uint8_t* file, std::span<const SourceChunk> chunks
       continue;
     }
     uint8_t* bodyStart = out.BeginTrack();
-    const Removals& removals = back && track >= back->firstTrack ? *back : front;
-    PutTrackBody(file, chunk, chunk.bodyBegin, removals.OfTrack(track++), out);
+    PutTrackBody(file, chunk, chunk.bodyBegin, removedOf[track++], out);
     out.EndTrack(bodyStart);
   }
   return out.p;
@@ -357,20 +372,20 @@ uint8_t* PutLaterChunks(const uint8_t* file, std::span<const SourceChunk> chunks
 // Songs with this many messages and more are built on two threads.
 constexpr size_t kSecondThreadFrom = 16384;
 
-// The second thread. It goes through the tracks of the second half of the
-// list and hands over their converted messages, sorted; then, given the removals of
-// the tracks before (from this thread, null when it failed), it writes every
-// track after the first into a piece of the file of its own. A failure is
-// kept for Finish; one that comes before the hand-over is handed over instead.
+// The second thread. It goes through the tracks the dealer gives it and hands
+// over their converted messages, sorted; then, once this thread has gone
+// through its own (or has failed), it writes every track after the first into
+// a piece of the file of their own. A failure is kept for Finish; one that
+// comes before the hand-over is handed over instead.
 class LaterChunksWriter {
  public:
-  template <class Work>  // void work(std::promise<void>& gathered, std::future<const Removals*>& front)
+  template <class Work>  // void work(std::promise<void>& gathered, std::future<bool>& frontDone)
   explicit LaterChunksWriter(Work work) {
     gatheredFuture_ = gathered_.get_future();
-    std::future<const Removals*> front = front_.get_future();
-    thread_ = std::thread([this, work, front = std::move(front)]() mutable {
+    std::future<bool> frontDone = frontDone_.get_future();
+    thread_ = std::thread([this, work, frontDone = std::move(frontDone)]() mutable {
       try {
-        work(gathered_, front);
+        work(gathered_, frontDone);
       } catch (...) {
         failure_ = std::current_exception();
         try {
@@ -383,16 +398,15 @@ class LaterChunksWriter {
   }
   ~LaterChunksWriter() {
     if (!thread_.joinable()) return;
-    if (!handed_) front_.set_value(nullptr);
+    if (!frontDoneSet_) frontDone_.set_value(false);
     thread_.join();
   }
   LaterChunksWriter(const LaterChunksWriter&) = delete;
   LaterChunksWriter& operator=(const LaterChunksWriter&) = delete;
-  // Gives the thread the removals of the tracks before its own; they must
-  // live until Finish, or until this object is gone.
-  void HandOver(const Removals& front) {
-    handed_ = true;
-    front_.set_value(&front);
+  // Tells the thread that this one has gone through its tracks.
+  void FrontDone() {
+    frontDoneSet_ = true;
+    frontDone_.set_value(true);
   }
   // Waits for the converted messages of the thread's tracks.
   void WaitGathered() { gatheredFuture_.get(); }
@@ -405,8 +419,8 @@ class LaterChunksWriter {
  private:
   std::promise<void> gathered_;
   std::future<void> gatheredFuture_;
-  std::promise<const Removals*> front_;
-  bool handed_ = false;
+  std::promise<bool> frontDone_;
+  bool frontDoneSet_ = false;
   std::exception_ptr failure_;
   std::thread thread_;
 };
@@ -457,41 +471,63 @@ std::vector<std::vector<uint8_t>> BuildSongPieces(const ConvertOptions& options,
   };
 
   // The later tracks go into a piece of their own. A large song is built on
-  // two threads: each goes through about half of the list, from a track
-  // boundary (never before the second track); this one then sorts and writes
-  // the part tracks while the other writes the later tracks.
+  // two threads: each goes through about half of the tracks (the dealer
+  // decides); then this one sorts its converted messages and writes the part
+  // tracks, while the other sorts its own and writes the later tracks.
   const bool second = sourceTracks > 1 && (threads == SongThreads::Two ||
                                            (threads == SongThreads::Auto && events.size() >= kSecondThreadFrom));
-  const uint32_t splitTrack =
-      second && !places.empty() ? std::max(1u, places[places.size() / 2].track) : sourceTracks;
-  const size_t splitRecord = recordsBefore(splitTrack);
-  std::vector<uint8_t> back;
-  Removals first, later;
-  PartLists laterParts;
-  const auto writeLater = [&](const Removals& front, const Removals* rest) {
-    back.resize(roomFor(laterChunks));
-    back.resize(size_t(PutLaterChunks(file, laterChunks, front, rest, back.data()) - back.data()));
+  TrackDealer dealer(sourceTracks);
+  std::vector<std::span<const Removed>> removedOf(sourceTracks);
+  const auto goThrough = [&](Findings& found, auto nextTrack) {
+    found.removed.reserve(events.size() + gSysEx.continuations.size());
+    found.converted.events.reserve(events.size());
+    while (const std::optional<uint32_t> track = nextTrack()) {
+      ScanTrack(options, *track, recordsBefore(*track), recordsBefore(*track + 1), found);
+    }
+    size_t from = 0;
+    for (const Findings::Track& t : found.tracks) {
+      removedOf[t.track] = std::span<const Removed>(found.removed).subspan(from, t.removedEnd - from);
+      from = t.removedEnd;
+    }
   };
+  // A thread's converted messages, sorted: its tracks' pieces in list order.
+  const auto sortFound = [](const Findings& found) {
+    std::vector<std::pair<uint32_t, std::span<const PartEvent>>> pieces;
+    size_t from = 0;
+    for (const Findings::Track& t : found.tracks) {
+      pieces.emplace_back(t.track, std::span<const PartEvent>(found.converted.events).subspan(from, t.convertedEnd - from));
+      from = t.convertedEnd;
+    }
+    std::sort(pieces.begin(), pieces.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::span<const PartEvent>> inListOrder;
+    for (const auto& piece : pieces) inListOrder.push_back(piece.second);
+    return SortByPartAndTick(found.converted, inListOrder);
+  };
+  std::vector<uint8_t> back;
+  const auto writeLater = [&] {
+    back.resize(roomFor(laterChunks));
+    back.resize(size_t(PutLaterChunks(file, laterChunks, removedOf, back.data()) - back.data()));
+  };
+  Findings frontFound, backFound;
+  PartLists laterParts;
   std::optional<LaterChunksWriter> helper;
   if (second) {
     try {
-      helper.emplace([&](std::promise<void>& gathered, std::future<const Removals*>& front) {
-        Gathered mine;
-        later = Scan(options, splitRecord, events.size(), splitTrack, sourceTracks, mine);
-        laterParts = SortByPartAndTick(mine);
+      helper.emplace([&](std::promise<void>& gathered, std::future<bool>& frontDone) {
+        goThrough(backFound, [&] { return dealer.FromBack(); });
+        laterParts = sortFound(backFound);
         gathered.set_value();
-        if (const Removals* before = front.get()) writeLater(*before, &later);
+        if (frontDone.get()) writeLater();
       });
     } catch (const std::system_error&) {
       // No thread to be had: all is written on this one.
     }
   }
 
-  // This thread: the tracks before the split (every track when it writes them all).
-  Gathered mine;
-  first = Scan(options, 0, helper ? splitRecord : events.size(), 0, helper ? splitTrack : sourceTracks, mine);
-  if (helper) helper->HandOver(first);
-  const PartLists parts = SortByPartAndTick(mine);
+  // This thread: the tracks from the first on (all of them without a second thread).
+  goThrough(frontFound, [&] { return dealer.FromFront(); });
+  if (helper) helper->FrontDone();
+  const PartLists parts = sortFound(frontFound);
   if (helper) helper->WaitGathered();
   const auto hasPart = [&](size_t part) { return !parts.Of(part).empty() || !laterParts.Of(part).empty(); };
   for (size_t part = 0; part < kParts; ++part) trackCount += hasPart(part);
@@ -520,7 +556,7 @@ std::vector<std::vector<uint8_t>> BuildSongPieces(const ConvertOptions& options,
                         std::equal(kMarkerEvent.begin(), kMarkerEvent.end(), file + chunk.bodyBegin);
     if (marked) from += uint32_t(kMarkerEvent.size());
     out.Put(kMarkerEvent);
-    PutTrackBody(file, chunk, from, first.OfTrack(0), out);
+    PutTrackBody(file, chunk, from, removedOf[0], out);
     uint8_t* afterMarker = bodyStart + kMarkerEvent.size();
     if (out.p == afterMarker || *afterMarker != 0x00) {
       std::memmove(afterMarker + sizeof kEmptyTextEvent, afterMarker, size_t(out.p - afterMarker));
@@ -545,7 +581,7 @@ std::vector<std::vector<uint8_t>> BuildSongPieces(const ConvertOptions& options,
   if (helper) {
     helper->Finish();
   } else {
-    writeLater(first, nullptr);
+    writeLater();
   }
   std::vector<std::vector<uint8_t>> pieces;
   pieces.push_back(std::move(image));
