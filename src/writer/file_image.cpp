@@ -146,7 +146,7 @@ int AppendTrackChunks(ByteBuffer& image, TrackKind kind, const TickOrder& order,
 
 namespace {
 
-std::vector<uint8_t> BuildClassicImage(const ConvertOptions& options) {
+ByteBuffer BuildClassicImage(const ConvertOptions& options) {
   const TickOrder order = SortEventsByTick();
   // The setup work table is rebuilt in plain mode too: the header's track
   // count in formal mode depends on it.
@@ -166,12 +166,14 @@ std::vector<uint8_t> BuildClassicImage(const ConvertOptions& options) {
 
 // The song layout is a module of its own beside the classic layouts.
 std::vector<uint8_t> BuildFileImage(const ConvertOptions& options) {
-  return options.songMode ? BuildSongImage(options) : BuildClassicImage(options);
+  std::vector<uint8_t> image;
+  for (const FileBytes& piece : BuildFilePieces(options)) image.insert(image.end(), piece.begin(), piece.end());
+  return image;
 }
 
-std::vector<std::vector<uint8_t>> BuildFilePieces(const ConvertOptions& options) {
+std::vector<FileBytes> BuildFilePieces(const ConvertOptions& options) {
   if (options.songMode) return BuildSongPieces(options);
-  std::vector<std::vector<uint8_t>> pieces;
+  std::vector<FileBytes> pieces;
   pieces.push_back(BuildClassicImage(options));
   return pieces;
 }

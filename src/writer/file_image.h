@@ -16,7 +16,7 @@ namespace mertovan {
 
 // The file image and every track body grow as needed: a conversion of a long
 // event list never runs out of room.
-using ByteBuffer = std::vector<uint8_t>;
+using ByteBuffer = FileBytes;
 
 inline void AppendBytes(ByteBuffer& out, std::span<const uint8_t> bytes) {
   out.insert(out.end(), bytes.begin(), bytes.end());

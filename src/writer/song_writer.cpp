@@ -431,7 +431,7 @@ class LaterChunksWriter {
 
 }  // namespace
 
-std::vector<std::vector<uint8_t>> BuildSongPieces(const ConvertOptions& options, SongThreads threads) {
+std::vector<FileBytes> BuildSongPieces(const ConvertOptions& options, SongThreads threads) {
   const SourceFile& source = gSourceFile;
   const auto& events = gSysEx.events;
   const auto& places = gSysEx.places;
@@ -503,7 +503,7 @@ std::vector<std::vector<uint8_t>> BuildSongPieces(const ConvertOptions& options,
     for (const auto& piece : pieces) inListOrder.push_back(piece.second);
     return SortByPartAndTick(found.converted, inListOrder);
   };
-  std::vector<uint8_t> back;
+  FileBytes back;
   const auto writeLater = [&] {
     back.resize(roomFor(laterChunks));
     back.resize(size_t(PutLaterChunks(file, laterChunks, removedOf, back.data()) - back.data()));
@@ -540,7 +540,7 @@ std::vector<std::vector<uint8_t>> BuildSongPieces(const ConvertOptions& options,
   for (const PartLists* lists : std::initializer_list<const PartLists*>{&parts, &laterParts}) {
     for (const PartEvent& pe : lists->events) room += 4 + pe.size;
   }
-  std::vector<uint8_t> image;
+  FileBytes image;
   image.reserve(room);
   // A file without a header keeps the program's own division (SourceFile's default).
   AppendHeaderChunk(image, uint16_t(trackCount), source.division);
@@ -583,16 +583,15 @@ std::vector<std::vector<uint8_t>> BuildSongPieces(const ConvertOptions& options,
   } else {
     writeLater();
   }
-  std::vector<std::vector<uint8_t>> pieces;
+  std::vector<FileBytes> pieces;
   pieces.push_back(std::move(image));
   if (!back.empty()) pieces.push_back(std::move(back));
   return pieces;
 }
 
 std::vector<uint8_t> BuildSongImage(const ConvertOptions& options, SongThreads threads) {
-  std::vector<std::vector<uint8_t>> pieces = BuildSongPieces(options, threads);
-  std::vector<uint8_t> image = std::move(pieces.front());
-  for (size_t i = 1; i < pieces.size(); ++i) image.insert(image.end(), pieces[i].begin(), pieces[i].end());
+  std::vector<uint8_t> image;
+  for (const FileBytes& piece : BuildSongPieces(options, threads)) image.insert(image.end(), piece.begin(), piece.end());
   return image;
 }
 

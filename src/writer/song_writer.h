@@ -20,8 +20,7 @@ enum class SongThreads { Auto, One, Two };
 // any. Throws ConvertError, with a text for the user, for a file that cannot be
 // converted this way: its reading stopped early (the rest of the song would be
 // lost), it is a format 2 file, or the event list was not read from a file.
-std::vector<std::vector<uint8_t>> BuildSongPieces(const ConvertOptions& options,
-                                                  SongThreads threads = SongThreads::Auto);
+std::vector<FileBytes> BuildSongPieces(const ConvertOptions& options, SongThreads threads = SongThreads::Auto);
 // The same in one piece, from offset 0.
 std::vector<uint8_t> BuildSongImage(const ConvertOptions& options, SongThreads threads = SongThreads::Auto);
 

@@ -45,7 +45,7 @@ void WriteConvertedFile(const std::string& fileName, const ConvertOptions& optio
                         MessageService& messages, int x, int y) {
   // Built before the target is judged, so a conversion that cannot be
   // written is refused before anything on disk is touched.
-  const std::vector<std::vector<uint8_t>> pieces = BuildFilePieces(options);
+  const std::vector<FileBytes> pieces = BuildFilePieces(options);
   if (IsProtectedTarget(fileName)) {
     messages.ShowMessageAt(kCannotRewriteText, MessageKind::Warning, x, y);
     return;

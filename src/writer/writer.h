@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/events.h"
+#include "model/large_buffer.h"
 #include "model/messages.h"
 
 namespace mertovan {
@@ -52,9 +53,12 @@ bool IsProtectedTarget(const std::string& fileName);
 // The whole converted file, from offset 0. Throws ConvertError when the events
 // cannot be written as a MIDI file.
 std::vector<uint8_t> BuildFileImage(const ConvertOptions& options);
+// The bytes of a converted file as they are built: every byte is written as
+// the buffer grows or right after, so that growing it zeroes nothing.
+using FileBytes = std::vector<uint8_t, NoZeroFillAllocator<uint8_t>>;
 // The same in the pieces it is built in, which follow one another in the file
 // (the song layout builds a large song's later tracks on a second thread, in a
 // piece of their own); written as they are, never joined.
-std::vector<std::vector<uint8_t>> BuildFilePieces(const ConvertOptions& options);
+std::vector<FileBytes> BuildFilePieces(const ConvertOptions& options);
 
 }  // namespace mertovan

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -9,7 +10,7 @@
 
 namespace mertovan::test {
 
-inline std::string Hex(const std::vector<uint8_t>& bytes) {
+inline std::string Hex(std::span<const uint8_t> bytes) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string s;
   for (uint8_t b : bytes) {
