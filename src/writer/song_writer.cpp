@@ -62,7 +62,7 @@ DeltaTime DeltaAt(const uint8_t* p, const uint8_t* end) {
 }
 
 // The converted file is written through a pointer into room reserved
-// beforehand for the most it can take (see BuildSongImage): most of it is runs of
+// beforehand for the most it can take (see BuildSongPieces): most of it is runs of
 // source bytes between removed events, each copied with one memcpy.
 struct Out {
   uint8_t* p;
