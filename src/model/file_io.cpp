@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include <filesystem>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace mertovan {
 
@@ -81,19 +83,6 @@ class Fd {
  private:
   int fd_;
 };
-
-bool WriteAllBytes(int fd, std::span<const uint8_t> bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t w = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += size_t(w);
-  }
-  return true;
-}
 
 // ---------------------------------------------------------------- signals
 
@@ -209,9 +198,28 @@ void CloseInBackground(int fd) {
   }
 }
 
+// Writes the pieces one after another, as few system calls as the system
+// allows taking them: a song's file comes in dozens of pieces.
 bool WriteAllPieces(int fd, FilePieces pieces) {
+  std::vector<iovec> left;
+  left.reserve(pieces.size());
   for (const auto& piece : pieces) {
-    if (!WriteAllBytes(fd, piece)) return false;
+    if (!piece.empty()) left.push_back({const_cast<uint8_t*>(piece.data()), piece.size()});
+  }
+  size_t at = 0;
+  while (at < left.size()) {
+    const ssize_t w = ::writev(fd, left.data() + at, int(std::min<size_t>(left.size() - at, IOV_MAX)));
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    // What was written: whole pieces, then perhaps part of one.
+    size_t done = size_t(w);
+    for (; at < left.size() && done >= left[at].iov_len; ++at) done -= left[at].iov_len;
+    if (done > 0) {
+      left[at].iov_base = static_cast<uint8_t*>(left[at].iov_base) + done;
+      left[at].iov_len -= done;
+    }
   }
   return true;
 }

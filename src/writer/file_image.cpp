@@ -165,17 +165,14 @@ ByteBuffer BuildClassicImage(const ConvertOptions& options) {
 }  // namespace
 
 // The song layout is a module of its own beside the classic layouts.
-std::vector<uint8_t> BuildFileImage(const ConvertOptions& options) {
-  std::vector<uint8_t> image;
-  for (const FileBytes& piece : BuildFilePieces(options)) image.insert(image.end(), piece.begin(), piece.end());
-  return image;
-}
+std::vector<uint8_t> BuildFileImage(const ConvertOptions& options) { return BuildFile(options).Joined(); }
 
-std::vector<FileBytes> BuildFilePieces(const ConvertOptions& options) {
-  if (options.songMode) return BuildSongPieces(options);
-  std::vector<FileBytes> pieces;
-  pieces.push_back(BuildClassicImage(options));
-  return pieces;
+BuiltFile BuildFile(const ConvertOptions& options) {
+  if (options.songMode) return BuildSongFile(options);
+  BuiltFile built;
+  built.bytes = BuildClassicImage(options);
+  built.pieces.push_back({0, built.bytes.size()});
+  return built;
 }
 
 }  // namespace mertovan

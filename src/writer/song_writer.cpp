@@ -1,6 +1,7 @@
 #include "writer/song_writer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -170,6 +171,9 @@ void SortByTick(std::span<PartEvent> events, PartEvent* room) {
 struct PartLists {
   Block<PartEvent> events;
   std::array<size_t, kParts + 1> begin{};  // where each part's start, and the end
+  // Per part, the most its messages take in its track: each event's size
+  // and a delta time of up to four bytes.
+  std::array<size_t, kParts> room{};
   std::span<const PartEvent> Of(size_t part) const {
     return {events.data() + begin[part], begin[part + 1] - begin[part]};
   }
@@ -185,7 +189,10 @@ PartLists SortByPartAndTick(const Gathered& gathered, std::span<const std::span<
   std::array<size_t, kParts> next;
   std::copy(lists.begin.begin(), lists.begin.end() - 1, next.begin());
   for (const auto piece : inListOrder) {
-    for (const PartEvent& e : piece) lists.events[next[e.part]++] = e;
+    for (const PartEvent& e : piece) {
+      lists.events[next[e.part]++] = e;
+      lists.room[e.part] += 4 + e.size;
+    }
   }
   const size_t largest = *std::max_element(gathered.perPart.begin(), gathered.perPart.end());
   Block<PartEvent> room(largest);
@@ -349,80 +356,65 @@ class TrackDealer {
   uint32_t back_;
 };
 
-// Writes the chunks after the first track: the other tracks without their
-// removed events (`removedOf`, by track), and the chunks of other kinds as
-// they are.
-uint8_t* PutLaterChunks(const uint8_t* file, std::span<const SourceChunk> chunks,
-                        std::span<const std::span<const Removed>> removedOf, uint8_t* at) {
-  Out out{at};
-  uint32_t track = 1;
-  for (const SourceChunk& chunk : chunks) {
-    if (chunk.kind == ChunkKind::Header) continue;  // the header is written anew
-    if (chunk.kind == ChunkKind::Foreign) {
-      out.Put(file + chunk.offset, file + chunk.readEnd);
-      continue;
-    }
-    uint8_t* bodyStart = out.BeginTrack();
-    PutTrackBody(file, chunk, chunk.bodyBegin, removedOf[track++], out);
-    out.EndTrack(bodyStart);
-  }
-  return out.p;
-}
-
 // Songs with this many messages and more are built on two threads.
 constexpr size_t kSecondThreadFrom = 16384;
 
-// The second thread. It goes through the tracks the dealer gives it and hands
-// over their converted messages, sorted; then, once this thread has gone
-// through its own (or has failed), it writes every track after the first into
-// a piece of the file of their own. A failure is kept for Finish; one that
-// comes before the hand-over is handed over instead.
-class LaterChunksWriter {
+// The second thread. It goes through the tracks the dealer gives it and sorts
+// their converted messages; then, once this thread has planned the file (or
+// has failed), it writes chunks of it in turn with this one. A failure before
+// the plan is handed over; a chunk's failure is kept with the chunk.
+class SecondThread {
  public:
-  template <class Work>  // void work(std::promise<void>& gathered, std::future<bool>& frontDone)
-  explicit LaterChunksWriter(Work work) {
-    gatheredFuture_ = gathered_.get_future();
-    std::future<bool> frontDone = frontDone_.get_future();
-    thread_ = std::thread([this, work, frontDone = std::move(frontDone)]() mutable {
+  template <class Work>  // void work(std::promise<void>& sorted, std::future<bool>& go)
+  explicit SecondThread(Work work) {
+    sortedFuture_ = sorted_.get_future();
+    std::future<bool> go = go_.get_future();
+    thread_ = std::thread([this, work, go = std::move(go)]() mutable {
       try {
-        work(gathered_, frontDone);
+        work(sorted_, go);
       } catch (...) {
-        failure_ = std::current_exception();
         try {
-          gathered_.set_exception(failure_);
+          sorted_.set_exception(std::current_exception());
         } catch (const std::future_error&) {
-          // Handed over already: Finish reports it.
+          // Handed over already, and nothing after it throws.
         }
       }
     });
   }
-  ~LaterChunksWriter() {
+  ~SecondThread() {
     if (!thread_.joinable()) return;
-    if (!frontDoneSet_) frontDone_.set_value(false);
+    if (!goSet_) go_.set_value(false);
     thread_.join();
   }
-  LaterChunksWriter(const LaterChunksWriter&) = delete;
-  LaterChunksWriter& operator=(const LaterChunksWriter&) = delete;
-  // Tells the thread that this one has gone through its tracks.
-  void FrontDone() {
-    frontDoneSet_ = true;
-    frontDone_.set_value(true);
+  SecondThread(const SecondThread&) = delete;
+  SecondThread& operator=(const SecondThread&) = delete;
+  // Waits for the thread's tracks to be gone through and sorted.
+  void WaitSorted() { sortedFuture_.get(); }
+  // Lets the thread take chunks to write.
+  void Go() {
+    goSet_ = true;
+    go_.set_value(true);
   }
-  // Waits for the converted messages of the thread's tracks.
-  void WaitGathered() { gatheredFuture_.get(); }
-  // Waits for the later tracks to be written.
-  void Finish() {
-    thread_.join();
-    if (failure_) std::rethrow_exception(failure_);
-  }
+  void Join() { thread_.join(); }
 
  private:
-  std::promise<void> gathered_;
-  std::future<void> gatheredFuture_;
-  std::promise<bool> frontDone_;
-  bool frontDoneSet_ = false;
-  std::exception_ptr failure_;
+  std::promise<void> sorted_;
+  std::future<void> sortedFuture_;
+  std::promise<bool> go_;
+  bool goSet_ = false;
   std::thread thread_;
+};
+
+// A chunk of the converted file after its header, written into a slot of
+// the file's room of its own, by whichever thread takes it.
+struct Job {
+  enum class Kind : uint8_t { First, Part, Later } kind = Kind::First;
+  uint32_t index = 0;  // Part: the part; Later: the chunk, among the later chunks
+  uint32_t track = 0;  // Later: the source track it is, when it is one
+  size_t begin = 0;    // of the slot
+  size_t room = 0;
+  size_t used = 0;
+  std::exception_ptr failure;
 };
 
 [[noreturn]] void Refuse(const std::string& why) {
@@ -431,7 +423,7 @@ class LaterChunksWriter {
 
 }  // namespace
 
-std::vector<FileBytes> BuildSongPieces(const ConvertOptions& options, SongThreads threads) {
+BuiltFile BuildSongFile(const ConvertOptions& options, SongThreads threads) {
   const SourceFile& source = gSourceFile;
   const auto& events = gSysEx.events;
   const auto& places = gSysEx.places;
@@ -470,10 +462,10 @@ std::vector<FileBytes> BuildSongPieces(const ConvertOptions& options, SongThread
     return room;
   };
 
-  // The later tracks go into a piece of their own. A large song is built on
-  // two threads: each goes through about half of the tracks (the dealer
-  // decides); then this one sorts its converted messages and writes the part
-  // tracks, while the other sorts its own and writes the later tracks.
+  // A large song is built on two threads: each goes through about half of
+  // the tracks (the dealer decides) and sorts their converted messages; then
+  // this one plans the file, and both write its chunks, each taking the next
+  // one in turn.
   const bool second = sourceTracks > 1 && (threads == SongThreads::Two ||
                                            (threads == SongThreads::Auto && events.size() >= kSecondThreadFrom));
   TrackDealer dealer(sourceTracks);
@@ -503,96 +495,137 @@ std::vector<FileBytes> BuildSongPieces(const ConvertOptions& options, SongThread
     for (const auto& piece : pieces) inListOrder.push_back(piece.second);
     return SortByPartAndTick(found.converted, inListOrder);
   };
-  FileBytes back;
-  const auto writeLater = [&] {
-    back.resize(roomFor(laterChunks));
-    back.resize(size_t(PutLaterChunks(file, laterChunks, removedOf, back.data()) - back.data()));
-  };
   Findings frontFound, backFound;
-  PartLists laterParts;
-  std::optional<LaterChunksWriter> helper;
+  PartLists frontParts, backParts;
+  std::vector<Job> jobs;
+  BuiltFile built;
+  uint8_t* room = nullptr;
+
+  // Writes one chunk into its slot.
+  const auto write = [&](Job& job) {
+    Out out{room + job.begin};
+    if (job.kind == Job::Kind::First) {
+      if (firstTrack != chunks.end()) {
+        const SourceChunk& chunk = *firstTrack;
+        uint8_t* bodyStart = out.BeginTrack();
+        uint32_t from = chunk.bodyBegin;
+        const bool marked = chunk.readEnd - chunk.bodyBegin >= kMarkerEvent.size() &&
+                            std::equal(kMarkerEvent.begin(), kMarkerEvent.end(), file + chunk.bodyBegin);
+        if (marked) from += uint32_t(kMarkerEvent.size());
+        out.Put(kMarkerEvent);
+        PutTrackBody(file, chunk, from, removedOf[0], out);
+        uint8_t* afterMarker = bodyStart + kMarkerEvent.size();
+        if (out.p == afterMarker || *afterMarker != 0x00) {
+          std::memmove(afterMarker + sizeof kEmptyTextEvent, afterMarker, size_t(out.p - afterMarker));
+          std::memcpy(afterMarker, kEmptyTextEvent, sizeof kEmptyTextEvent);
+          out.p += sizeof kEmptyTextEvent;
+        }
+        out.EndTrack(bodyStart);
+      }
+      // Chunks of other kinds before the first track follow it, so that the
+      // marker stays near the start of the file.
+      for (auto c = chunks.begin(); c != firstTrack; ++c) {
+        if (c->kind == ChunkKind::Foreign) out.Put(file + c->offset, file + c->readEnd);
+      }
+    } else if (job.kind == Job::Kind::Part) {
+      PutPartTrack(uint8_t(job.index), frontParts.Of(job.index), backParts.Of(job.index), out);
+    } else {
+      const SourceChunk& chunk = laterChunks[job.index];
+      if (chunk.kind == ChunkKind::Foreign) {
+        out.Put(file + chunk.offset, file + chunk.readEnd);
+      } else {
+        uint8_t* bodyStart = out.BeginTrack();
+        PutTrackBody(file, chunk, chunk.bodyBegin, removedOf[job.track], out);
+        out.EndTrack(bodyStart);
+      }
+    }
+    job.used = size_t(out.p - (room + job.begin));
+  };
+  std::atomic<size_t> nextJob{0};
+  const auto writeJobs = [&] {
+    for (size_t j; (j = nextJob.fetch_add(1, std::memory_order_relaxed)) < jobs.size();) {
+      try {
+        write(jobs[j]);
+      } catch (...) {
+        jobs[j].failure = std::current_exception();
+      }
+    }
+  };
+
+  std::optional<SecondThread> helper;
   if (second) {
     try {
-      helper.emplace([&](std::promise<void>& gathered, std::future<bool>& frontDone) {
+      helper.emplace([&](std::promise<void>& sorted, std::future<bool>& go) {
         goThrough(backFound, [&] { return dealer.FromBack(); });
-        laterParts = sortFound(backFound);
-        gathered.set_value();
-        if (frontDone.get()) writeLater();
+        backParts = sortFound(backFound);
+        sorted.set_value();
+        if (go.get()) writeJobs();
       });
     } catch (const std::system_error&) {
-      // No thread to be had: all is written on this one.
+      // No thread to be had: all is done on this one.
     }
   }
 
   // This thread: the tracks from the first on (all of them without a second thread).
   goThrough(frontFound, [&] { return dealer.FromFront(); });
-  if (helper) helper->FrontDone();
-  const PartLists parts = sortFound(frontFound);
-  if (helper) helper->WaitGathered();
-  const auto hasPart = [&](size_t part) { return !parts.Of(part).empty() || !laterParts.Of(part).empty(); };
+  frontParts = sortFound(frontFound);
+  if (helper) helper->WaitSorted();
+  const auto hasPart = [&](size_t part) { return !frontParts.Of(part).empty() || !backParts.Of(part).empty(); };
   for (size_t part = 0; part < kParts; ++part) trackCount += hasPart(part);
   if (trackCount > 0xFFFF) Refuse("the song would have more than 65535 tracks");
 
-  // The room of this piece: the header, the first track and the chunks before
-  // it, the marker, and the part tracks.
-  size_t room = 14 + roomFor(chunks.first(frontChunks)) + kMarkerEvent.size() + sizeof kEmptyTextEvent +
-                kParts * kPartTrackRoom + kPartEventSlack;
-  for (const PartLists* lists : std::initializer_list<const PartLists*>{&parts, &laterParts}) {
-    for (const PartEvent& pe : lists->events) room += 4 + pe.size;
-  }
-  FileBytes image;
-  image.reserve(room);
+  // The plan: the header; the first track, with the marker and the chunks
+  // before it; the part tracks (when there is a first track to follow); the
+  // later chunks. Each slot holds the most its chunk can take.
+  ByteBuffer header;
   // A file without a header keeps the program's own division (SourceFile's default).
-  AppendHeaderChunk(image, uint16_t(trackCount), source.division);
-  const size_t headerSize = image.size();
-  image.resize(room);
-  Out out{image.data() + headerSize};
-
+  AppendHeaderChunk(header, uint16_t(trackCount), source.division);
+  size_t end = header.size();
+  const auto plan = [&](Job::Kind kind, uint32_t index, uint32_t track, size_t most) {
+    Job& job = jobs.emplace_back();
+    job.kind = kind;
+    job.index = index;
+    job.track = track;
+    job.begin = end;
+    job.room = most;
+    end += most;
+  };
+  plan(Job::Kind::First, 0, 0, roomFor(chunks.first(frontChunks)) + kMarkerEvent.size() + sizeof kEmptyTextEvent);
   if (firstTrack != chunks.end()) {
-    const SourceChunk& chunk = *firstTrack;
-    uint8_t* bodyStart = out.BeginTrack();
-    uint32_t from = chunk.bodyBegin;
-    const bool marked = chunk.readEnd - chunk.bodyBegin >= kMarkerEvent.size() &&
-                        std::equal(kMarkerEvent.begin(), kMarkerEvent.end(), file + chunk.bodyBegin);
-    if (marked) from += uint32_t(kMarkerEvent.size());
-    out.Put(kMarkerEvent);
-    PutTrackBody(file, chunk, from, removedOf[0], out);
-    uint8_t* afterMarker = bodyStart + kMarkerEvent.size();
-    if (out.p == afterMarker || *afterMarker != 0x00) {
-      std::memmove(afterMarker + sizeof kEmptyTextEvent, afterMarker, size_t(out.p - afterMarker));
-      std::memcpy(afterMarker, kEmptyTextEvent, sizeof kEmptyTextEvent);
-      out.p += sizeof kEmptyTextEvent;
-    }
-    out.EndTrack(bodyStart);
-  }
-  // Chunks of other kinds before the first track follow it, so that the
-  // marker stays near the start of the file.
-  for (auto c = chunks.begin(); c != firstTrack; ++c) {
-    if (c->kind == ChunkKind::Foreign) out.Put(file + c->offset, file + c->readEnd);
-  }
-  // The part tracks come right after the first track.
-  if (firstTrack != chunks.end()) {
-    for (size_t part = 0; part < kParts; ++part) {
-      if (hasPart(part)) PutPartTrack(uint8_t(part), parts.Of(part), laterParts.Of(part), out);
+    for (uint32_t part = 0; part < kParts; ++part) {
+      if (hasPart(part)) {
+        plan(Job::Kind::Part, part, 0, kPartTrackRoom + kPartEventSlack + frontParts.room[part] + backParts.room[part]);
+      }
     }
   }
-  image.resize(size_t(out.p - image.data()));
-
-  if (helper) {
-    helper->Finish();
-  } else {
-    writeLater();
+  for (uint32_t i = 0, track = 1; i < laterChunks.size(); ++i) {
+    if (laterChunks[i].kind == ChunkKind::Header) continue;  // the header is written anew
+    const bool isTrack = laterChunks[i].kind == ChunkKind::Track;
+    plan(Job::Kind::Later, i, isTrack ? track : 0, roomFor(laterChunks.subspan(i, 1)));
+    track += isTrack;
   }
-  std::vector<FileBytes> pieces;
-  pieces.push_back(std::move(image));
-  if (!back.empty()) pieces.push_back(std::move(back));
-  return pieces;
+  built.bytes.resize(end);
+  room = built.bytes.data();
+  std::copy(header.begin(), header.end(), room);
+
+  if (helper) helper->Go();
+  writeJobs();
+  if (helper) helper->Join();
+  // The first failure in file order is the one reported, as if the file had
+  // been written from its start.
+  built.pieces.push_back({0, header.size()});
+  for (const Job& job : jobs) {
+    if (job.failure) std::rethrow_exception(job.failure);
+    if (job.used > job.room) {
+      throw ConvertError("Cannot keep the song: a chunk took more room than worked out for it; nothing was written");
+    }
+    built.pieces.push_back({job.begin, job.used});
+  }
+  return built;
 }
 
 std::vector<uint8_t> BuildSongImage(const ConvertOptions& options, SongThreads threads) {
-  std::vector<uint8_t> image;
-  for (const FileBytes& piece : BuildSongPieces(options, threads)) image.insert(image.end(), piece.begin(), piece.end());
-  return image;
+  return BuildSongFile(options, threads).Joined();
 }
 
 }  // namespace mertovan

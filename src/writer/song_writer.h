@@ -14,13 +14,11 @@ namespace mertovan {
 // (Auto); tests ask for One or Two to compare both ways.
 enum class SongThreads { Auto, One, Two };
 
-// The song layout of the loaded file (gSourceFile and the analysed gSysEx), in
-// the pieces it is built in, which follow one another in the file: the header,
-// the first track and the part tracks; then the later tracks, when there are
-// any. Throws ConvertError, with a text for the user, for a file that cannot be
+// The song layout of the loaded file (gSourceFile and the analysed gSysEx), as
+// it is built: the header, then each chunk in a piece of its own. Throws ConvertError, with a text for the user, for a file that cannot be
 // converted this way: its reading stopped early (the rest of the song would be
 // lost), it is a format 2 file, or the event list was not read from a file.
-std::vector<FileBytes> BuildSongPieces(const ConvertOptions& options, SongThreads threads = SongThreads::Auto);
+BuiltFile BuildSongFile(const ConvertOptions& options, SongThreads threads = SongThreads::Auto);
 // The same in one piece, from offset 0.
 std::vector<uint8_t> BuildSongImage(const ConvertOptions& options, SongThreads threads = SongThreads::Auto);
 

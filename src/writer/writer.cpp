@@ -45,12 +45,12 @@ void WriteConvertedFile(const std::string& fileName, const ConvertOptions& optio
                         MessageService& messages, int x, int y) {
   // Built before the target is judged, so a conversion that cannot be
   // written is refused before anything on disk is touched.
-  const std::vector<FileBytes> pieces = BuildFilePieces(options);
+  const BuiltFile built = BuildFile(options);
   if (IsProtectedTarget(fileName)) {
     messages.ShowMessageAt(kCannotRewriteText, MessageKind::Warning, x, y);
     return;
   }
-  std::vector<std::span<const uint8_t>> spans(pieces.begin(), pieces.end());
+  const std::vector<std::span<const uint8_t>> spans = built.Spans();
   ReplaceFile(fileName, FilePieces(spans));
   messages.ShowMessageAt(kConvertSuccessfulText, MessageKind::Information, x, y);
 }

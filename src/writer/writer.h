@@ -56,9 +56,27 @@ std::vector<uint8_t> BuildFileImage(const ConvertOptions& options);
 // The bytes of a converted file as they are built: every byte is written as
 // the buffer grows or right after, so that growing it zeroes nothing.
 using FileBytes = std::vector<uint8_t, NoZeroFillAllocator<uint8_t>>;
-// The same in the pieces it is built in, which follow one another in the file
-// (the song layout builds a large song's later tracks on a second thread, in a
-// piece of their own); written as they are, never joined.
-std::vector<FileBytes> BuildFilePieces(const ConvertOptions& options);
+// A converted file as it is built: the file is the stretches `pieces` of
+// `bytes`, one after another (the song layout writes each chunk into room of
+// its own, on two threads for a large song). Written as it is, never joined.
+struct BuiltFile {
+  struct Piece {
+    size_t offset = 0;
+    size_t size = 0;
+  };
+  FileBytes bytes;
+  std::vector<Piece> pieces;
+  std::vector<std::span<const uint8_t>> Spans() const {
+    std::vector<std::span<const uint8_t>> spans;
+    for (const Piece& p : pieces) spans.emplace_back(bytes.data() + p.offset, p.size);
+    return spans;
+  }
+  std::vector<uint8_t> Joined() const {
+    std::vector<uint8_t> joined;
+    for (const auto span : Spans()) joined.insert(joined.end(), span.begin(), span.end());
+    return joined;
+  }
+};
+BuiltFile BuildFile(const ConvertOptions& options);
 
 }  // namespace mertovan
