@@ -34,6 +34,7 @@ using test::ParsedSmf;
 using test::SmfEvent;
 using test::SysExEvent;
 using test::Track;
+using test::VarLen;
 
 ByteVec Xg(uint8_t ah, uint8_t am, uint8_t al, uint8_t dd) { return {0x43, 0x10, 0x4C, ah, am, al, dd, 0xF7}; }
 const ByteVec kXgOn = {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
@@ -158,6 +159,22 @@ TEST(SongLayout, RefusalsWriteNothing) {
     }
     EXPECT_TRUE(shown.shown.empty()) << c.what;
     EXPECT_TRUE(dir.Entries().empty()) << c.what;
+  }
+  // Time gaps too long for the file in a part track (part 1 at tick 2^28) and
+  // in a later track (a removed message's gap given to the note after it):
+  // the first in file order is reported, on one thread or two.
+  const uint32_t most = 0x0FFFFFFF;
+  const ByteVec gaps = Cat({Header(3), Track(kEndOfTrack),
+                            Track(Cat({SysExEvent(most, kXgOn), SysExEvent(1, Xg(0x08, 0x00, 0x0B, 0x64)), kEndOfTrack})),
+                            Track(Cat({SysExEvent(most, Xg(0x08, 0x01, 0x0B, 0x64)), VarLen(5), FromHex("90 3C 64"),
+                                       kEndOfTrack}))});
+  for (SongThreads threads : {SongThreads::One, SongThreads::Two}) {
+    try {
+      SongOf(gaps, 1, threads);
+      ADD_FAILURE() << "converted";
+    } catch (const ConvertError& e) {
+      EXPECT_NE(std::string(e.what()).find("at tick 268435456 is 268435456"), std::string::npos) << e.what();
+    }
   }
   // A list that was not read from a file has no song to keep.
   test::ResetTables();
