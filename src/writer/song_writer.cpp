@@ -441,7 +441,7 @@ BuiltFile BuildSongFile(const ConvertOptions& options, SongThreads threads) {
   size_t trackCount = 0;
   for (const SourceChunk& c : chunks) trackCount += c.kind == ChunkKind::Track;
   const uint32_t sourceTracks = uint32_t(trackCount);
-  // The first track, and the chunks before it; the records of the later tracks.
+  // The first track, and the chunks before it; where each track's records start.
   const auto firstTrack = std::find_if(chunks.begin(), chunks.end(),
                                        [](const SourceChunk& c) { return c.kind == ChunkKind::Track; });
   const size_t frontChunks = std::min(chunks.size(), size_t(firstTrack - chunks.begin()) + 1);
