@@ -103,7 +103,7 @@ struct MessageStore {
 struct SysExList {
   std::vector<Tsys> events;
   // Every byte is written as the store grows (Append): no zeroing first.
-  std::vector<uint8_t, NoZeroFillAllocator<uint8_t>> bytes;
+  UnzeroedVector<uint8_t> bytes;
   std::vector<SourcePlace> places;           // empty for lists not read from a file
   std::vector<Continuation> continuations;  // in file order, so by record too
 

@@ -36,4 +36,9 @@ struct NoZeroFillAllocator : std::allocator<T> {
   }
 };
 
+// A vector whose growth leaves its new elements unwritten, for the caller
+// to fill.
+template <class T>
+using UnzeroedVector = std::vector<T, NoZeroFillAllocator<T>>;
+
 }  // namespace mertovan

@@ -11,16 +11,6 @@
 
 namespace mertovan {
 
-VarLen EncodeVarLen(uint32_t value) {
-  if (value > kMaxVarLen) return {};
-  VarLen v{value & 0x7Fu, 1};
-  for (value >>= 7; value != 0; value >>= 7) {
-    v.packed |= ((value & 0x7Fu) | 0x80u) << (8 * v.count);
-    ++v.count;
-  }
-  return v;
-}
-
 void ThrowVarLenTooLarge(uint64_t value, const char* what, uint64_t atTick) {
   throw ConvertError("Cannot convert: the " + std::string(what) + " at tick " + std::to_string(atTick) + " is " +
                      std::to_string(value) + ", more than a MIDI file can hold (268435455); nothing was written");

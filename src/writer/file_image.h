@@ -35,7 +35,17 @@ struct VarLen {
 };
 inline constexpr uint32_t kMaxVarLen = 0x0FFFFFFFu;
 
-VarLen EncodeVarLen(uint32_t value);
+// Without branches: the lengths of a song's delta times come at random.
+inline VarLen EncodeVarLen(uint32_t value) {
+  if (value > kMaxVarLen) return {};
+  const uint8_t count =
+      uint8_t(1 + unsigned(value >= 1u << 7) + unsigned(value >= 1u << 14) + unsigned(value >= 1u << 21));
+  // The groups of seven bits a byte apart, the lowest in the lowest byte;
+  // every group above the lowest has bit 7 set.
+  const uint32_t groups = (value & 0x7Fu) | ((value << 1) & 0x7F00u) | ((value << 2) & 0x7F0000u) |
+                          ((value << 3) & 0x7F000000u) | 0x80808000u;
+  return {groups & (0xFFFFFFFFu >> (32 - 8 * count)), count};
+}
 
 // Throws the ConvertError for a value of 2^28 or more where a variable-length
 // quantity belongs; `what` names the value in that message ("time gap before
@@ -57,17 +67,13 @@ inline uint8_t* WriteVarLen(uint8_t* at, uint64_t value, const char* what, uint6
 // order at `at`, which has room for four bytes whatever its length; returns
 // the end. Without branches, for values whose length comes at random.
 inline uint8_t* WriteVarLenUnchecked(uint8_t* at, uint32_t value) {
-  const unsigned count = 1 + unsigned(value >= 1u << 7) + unsigned(value >= 1u << 14) + unsigned(value >= 1u << 21);
-  // The groups of seven bits a byte apart, the lowest in the lowest byte;
-  // every group above the lowest has bit 7 set.
-  const uint32_t groups = (value & 0x7Fu) | ((value << 1) & 0x7F00u) | ((value << 2) & 0x7F0000u) |
-                          ((value << 3) & 0x7F000000u) | 0x80808000u;
-  const uint32_t used = groups << (32 - 8 * count);  // the highest group used at the top
+  const VarLen v = EncodeVarLen(value);
+  const uint32_t used = v.packed << (32 - 8 * v.count);  // the first byte at the top
   at[0] = uint8_t(used >> 24);
   at[1] = uint8_t(used >> 16);
   at[2] = uint8_t(used >> 8);
   at[3] = uint8_t(used);
-  return at + count;
+  return at + v.count;
 }
 // The same, appended.
 inline void AppendVarLen(ByteBuffer& out, uint64_t value, const char* what, uint64_t atTick) {
@@ -111,7 +117,7 @@ void MergeTickRuns(std::vector<Record>& records) {
   if (runs.size() < 2) return;
   const size_t size = records.size();
   // Every record of the room is written before it is read: no need to zero it.
-  std::vector<Record, NoZeroFillAllocator<Record>> scratch(size);
+  UnzeroedVector<Record> scratch(size);
   Record* from = records.data();
   Record* to = scratch.data();
   while (runs.size() > 1) {

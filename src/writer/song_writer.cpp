@@ -115,6 +115,25 @@ void PutTrackBody(const uint8_t* file, const SourceChunk& chunk, uint32_t from, 
   }
 }
 
+// The first track, the marker first: a track that starts with the marker
+// already does not get it twice.
+void PutFirstTrack(const uint8_t* file, const SourceChunk& chunk, std::span<const Removed> removed, Out& out) {
+  uint8_t* bodyStart = out.BeginTrack();
+  uint32_t from = chunk.bodyBegin;
+  const bool marked = chunk.readEnd - chunk.bodyBegin >= kMarkerEvent.size() &&
+                      std::equal(kMarkerEvent.begin(), kMarkerEvent.end(), file + chunk.bodyBegin);
+  if (marked) from += uint32_t(kMarkerEvent.size());
+  out.Put(kMarkerEvent);
+  PutTrackBody(file, chunk, from, removed, out);
+  uint8_t* afterMarker = bodyStart + kMarkerEvent.size();
+  if (out.p == afterMarker || *afterMarker != 0x00) {
+    std::memmove(afterMarker + sizeof kEmptyTextEvent, afterMarker, size_t(out.p - afterMarker));
+    std::memcpy(afterMarker, kEmptyTextEvent, sizeof kEmptyTextEvent);
+    out.p += sizeof kEmptyTextEvent;
+  }
+  out.EndTrack(bodyStart);
+}
+
 // One converted message, where its part's track takes it. It carries its
 // controller pairs, so that writing the track walks this compact list in tick
 // order instead of jumping about the whole event list.
@@ -125,14 +144,11 @@ struct PartEvent {
   uint8_t part;
   uint8_t size;  // of its messages in the track, as MessagesSize gives it
 };
-// Records that are written before they are read: their room is not zeroed.
-template <class T>
-using Block = std::vector<T, NoZeroFillAllocator<T>>;
 
 // The converted messages gathered from a stretch of the list, in list order,
 // with each part's count.
 struct Gathered {
-  Block<PartEvent> events;
+  UnzeroedVector<PartEvent> events;
   std::array<size_t, kParts> perPart{};
 };
 
@@ -169,7 +185,7 @@ void SortByTick(std::span<PartEvent> events, PartEvent* room) {
 // Converted messages by part, each part's in tick order; among equal ticks
 // they keep list order.
 struct PartLists {
-  Block<PartEvent> events;
+  UnzeroedVector<PartEvent> events;
   std::array<size_t, kParts + 1> begin{};  // where each part's start, and the end
   // Per part, the most its messages take in its track: each event's size
   // and a delta time of up to four bytes.
@@ -195,7 +211,7 @@ PartLists SortByPartAndTick(const Gathered& gathered, std::span<const std::span<
     }
   }
   const size_t largest = *std::max_element(gathered.perPart.begin(), gathered.perPart.end());
-  Block<PartEvent> room(largest);
+  UnzeroedVector<PartEvent> room(largest);
   for (size_t part = 0; part < kParts; ++part) {
     SortByTick(std::span<PartEvent>(lists.events).subspan(lists.begin[part], gathered.perPart[part]), room.data());
   }
@@ -505,23 +521,7 @@ BuiltFile BuildSongFile(const ConvertOptions& options, SongThreads threads) {
   const auto write = [&](Job& job) {
     Out out{room + job.begin};
     if (job.kind == Job::Kind::First) {
-      if (firstTrack != chunks.end()) {
-        const SourceChunk& chunk = *firstTrack;
-        uint8_t* bodyStart = out.BeginTrack();
-        uint32_t from = chunk.bodyBegin;
-        const bool marked = chunk.readEnd - chunk.bodyBegin >= kMarkerEvent.size() &&
-                            std::equal(kMarkerEvent.begin(), kMarkerEvent.end(), file + chunk.bodyBegin);
-        if (marked) from += uint32_t(kMarkerEvent.size());
-        out.Put(kMarkerEvent);
-        PutTrackBody(file, chunk, from, removedOf[0], out);
-        uint8_t* afterMarker = bodyStart + kMarkerEvent.size();
-        if (out.p == afterMarker || *afterMarker != 0x00) {
-          std::memmove(afterMarker + sizeof kEmptyTextEvent, afterMarker, size_t(out.p - afterMarker));
-          std::memcpy(afterMarker, kEmptyTextEvent, sizeof kEmptyTextEvent);
-          out.p += sizeof kEmptyTextEvent;
-        }
-        out.EndTrack(bodyStart);
-      }
+      if (firstTrack != chunks.end()) PutFirstTrack(file, *firstTrack, removedOf[0], out);
       // Chunks of other kinds before the first track follow it, so that the
       // marker stays near the start of the file.
       for (auto c = chunks.begin(); c != firstTrack; ++c) {

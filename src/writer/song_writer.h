@@ -10,14 +10,15 @@
 
 namespace mertovan {
 
-// A large song's tracks after the first are written on a second thread
-// (Auto); tests ask for One or Two to compare both ways.
+// A large song is built on two threads (Auto); tests ask for One or Two to
+// compare both ways.
 enum class SongThreads { Auto, One, Two };
 
 // The song layout of the loaded file (gSourceFile and the analysed gSysEx), as
-// it is built: the header, then each chunk in a piece of its own. Throws ConvertError, with a text for the user, for a file that cannot be
-// converted this way: its reading stopped early (the rest of the song would be
-// lost), it is a format 2 file, or the event list was not read from a file.
+// it is built: the header, then each chunk in a piece of its own. Throws
+// ConvertError, with a text for the user, for a file that cannot be converted
+// this way: its reading stopped early (the rest of the song would be lost), it
+// is a format 2 file, or the event list was not read from a file.
 BuiltFile BuildSongFile(const ConvertOptions& options, SongThreads threads = SongThreads::Auto);
 // The same in one piece, from offset 0.
 std::vector<uint8_t> BuildSongImage(const ConvertOptions& options, SongThreads threads = SongThreads::Auto);

@@ -55,7 +55,7 @@ bool IsProtectedTarget(const std::string& fileName);
 std::vector<uint8_t> BuildFileImage(const ConvertOptions& options);
 // The bytes of a converted file as they are built: every byte is written as
 // the buffer grows or right after, so that growing it zeroes nothing.
-using FileBytes = std::vector<uint8_t, NoZeroFillAllocator<uint8_t>>;
+using FileBytes = UnzeroedVector<uint8_t>;
 // A converted file as it is built: the file is the stretches `pieces` of
 // `bytes`, one after another (the song layout writes each chunk into room of
 // its own, on two threads for a large song). Written as it is, never joined.
