@@ -75,22 +75,42 @@ class Cursor {
   }
   void Skip(uint64_t n) { Take(n); }
 
-  // The bulk of a song's events: channel messages with one-byte delta times,
-  // with their status byte or in running status, read one after another
-  // while they come and `counted` stays under `limit`, without the checks of
-  // the general path, which takes everything else. Returns whether it read any.
-  bool ChannelMessages(uint8_t& runningStatus, uint64_t& tick, uint64_t& counted, uint64_t limit) {
-    if (Remaining() < 4) return false;  // a delta, a status and two data bytes at most
-    const uint8_t* const first = bytes_.data() + pos_;
-    const uint8_t* const last = bytes_.data() + bytes_.size() - 4;
+  // The bulk of a song's events, read one after another without the checks
+  // of the general path, which takes everything else: channel messages with
+  // one-byte delta times, with their status byte or in running status, and,
+  // when `sysEx` is given, SysEx messages whole in one event of the common
+  // short form (one-byte delta time and length, the last byte F7), which it
+  // is handed with their tick, where the event starts in the file and the
+  // bytes after F0. Reads while such events come and `counted` stays under
+  // `limit`. Returns what it read: nothing, or whether a channel message was
+  // among it.
+  enum class Bulk { None, SysExOnly, ChannelMessages };
+  template <typename SysEx>
+  Bulk CommonEvents(uint8_t& runningStatus, uint64_t& tick, uint64_t& counted, uint64_t limit, SysEx* sysEx) {
+    if (Remaining() < 4) return Bulk::None;  // a delta, a status and two data bytes at most
+    const uint8_t* const base = bytes_.data();
+    const uint8_t* const end = base + bytes_.size();
+    const uint8_t* const first = base + pos_;
+    const uint8_t* const last = end - 4;
     const uint8_t* p = first;
     uint8_t status = runningStatus;
     uint64_t t = tick;
     uint64_t c = counted;
+    bool channel = false;
     while (p <= last && c < limit) {
       const uint8_t delta = p[0];
       const uint8_t b = p[1];
-      if (delta >= 0x80 || b >= 0xF0) break;
+      if (delta >= 0x80) break;
+      if (b >= 0xF0) {
+        if (b != kStatusSysEx || !sysEx) break;
+        const uint8_t length = p[2];
+        if (length == 0 || length >= 0x80 || size_t(end - p) < 3u + length || p[2 + length] != kStatusSysExEnd) break;
+        t += delta;
+        (*sysEx)(t, uint32_t(p - base), std::span<const uint8_t>(p + 3, length));
+        p += 3 + length;
+        c += 3 + length;
+        continue;
+      }
       size_t size = 1;  // the delta time
       if (b >= 0x80) {
         status = b;
@@ -103,13 +123,14 @@ class Cursor {
       t += delta;
       p += size;
       c += size;
+      channel = true;
     }
-    if (p == first) return false;
+    if (p == first) return Bulk::None;
     runningStatus = status;
     tick = t;
     counted = c;
     pos_ += size_t(p - first);
-    return true;
+    return channel ? Bulk::ChannelMessages : Bulk::SysExOnly;
   }
 
   // A variable-length quantity of at most four bytes; a longer one is corrupt
@@ -225,9 +246,18 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
     // The chunk length is tested between events only: an event that runs past
     // it is read whole.
     const uint64_t limit = std::min<uint64_t>(chunkLength, 0xFFFFFFF0u);
+    // A whole message in one event: stored at once, with where it lies.
+    auto wholeMessage = [&](uint64_t at, uint32_t begin, std::span<const uint8_t> raw) {
+      gSysEx.Append(scale(at), raw, {SourceTick(at), trackIndex, {begin, begin + 3 + uint32_t(raw.size())}});
+      Publish(progress);
+    };
     while (count < limit) {
-      if (in.ChannelMessages(runningStatus, tick, count, limit)) {
-        endOfTrackLast = false;
+      // While a split message is open, a new F0 event must end it first: the
+      // general path does that.
+      const auto bulk = in.CommonEvents(runningStatus, tick, count, limit, split.Open() ? nullptr : &wholeMessage);
+      if (bulk != Cursor::Bulk::None) {
+        // SysEx events leave the end-of-track flag as it is.
+        if (bulk == Cursor::Bulk::ChannelMessages) endOfTrackLast = false;
         continue;
       }
       const uint32_t eventBegin = uint32_t(in.Pos());

@@ -196,6 +196,28 @@ TEST(ReadSmf, HonoursChunkLengths) {
   EXPECT_EQ(gSysEx.size(), 1u);
 }
 
+TEST(ReadSmf, TellsWhetherTheLastEventBesidesSysExIsEndOfTrack) {
+  const Bytes note = {0x00, 0x90, 0x3C, 0x64};
+  const Bytes lateNote = {0x81, 0x00, 0x90, 0x3C, 0x64};  // two-byte delta times
+  const Bytes lateSysEx = SysExEvent(200, kXgOn);
+  struct Case {
+    Bytes body;
+    bool endsWithEndOfTrack;
+  } cases[] = {
+      {Cat({note, kEndOfTrack}), true},
+      {Cat({note, kEndOfTrack, SysExEvent(0, kXgOn), {0x00, 0xF7, 0x01, 0xF7}}), true},
+      {Cat({note, kEndOfTrack, lateSysEx}), true},
+      {Cat({kEndOfTrack, SysExEvent(0, kXgOn), note}), false},
+      {Cat({kEndOfTrack, note, SysExEvent(0, kXgOn)}), false},
+      {Cat({kEndOfTrack, lateSysEx, lateNote, lateSysEx}), false},
+      {Cat({SysExEvent(0, kXgOn), note}), false},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    ASSERT_EQ(Read(Cat({Header(), Track(cases[i].body)})), 0) << i;
+    EXPECT_EQ(gSourceFile.chunks.back().endsWithEndOfTrack, cases[i].endsWithEndOfTrack) << i;
+  }
+}
+
 TEST(ReadSmf, StopsEarlyAndKeepsWhatWasRead) {
   const Bytes good = Cat({SysExEvent(0, kXgOn)});
   struct Case {
