@@ -154,10 +154,10 @@ ByteBuffer BuildClassicImage(const ConvertOptions& options) {
 
 }  // namespace
 
-// The song layout is a module of its own beside the classic layouts.
 std::vector<uint8_t> BuildFileImage(const ConvertOptions& options) { return BuildFile(options).Joined(); }
 
 BuiltFile BuildFile(const ConvertOptions& options) {
+  // The song layout is a module of its own beside the classic layouts.
   if (options.songMode) return BuildSongFile(options);
   BuiltFile built;
   built.bytes = BuildClassicImage(options);

@@ -89,18 +89,26 @@ inline void AppendDeltaTime(ByteBuffer& out, uint64_t delta, uint64_t atTick) {
   AppendVarLen(out, delta, "time gap before the event", atTick);
 }
 
-// Merges the ascending runs [a, aEnd) and [b, bEnd) into `out`, the first
-// run's record first among equal ticks. The runs of a song's tracks
+// Takes the records of the ascending runs [a, aEnd) and [b, bEnd) in tick
+// order while both have some left, the first run's first among equal ticks;
+// what is left of the other run is the caller's. The runs of a song's tracks
 // interleave at random: the record to take is chosen without a branch, which
 // the processor could not predict.
-template <class Record>
-void MergeTwoRuns(const Record* a, const Record* aEnd, const Record* b, const Record* bEnd, Record* out) {
+template <class Record, class Take>
+void TakeMerged(const Record*& a, const Record* aEnd, const Record*& b, const Record* bEnd, Take take) {
   while (a != aEnd && b != bEnd) {
     const bool second = b->tick < a->tick;
-    *out++ = *(second ? b : a);
+    take(*(second ? b : a));
     a += !second;
     b += second;
   }
+}
+
+// Merges the ascending runs [a, aEnd) and [b, bEnd) into `out`, the first
+// run's record first among equal ticks.
+template <class Record>
+void MergeTwoRuns(const Record* a, const Record* aEnd, const Record* b, const Record* bEnd, Record* out) {
+  TakeMerged(a, aEnd, b, bEnd, [&out](const Record& r) { *out++ = r; });
   out = std::copy(a, aEnd, out);
   std::copy(b, bEnd, out);
 }

@@ -277,14 +277,7 @@ void PutPartTrack(uint8_t part, std::span<const PartEvent> earlier, std::span<co
   const PartEvent* const aEnd = a + earlier.size();
   const PartEvent* b = later.data();
   const PartEvent* const bEnd = b + later.size();
-  // The stretch to take from is chosen without a branch: the tracks of a
-  // song interleave at random.
-  while (a != aEnd && b != bEnd) {
-    const bool second = b->tick < a->tick;
-    put(*(second ? b : a));
-    a += !second;
-    b += second;
-  }
+  TakeMerged(a, aEnd, b, bEnd, put);
   for (; a != aEnd; ++a) put(*a);
   for (; b != bEnd; ++b) put(*b);
   *out.p++ = 0x00;
@@ -616,9 +609,7 @@ BuiltFile BuildSongFile(const ConvertOptions& options, SongThreads threads) {
   built.pieces.push_back({0, header.size()});
   for (const Job& job : jobs) {
     if (job.failure) std::rethrow_exception(job.failure);
-    if (job.used > job.room) {
-      throw ConvertError("Cannot keep the song: a chunk took more room than worked out for it; nothing was written");
-    }
+    if (job.used > job.room) Refuse("a chunk took more room than worked out for it");
     built.pieces.push_back({job.begin, job.used});
   }
   return built;
