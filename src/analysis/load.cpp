@@ -4,13 +4,13 @@
 #include <exception>
 #include <functional>
 #include <new>
-#include <system_error>
 #include <thread>
 
 #include "analysis/analyse.h"
 #include "model/events.h"
 #include "model/position.h"
 #include "model/smf_reader.h"
+#include "model/worker.h"
 
 namespace mertovan {
 
@@ -50,10 +50,8 @@ int32_t ReadWhileAnalysing(const std::shared_ptr<const std::vector<uint8_t>>& im
       analysisFailure = std::current_exception();
     }
   };
-  std::thread analysis;
-  try {
-    analysis = std::thread(analyseAsRead);
-  } catch (const std::system_error&) {
+  BackgroundTask analysis;
+  if (!analysis.Start(analyseAsRead)) {
     // No thread to be had: read first, then analyse.
     const int32_t result = ReadSmfImage(image, fileName);
     AnalyseEvents(what);
@@ -66,10 +64,10 @@ int32_t ReadWhileAnalysing(const std::shared_ptr<const std::vector<uint8_t>>& im
     if (pass.Positions()) ComputePositions();
   } catch (...) {
     readingEnded.store(true, std::memory_order_release);
-    analysis.join();
+    analysis.Wait();
     throw;
   }
-  analysis.join();
+  analysis.Wait();
   if (analysisFailure) std::rethrow_exception(analysisFailure);
   pass.AssignDrumParts(gSysEx);
   return result;

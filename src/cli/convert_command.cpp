@@ -3,6 +3,7 @@
 
 #include "cli/commands.h"
 #include "model/events.h"
+#include "model/worker.h"
 #include "writer/outputcc_logic.h"
 #include "writer/writer.h"
 
@@ -95,6 +96,8 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
     // The drum setup part map is not reset between files: as in one run of
     // the desktop program, a file without part mode messages keeps the map
     // that the files before it left.
+    // The song layout goes on with the thread that analysed the file.
+    if (options.songMode) LookOutForNextTask();
     if (!LoadFile(path, err, Analysis::ForConverting)) {
       status = 1;
       continue;

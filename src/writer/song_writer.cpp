@@ -18,6 +18,7 @@
 #include "model/events.h"
 #include "model/large_buffer.h"
 #include "model/midi_bytes.h"
+#include "model/worker.h"
 #include "writer/file_image.h"
 
 namespace mertovan {
@@ -39,12 +40,6 @@ constexpr uint8_t kEmptyTextEvent[] = {0x00, kStatusMeta, kMetaText, 0x00};
 constexpr uint8_t kEndOfTrack[] = {kStatusMeta, kMetaEndOfTrack, 0x00};
 
 bool IsConverted(const Tsys& e) { return e.ccNumber[0] != kNone && e.channel < kParts; }
-
-// A source event taken out of its track.
-struct Removed {
-  ByteRange packet;
-  uint32_t tick;  // source tick, to name the event in errors
-};
 
 // The delta time at `p`; the reader has read it, so it is whole and at most
 // four bytes long.
@@ -83,13 +78,23 @@ struct Out {
   void EndTrack(uint8_t* bodyStart) const { SetTrackLength(bodyStart, uint64_t(p - bodyStart)); }
 };
 
+// The records of one track: [begin, end) of the list, and the first of
+// the continuations that may belong to them.
+struct TrackRecords {
+  size_t begin = 0;
+  size_t end = 0;
+  size_t continuation = 0;
+};
+
 // Writes the track body [from, chunk.readEnd) of the source without the
-// removed events (in file order). Each removed event's delta time goes to the
-// next event that stays, whose delta alone is written anew; every other byte
-// is copied as it is, running status included: no event that sets a running
-// status is ever removed. A track that did not end with end-of-track gets one.
-void PutTrackBody(const uint8_t* file, const SourceChunk& chunk, uint32_t from, std::span<const Removed> removed,
-                  Out& out) {
+// events the conversion takes out: the converted messages and, unless they
+// are kept, the others, each with the F7 packets that carried it on. Each
+// removed event's delta time goes to the next event that stays, whose delta
+// alone is written anew; every other byte is copied as it is, running status
+// included: no event that sets a running status is ever removed. A track that
+// did not end with end-of-track gets one.
+void PutTrackBody(const ConvertOptions& options, const uint8_t* file, const SourceChunk& chunk, uint32_t from,
+                  TrackRecords records, Out& out) {
   const uint8_t* end = file + chunk.readEnd;
   uint32_t pos = from;
   uint64_t carry = 0;
@@ -100,12 +105,36 @@ void PutTrackBody(const uint8_t* file, const SourceChunk& chunk, uint32_t from, 
     pos += d.size;
     carry = 0;
   };
-  for (const Removed& r : removed) {
-    if (carry != 0 && pos < r.packet.begin) giveCarryToEventAt(r.packet.begin);
-    out.Put(file + pos, file + r.packet.begin);
-    carry += DeltaAt(file + r.packet.begin, end).value;
-    carriedFrom = r.tick;
-    pos = r.packet.end;
+  const auto remove = [&](ByteRange packet, uint32_t tick) {
+    if (carry != 0 && pos < packet.begin) giveCarryToEventAt(packet.begin);
+    out.Put(file + pos, file + packet.begin);
+    carry += DeltaAt(file + packet.begin, end).value;
+    carriedFrom = tick;
+    pos = packet.end;
+  };
+  const auto& events = gSysEx.events;
+  const auto& places = gSysEx.places;
+  const auto& continuations = gSysEx.continuations;
+  size_t cont = records.continuation;
+  // Whether the last message kept in the track never got its F7.
+  bool keptOpen = false;
+  for (size_t ev = records.begin; ev < records.end; ++ev) {
+    const Tsys& e = events[ev];
+    // A message whose F0 event cut off one that never got its F7 stays (its
+    // channel messages are written all the same): taken out, it would let a
+    // later F7 event of the track carry on the cut-off message.
+    const bool removed = !keptOpen && (IsConverted(e) || !options.includeUnconvertible);
+    if (removed) {
+      remove(places[ev].packet, places[ev].tick);
+    } else {
+      const auto raw = gSysEx.Raw(e);
+      keptOpen = raw.empty() || raw.back() != kStatusSysExEnd;
+    }
+    // The F7 packets that carried on this message follow it in the file.
+    for (; cont < continuations.size() && continuations[cont].event <= ev; ++cont) {
+      const Continuation& c = continuations[cont];
+      if (removed && c.event == ev) remove(c.packet, c.tick);
+    }
   }
   if (carry != 0 && pos < chunk.readEnd) giveCarryToEventAt(chunk.readEnd);
   out.Put(file + pos, end);
@@ -117,14 +146,15 @@ void PutTrackBody(const uint8_t* file, const SourceChunk& chunk, uint32_t from, 
 
 // The first track, the marker first: a track that starts with the marker
 // already does not get it twice.
-void PutFirstTrack(const uint8_t* file, const SourceChunk& chunk, std::span<const Removed> removed, Out& out) {
+void PutFirstTrack(const ConvertOptions& options, const uint8_t* file, const SourceChunk& chunk, TrackRecords records,
+                   Out& out) {
   uint8_t* bodyStart = out.BeginTrack();
   uint32_t from = chunk.bodyBegin;
   const bool marked = chunk.readEnd - chunk.bodyBegin >= kMarkerEvent.size() &&
                       std::equal(kMarkerEvent.begin(), kMarkerEvent.end(), file + chunk.bodyBegin);
   if (marked) from += uint32_t(kMarkerEvent.size());
   out.Put(kMarkerEvent);
-  PutTrackBody(file, chunk, from, removed, out);
+  PutTrackBody(options, file, chunk, from, records, out);
   uint8_t* afterMarker = bodyStart + kMarkerEvent.size();
   if (out.p == afterMarker || *afterMarker != 0x00) {
     std::memmove(afterMarker + sizeof kEmptyTextEvent, afterMarker, size_t(out.p - afterMarker));
@@ -285,102 +315,75 @@ void PutPartTrack(uint8_t part, std::span<const PartEvent> earlier, std::span<co
   out.EndTrack(bodyStart);
 }
 
-// What one thread finds in the tracks it goes through: the events they take
-// out, with the F7 packets that carried on their messages, in file order; and
-// their converted messages in list order. Track after track, in the order the
-// thread took them.
-struct Findings {
-  std::vector<Removed> removed;
-  Gathered converted;
-  struct Track {
-    uint32_t track;
-    size_t removedEnd;    // one past its last in `removed`
-    size_t convertedEnd;  // one past its last in `converted.events`
-  };
-  std::vector<Track> tracks;
-};
-
-// One pass over the records [begin, end) of the list, those of track `track`
-// (the reader gives each record the track it read, in file order).
-void ScanTrack(const ConvertOptions& options, uint32_t track, size_t begin, size_t end, Findings& found) {
+// The converted messages of the records [begin, end) of the list, in list
+// order, with each part's count, added to `parts`.
+void Gather(size_t begin, size_t end, Gathered& parts) {
   const auto& events = gSysEx.events;
   const auto& places = gSysEx.places;
-  const auto& continuations = gSysEx.continuations;
-  size_t cont = size_t(std::lower_bound(continuations.begin(), continuations.end(), begin,
-                                        [](const Continuation& c, size_t ev) { return c.event < ev; }) -
-                       continuations.begin());
-  Gathered& parts = found.converted;
-  // Whether the last message kept in the track never got its F7.
-  bool keptOpen = false;
   for (size_t ev = begin; ev < end; ++ev) {
     const Tsys& e = events[ev];
-    const SourcePlace& place = places[ev];
-    if (IsConverted(e)) {
-      PartEvent& pe = parts.events.emplace_back();
-      pe.tick = place.tick;
-      std::copy(std::begin(e.ccNumber), std::end(e.ccNumber), pe.ccNumber);
-      std::copy(std::begin(e.ccValue), std::end(e.ccValue), pe.ccValue);
-      pe.part = e.channel;
-      pe.size = MessagesSize(e.ccNumber);
-      ++parts.perPart[e.channel];
-    }
-    // A message whose F0 event cut off one that never got its F7 stays (its
-    // channel messages are written all the same): taken out, it would let a
-    // later F7 event of the track carry on the cut-off message.
-    const bool remove = !keptOpen && (IsConverted(e) || !options.includeUnconvertible);
-    if (remove) {
-      found.removed.push_back({place.packet, place.tick});
-    } else {
-      const auto raw = gSysEx.Raw(e);
-      keptOpen = raw.empty() || raw.back() != kStatusSysExEnd;
-    }
-    for (; cont < continuations.size() && continuations[cont].event <= ev; ++cont) {
-      const Continuation& c = continuations[cont];
-      if (remove && c.event == ev) found.removed.push_back({c.packet, c.tick});
-    }
+    if (!IsConverted(e)) continue;
+    PartEvent& pe = parts.events.emplace_back();
+    pe.tick = places[ev].tick;
+    std::copy(std::begin(e.ccNumber), std::end(e.ccNumber), pe.ccNumber);
+    std::copy(std::begin(e.ccValue), std::end(e.ccValue), pe.ccValue);
+    pe.part = e.channel;
+    pe.size = MessagesSize(e.ccNumber);
+    ++parts.perPart[e.channel];
   }
-  found.tracks.push_back({track, found.removed.size(), parts.events.size()});
 }
 
-// Deals out the tracks to go through: this thread takes them from the first
-// on, the second thread from the last back, one at a time until they meet. A
-// thread that starts late, or is held up, then leaves more to the other.
-class TrackDealer {
+// Deals out the list in blocks of records: this thread takes them from the
+// first on, the second thread from the last back, one at a time until they
+// meet. A thread that starts late, or is held up, then leaves more to the
+// other; every record this thread takes comes before every record the other
+// takes.
+class BlockDealer {
  public:
-  explicit TrackDealer(uint32_t tracks) : back_(tracks) {}
-  std::optional<uint32_t> FromFront() {
-    std::lock_guard lock(mutex_);
-    if (front_ == back_) return std::nullopt;
-    return front_++;
+  // Small enough for the two threads to come out even, large enough for
+  // the dealing to cost nothing beside the work.
+  static constexpr size_t kBlocks = 64;
+  explicit BlockDealer(size_t records) : size_((records + kBlocks - 1) / kBlocks), records_(records) {
+    back_ = size_ == 0 ? 0 : (records + size_ - 1) / size_;
   }
-  std::optional<uint32_t> FromBack() {
+  std::optional<std::pair<size_t, size_t>> FromFront() {
     std::lock_guard lock(mutex_);
     if (front_ == back_) return std::nullopt;
-    return --back_;
+    return Block(front_++);
+  }
+  std::optional<std::pair<size_t, size_t>> FromBack() {
+    std::lock_guard lock(mutex_);
+    if (front_ == back_) return std::nullopt;
+    return Block(--back_);
   }
 
  private:
+  std::pair<size_t, size_t> Block(size_t block) const {
+    return {block * size_, std::min(records_, (block + 1) * size_)};
+  }
   std::mutex mutex_;
-  uint32_t front_ = 0;
-  uint32_t back_;
+  size_t size_;  // records in a block
+  size_t records_;
+  size_t front_ = 0;
+  size_t back_ = 0;
 };
 
 // Songs with this many messages and more are built on two threads.
 constexpr size_t kSecondThreadFrom = 16384;
 
-// The second thread. It goes through the tracks the dealer gives it and sorts
-// their converted messages; then, once this thread has planned the file (or
-// has failed), it writes chunks of it in turn with this one. A failure before
+// The second thread. It gathers the converted messages of the blocks the
+// dealer gives it and sorts them; then, once this thread has planned the file
+// (or has failed), it writes chunks of it in turn with this one. A failure before
 // the plan is handed over; a chunk's failure is kept with the chunk.
 class SecondThread {
  public:
   template <class Work>  // void work(std::promise<void>& sorted, std::future<bool>& go)
   explicit SecondThread(Work work) {
     sortedFuture_ = sorted_.get_future();
-    std::future<bool> go = go_.get_future();
-    thread_ = std::thread([this, work, go = std::move(go)]() mutable {
+    go_ = goPromise_.get_future();
+    const bool started = task_.Start([this, work] {
       try {
-        work(sorted_, go);
+        work(sorted_, go_);
       } catch (...) {
         try {
           sorted_.set_exception(std::current_exception());
@@ -389,11 +392,12 @@ class SecondThread {
         }
       }
     });
+    if (!started) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
   }
   ~SecondThread() {
-    if (!thread_.joinable()) return;
-    if (!goSet_) go_.set_value(false);
-    thread_.join();
+    if (!task_.Started()) return;
+    if (!goSet_) goPromise_.set_value(false);
+    task_.Wait();
   }
   SecondThread(const SecondThread&) = delete;
   SecondThread& operator=(const SecondThread&) = delete;
@@ -402,16 +406,17 @@ class SecondThread {
   // Lets the thread take chunks to write.
   void Go() {
     goSet_ = true;
-    go_.set_value(true);
+    goPromise_.set_value(true);
   }
-  void Join() { thread_.join(); }
+  void Join() { task_.Wait(); }
 
  private:
   std::promise<void> sorted_;
   std::future<void> sortedFuture_;
-  std::promise<bool> go_;
+  std::promise<bool> goPromise_;
+  std::future<bool> go_;
   bool goSet_ = false;
-  std::thread thread_;
+  BackgroundTask task_;
 };
 
 // A chunk of the converted file after its header, written into a slot of
@@ -449,7 +454,6 @@ BuiltFile BuildSongFile(const ConvertOptions& options, SongThreads threads) {
 
   size_t trackCount = 0;
   for (const SourceChunk& c : chunks) trackCount += c.kind == ChunkKind::Track;
-  const uint32_t sourceTracks = uint32_t(trackCount);
   // The first track, and the chunks before it; where each track's records start.
   const auto firstTrack = std::find_if(chunks.begin(), chunks.end(),
                                        [](const SourceChunk& c) { return c.kind == ChunkKind::Track; });
@@ -471,40 +475,38 @@ BuiltFile BuildSongFile(const ConvertOptions& options, SongThreads threads) {
     return room;
   };
 
-  // A large song is built on two threads: each goes through about half of
-  // the tracks (the dealer decides) and sorts their converted messages; then
-  // this one plans the file, and both write its chunks, each taking the next
-  // one in turn.
-  const bool second = sourceTracks > 1 && (threads == SongThreads::Two ||
-                                           (threads == SongThreads::Auto && events.size() >= kSecondThreadFrom));
-  TrackDealer dealer(sourceTracks);
-  std::vector<std::span<const Removed>> removedOf(sourceTracks);
-  const auto goThrough = [&](Findings& found, auto nextTrack) {
-    found.removed.reserve(events.size() + gSysEx.continuations.size());
-    found.converted.events.reserve(events.size());
-    while (const std::optional<uint32_t> track = nextTrack()) {
-      ScanTrack(options, *track, recordsBefore(*track), recordsBefore(*track + 1), found);
-    }
-    size_t from = 0;
-    for (const Findings::Track& t : found.tracks) {
-      removedOf[t.track] = std::span<const Removed>(found.removed).subspan(from, t.removedEnd - from);
-      from = t.removedEnd;
-    }
+  // A large song is built on two threads: each gathers the converted messages
+  // of about half of the list (the dealer decides) and sorts them; then this
+  // one plans the file, and both write its chunks, each taking the next one
+  // in turn.
+  const bool second = threads == SongThreads::Two || (threads == SongThreads::Auto && events.size() >= kSecondThreadFrom);
+  BlockDealer dealer(events.size());
+  const auto recordsOf = [&](uint32_t track) {
+    TrackRecords r;
+    r.begin = recordsBefore(track);
+    r.end = recordsBefore(track + 1);
+    const auto& continuations = gSysEx.continuations;
+    r.continuation = size_t(std::lower_bound(continuations.begin(), continuations.end(), r.begin,
+                                             [](const Continuation& c, size_t ev) { return c.event < ev; }) -
+                            continuations.begin());
+    return r;
   };
-  // A thread's converted messages, sorted: its tracks' pieces in list order.
-  const auto sortFound = [](const Findings& found) {
-    std::vector<std::pair<uint32_t, std::span<const PartEvent>>> pieces;
-    size_t from = 0;
-    for (const Findings::Track& t : found.tracks) {
-      pieces.emplace_back(t.track, std::span<const PartEvent>(found.converted.events).subspan(from, t.convertedEnd - from));
-      from = t.convertedEnd;
+  // Gathers the converted messages of the blocks `nextBlock` gives, and sorts
+  // them; among equal ticks they keep list order.
+  const auto gatherAndSort = [&](auto nextBlock) {
+    Gathered gathered;
+    gathered.events.reserve(events.size());
+    std::vector<std::pair<size_t, std::span<const PartEvent>>> pieces;  // by first record
+    while (const auto block = nextBlock()) {
+      const size_t from = gathered.events.size();
+      Gather(block->first, block->second, gathered);
+      pieces.emplace_back(block->first, std::span<const PartEvent>(gathered.events).subspan(from));
     }
     std::sort(pieces.begin(), pieces.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<std::span<const PartEvent>> inListOrder;
     for (const auto& piece : pieces) inListOrder.push_back(piece.second);
-    return SortByPartAndTick(found.converted, inListOrder);
+    return SortByPartAndTick(gathered, inListOrder);
   };
-  Findings frontFound, backFound;
   PartLists frontParts, backParts;
   std::vector<Job> jobs;
   BuiltFile built;
@@ -514,7 +516,7 @@ BuiltFile BuildSongFile(const ConvertOptions& options, SongThreads threads) {
   const auto write = [&](Job& job) {
     Out out{room + job.begin};
     if (job.kind == Job::Kind::First) {
-      if (firstTrack != chunks.end()) PutFirstTrack(file, *firstTrack, removedOf[0], out);
+      if (firstTrack != chunks.end()) PutFirstTrack(options, file, *firstTrack, recordsOf(0), out);
       // Chunks of other kinds before the first track follow it, so that the
       // marker stays near the start of the file.
       for (auto c = chunks.begin(); c != firstTrack; ++c) {
@@ -528,7 +530,7 @@ BuiltFile BuildSongFile(const ConvertOptions& options, SongThreads threads) {
         out.Put(file + chunk.offset, file + chunk.readEnd);
       } else {
         uint8_t* bodyStart = out.BeginTrack();
-        PutTrackBody(file, chunk, chunk.bodyBegin, removedOf[job.track], out);
+        PutTrackBody(options, file, chunk, chunk.bodyBegin, recordsOf(job.track), out);
         out.EndTrack(bodyStart);
       }
     }
@@ -549,8 +551,7 @@ BuiltFile BuildSongFile(const ConvertOptions& options, SongThreads threads) {
   if (second) {
     try {
       helper.emplace([&](std::promise<void>& sorted, std::future<bool>& go) {
-        goThrough(backFound, [&] { return dealer.FromBack(); });
-        backParts = sortFound(backFound);
+        backParts = gatherAndSort([&] { return dealer.FromBack(); });
         sorted.set_value();
         if (go.get()) writeJobs();
       });
@@ -559,9 +560,8 @@ BuiltFile BuildSongFile(const ConvertOptions& options, SongThreads threads) {
     }
   }
 
-  // This thread: the tracks from the first on (all of them without a second thread).
-  goThrough(frontFound, [&] { return dealer.FromFront(); });
-  frontParts = sortFound(frontFound);
+  // This thread: the blocks from the first on (all of them without a second thread).
+  frontParts = gatherAndSort([&] { return dealer.FromFront(); });
   if (helper) helper->WaitSorted();
   const auto hasPart = [&](size_t part) { return !frontParts.Of(part).empty() || !backParts.Of(part).empty(); };
   for (size_t part = 0; part < kParts; ++part) trackCount += hasPart(part);
