@@ -12,9 +12,9 @@ namespace mertovan {
 namespace {
 
 // How long the standing thread looks out for a further task when asked to.
-// It covers what the caller does between the two tasks (the end of a file's
-// loading and the start of its conversion take well under a millisecond).
-constexpr auto kLookOut = std::chrono::milliseconds(3);
+// It covers what the caller does between the two tasks: from the end of a
+// large song's analysis to the start of its conversion took 0.2 to 0.75 ms.
+constexpr auto kLookOut = std::chrono::milliseconds(2);
 
 // A hint to the processor that this thread is waiting in a loop.
 inline void SpinPause() {
