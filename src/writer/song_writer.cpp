@@ -4,6 +4,7 @@
 #include <atomic>
 #include <array>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <future>
@@ -337,23 +338,26 @@ void Gather(size_t begin, size_t end, Gathered& parts) {
 // first on, the second thread from the last back, one at a time until they
 // meet. A thread that starts late, or is held up, then leaves more to the
 // other; every record this thread takes comes before every record the other
-// takes.
+// takes. Dealt in halves, each thread takes a fixed half.
 class BlockDealer {
  public:
   // Small enough for the two threads to come out even, large enough for
   // the dealing to cost nothing beside the work.
   static constexpr size_t kBlocks = 64;
-  explicit BlockDealer(size_t records) : size_((records + kBlocks - 1) / kBlocks), records_(records) {
+  // Where the halves meet when the list is not dealt in halves: nowhere.
+  static constexpr size_t kNoHalf = SIZE_MAX;
+  BlockDealer(size_t records, bool halves) : size_((records + kBlocks - 1) / kBlocks), records_(records) {
     back_ = size_ == 0 ? 0 : (records + size_ - 1) / size_;
+    half_ = halves ? (back_ + 1) / 2 : kNoHalf;
   }
   std::optional<std::pair<size_t, size_t>> FromFront() {
     std::lock_guard lock(mutex_);
-    if (front_ == back_) return std::nullopt;
+    if (front_ == back_ || front_ == half_) return std::nullopt;
     return Block(front_++);
   }
   std::optional<std::pair<size_t, size_t>> FromBack() {
     std::lock_guard lock(mutex_);
-    if (front_ == back_) return std::nullopt;
+    if (front_ == back_ || back_ == half_) return std::nullopt;
     return Block(--back_);
   }
 
@@ -366,6 +370,7 @@ class BlockDealer {
   size_t records_;
   size_t front_ = 0;
   size_t back_ = 0;
+  size_t half_ = kNoHalf;
 };
 
 // Songs with this many messages and more are built on two threads.
@@ -480,7 +485,7 @@ BuiltFile BuildSongFile(const ConvertOptions& options, SongThreads threads) {
   // one plans the file, and both write its chunks, each taking the next one
   // in turn.
   const bool second = threads == SongThreads::Two || (threads == SongThreads::Auto && events.size() >= kSecondThreadFrom);
-  BlockDealer dealer(events.size());
+  BlockDealer dealer(events.size(), threads == SongThreads::Two);
   const auto recordsOf = [&](uint32_t track) {
     TrackRecords r;
     r.begin = recordsBefore(track);
@@ -560,8 +565,10 @@ BuiltFile BuildSongFile(const ConvertOptions& options, SongThreads threads) {
     }
   }
 
-  // This thread: the blocks from the first on (all of them without a second thread).
+  // This thread: the blocks from the first on; without a second thread, also
+  // the half that was left for it.
   frontParts = gatherAndSort([&] { return dealer.FromFront(); });
+  if (!helper) backParts = gatherAndSort([&] { return dealer.FromBack(); });
   if (helper) helper->WaitSorted();
   const auto hasPart = [&](size_t part) { return !frontParts.Of(part).empty() || !backParts.Of(part).empty(); };
   for (size_t part = 0; part < kParts; ++part) trackCount += hasPart(part);

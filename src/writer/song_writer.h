@@ -10,8 +10,9 @@
 
 namespace mertovan {
 
-// A large song is built on two threads (Auto); tests ask for One or Two to
-// compare both ways.
+// A large song is built on two threads (Auto), which share out the list as
+// they go. Tests ask for One, or for Two, where each thread takes a fixed
+// half of the list, to compare both ways.
 enum class SongThreads { Auto, One, Two };
 
 // The song layout of the loaded file (gSourceFile and the analysed gSysEx), as

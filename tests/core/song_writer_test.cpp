@@ -207,6 +207,8 @@ void CheckSong(const ByteVec& source, const std::string& name, bool mido = true)
   ConvertOptions options;
   options.songMode = 1;
   const ByteVec out = BuildFileImage(options);
+  // Built on two threads, each with a half of the list, it is the same.
+  EXPECT_EQ(BuildSongImage(options, SongThreads::Two), out);
 
   ParsedSmf in, got;
   ASSERT_TRUE(test::ParseStrict(source, in, true));
