@@ -93,11 +93,11 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
   PrintedMessages messages(out, err);
   int status = 0;
   for (const std::string& path : files) {
+    // The song layout goes on with the thread that analysed the file.
+    if (options.songMode) LookOutForNextTask();
     // The drum setup part map is not reset between files: as in one run of
     // the desktop program, a file without part mode messages keeps the map
     // that the files before it left.
-    // The song layout goes on with the thread that analysed the file.
-    if (options.songMode) LookOutForNextTask();
     if (!LoadFile(path, err, Analysis::ForConverting)) {
       status = 1;
       continue;
