@@ -13,8 +13,6 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <system_error>
-#include <thread>
 
 #include "model/events.h"
 #include "model/large_buffer.h"
@@ -382,11 +380,13 @@ constexpr size_t kSecondThreadFrom = 16384;
 // the plan is handed over; a chunk's failure is kept with the chunk.
 class SecondThread {
  public:
+  SecondThread() = default;
+  // Starts the thread; false when no thread can be had.
   template <class Work>  // void work(std::promise<void>& sorted, std::future<bool>& go)
-  explicit SecondThread(Work work) {
+  bool Start(Work work) {
     sortedFuture_ = sorted_.get_future();
     go_ = goPromise_.get_future();
-    const bool started = task_.Start([this, work] {
+    return task_.Start([this, work] {
       try {
         work(sorted_, go_);
       } catch (...) {
@@ -397,7 +397,6 @@ class SecondThread {
         }
       }
     });
-    if (!started) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
   }
   ~SecondThread() {
     if (!task_.Started()) return;
@@ -406,7 +405,7 @@ class SecondThread {
   }
   SecondThread(const SecondThread&) = delete;
   SecondThread& operator=(const SecondThread&) = delete;
-  // Waits for the thread's tracks to be gone through and sorted.
+  // Waits for the thread's blocks to be gathered and sorted.
   void WaitSorted() { sortedFuture_.get(); }
   // Lets the thread take chunks to write.
   void Go() {
@@ -552,24 +551,22 @@ BuiltFile BuildSongFile(const ConvertOptions& options, SongThreads threads) {
     }
   };
 
-  std::optional<SecondThread> helper;
-  if (second) {
-    try {
-      helper.emplace([&](std::promise<void>& sorted, std::future<bool>& go) {
-        backParts = gatherAndSort([&] { return dealer.FromBack(); });
-        sorted.set_value();
-        if (go.get()) writeJobs();
-      });
-    } catch (const std::system_error&) {
-      // No thread to be had: all is done on this one.
-    }
-  }
+  // Without a thread to be had, all is done on this one.
+  SecondThread helper;
+  const bool helped = second && helper.Start([&](std::promise<void>& sorted, std::future<bool>& go) {
+    backParts = gatherAndSort([&] { return dealer.FromBack(); });
+    sorted.set_value();
+    if (go.get()) writeJobs();
+  });
 
   // This thread: the blocks from the first on; without a second thread, also
   // the half that was left for it.
   frontParts = gatherAndSort([&] { return dealer.FromFront(); });
-  if (!helper) backParts = gatherAndSort([&] { return dealer.FromBack(); });
-  if (helper) helper->WaitSorted();
+  if (helped) {
+    helper.WaitSorted();
+  } else {
+    backParts = gatherAndSort([&] { return dealer.FromBack(); });
+  }
   const auto hasPart = [&](size_t part) { return !frontParts.Of(part).empty() || !backParts.Of(part).empty(); };
   for (size_t part = 0; part < kParts; ++part) trackCount += hasPart(part);
   if (trackCount > 0xFFFF) Refuse("the song would have more than 65535 tracks");
@@ -608,9 +605,9 @@ BuiltFile BuildSongFile(const ConvertOptions& options, SongThreads threads) {
   room = built.bytes.data();
   std::copy(header.begin(), header.end(), room);
 
-  if (helper) helper->Go();
+  if (helped) helper.Go();
   writeJobs();
-  if (helper) helper->Join();
+  if (helped) helper.Join();
   // The first failure in file order is the one reported, as if the file had
   // been written from its start.
   built.pieces.push_back({0, header.size()});
