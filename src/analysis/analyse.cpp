@@ -1,7 +1,7 @@
-// The analysis pass: after every load, each message of the list gets its
-// musical position, its channel-message equivalent and part, and the name
-// and value texts of the listing.
 #include "analysis/analyse.h"
+
+#include <utility>
+#include <vector>
 
 #include "analysis/conversion.h"
 #include "analysis/param_names.h"
@@ -9,25 +9,22 @@
 
 namespace mertovan {
 
-void AnalysisPass::Take(MessageStore store, Tsys& e, size_t index) {
-  const MessageExtent extent = ExtentOf(store, e);
-  if (listing_) NameEvent(store, e, extent);
-  const uint8_t mapEntry = ConvertEvent(store, e, extent);
-  if (mapEntry != kNoDrumSetup) drumSetups_.emplace_back(uint32_t(index), mapEntry);
-}
-
-void AnalysisPass::AssignDrumParts(SysExList& list) {
-  for (const auto& [index, mapEntry] : drumSetups_) AssignDrumPart(list.events[index], mapEntry);
-  drumSetups_.clear();
-}
-
-void AnalyseEvents(Analysis what) {
-  SysExList& list = gSysEx;
-  AnalysisPass pass(what);
-  if (pass.Positions()) ComputePositions();
-  const MessageStore store = list.Store();
-  for (size_t i = 0; i < list.events.size(); ++i) pass.Take(store, list.events[i], i);
-  pass.AssignDrumParts(list);
+void AnalyseEvents(Song& song, Session& session, Analysis what) {
+  SysExList& list = song.sysEx;
+  if (what == Analysis::ForListing) ComputePositions(song);
+  // A drum setup message belongs to the part that plays its kit once the
+  // whole list has been read: its part is given after the walk.
+  std::vector<std::pair<size_t, uint8_t>> drumSetups;
+  for (size_t i = 0; i < list.events.size(); ++i) {
+    Tsys& e = list.events[i];
+    const MessageExtent extent = ExtentOf(list, e);
+    if (what == Analysis::ForListing) NameEvent(list, e, extent);
+    const uint8_t mapEntry = ConvertEvent(list, e, extent, session.drumSetupPartMap, song.channelUsage);
+    if (mapEntry != kNoDrumSetup) drumSetups.emplace_back(i, mapEntry);
+  }
+  for (const auto& [index, mapEntry] : drumSetups) {
+    AssignDrumPart(list.events[index], mapEntry, session.drumSetupPartMap);
+  }
 }
 
 }  // namespace mertovan

@@ -1,14 +1,28 @@
-// The analysis pass run once after every load.
+// The analysis pass run once after every load: each SysEx message of a song
+// gets its musical position, its channel-message equivalent and part, and the
+// name and value texts of the listing.
 #pragma once
 
-#include <cstddef>
+#include <array>
 #include <cstdint>
-#include <utility>
-#include <vector>
 
-#include "model/events.h"
+#include "model/song.h"
 
 namespace mertovan {
+
+// Which part plays each XG part mode (0-6): drum setup 1 (address high 30)
+// belongs to the part of mode 2, drum setup 2 to mode 3, and so on. Before any
+// Part Mode message, part 10 (index 9) plays both kits and parts 11-14 the
+// later ones.
+using DrumSetupPartMap = std::array<uint8_t, 7>;
+inline constexpr DrumSetupPartMap kInitialDrumSetupPartMap = {0, 9, 9, 10, 11, 12, 13};
+
+// What carries over from one file to the next in one run of the program, as
+// it does on a module that is not reset between songs: an XG part mode met in
+// one file still decides which part a later file's drum setup belongs to.
+struct Session {
+  DrumSetupPartMap drumSetupPartMap = kInitialDrumSetupPartMap;
+};
 
 // What the pass fills in. A conversion reads only the parts and controller
 // pairs: converting alone skips the names, value texts and musical positions,
@@ -16,28 +30,8 @@ namespace mertovan {
 enum class Analysis { ForListing, ForConverting };
 
 // Conversion and parts, and for a listing the positions, names and values, of
-// every message of the process-wide SysEx event list.
-void AnalyseEvents(Analysis what = Analysis::ForListing);
-
-// The same pass message by message, in list order, for a loader that analyses
-// messages while the file is still being read: Take each record once; when
-// the whole list is there, compute the positions if Positions() says so
-// (they need every time signature of the file), and AssignDrumParts.
-class AnalysisPass {
- public:
-  explicit AnalysisPass(Analysis what) : listing_(what == Analysis::ForListing) {}
-  bool Positions() const { return listing_; }
-  // Converts and names the record at `index` of the list, reading its bytes
-  // from `store`. A drum setup message is counted for the part that plays its
-  // kit at this point of the list. Touches no field that the positions fill.
-  void Take(MessageStore store, Tsys& e, size_t index);
-  // The parts of the drum setup messages: those that play the kits once the
-  // whole list has been read.
-  void AssignDrumParts(SysExList& list);
-
- private:
-  bool listing_;
-  std::vector<std::pair<uint32_t, uint8_t>> drumSetups_;
-};
+// every message of the song, in list order; counts the converted messages of
+// each part in song.channelUsage.
+void AnalyseEvents(Song& song, Session& session, Analysis what = Analysis::ForListing);
 
 }  // namespace mertovan

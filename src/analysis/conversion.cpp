@@ -4,8 +4,6 @@
 
 namespace mertovan {
 
-std::array<uint8_t, 7> gDrumSetupPartMap = kInitialDrumSetupPartMap;
-
 namespace {
 
 constexpr uint8_t kDd = kDataCode;
@@ -75,7 +73,7 @@ struct ParameterChange {
   uint8_t ah, am, al;
 };
 
-bool ReadAddress(MessageStore list, const Tsys& e, const MessageExtent& x, ParameterChange& pc) {
+bool ReadAddress(const SysExList& list, const Tsys& e, const MessageExtent& x, ParameterChange& pc) {
   if (x.size < 6) return false;
   const uint8_t* d = list.Data(e).data();
   if (d[0] != 0x43 || (d[1] >> 4) != 1) return false;
@@ -84,72 +82,51 @@ bool ReadAddress(MessageStore list, const Tsys& e, const MessageExtent& x, Param
   return true;
 }
 
-// Rules by address: no two rules share an address (checked by the tests), so
-// one index per (address high, address low) gives the same result as the scan.
-struct RuleIndex {
-  int8_t at[128][128] = {};
-  constexpr RuleIndex() {
-    for (auto& row : at) {
-      for (auto& v : row) v = -1;
-    }
-    for (size_t i = 0; i < std::size(kRules); ++i) {
-      const ConversionRule& r = kRules[i];
-      if (IsDrumRule(r)) {
-        for (int ah = 0x30; ah <= 0x3F; ++ah) at[ah][r.addrLow] = int8_t(i);
-      } else {
-        at[r.addrHigh][r.addrLow] = int8_t(i);
-      }
-    }
-  }
-};
-constexpr RuleIndex kRuleIndex;
-
+// No two rules share an address (checked by the tests); a drum setup rule
+// stands for its address low in every drum setup, address high 30 to 3F.
 const ConversionRule* FindRule(const ParameterChange& pc) {
-  const int i = kRuleIndex.at[pc.ah][pc.al];
-  return i < 0 ? nullptr : &kRules[i];
+  for (const ConversionRule& r : kRules) {
+    const bool high = IsDrumRule(r) ? (pc.ah & 0xF0) == 0x30 : pc.ah == r.addrHigh;
+    if (high && pc.al == r.addrLow) return &r;
+  }
+  return nullptr;
 }
 
-constexpr bool HasOffsetCode(const ConversionRule& r) {
+bool TakesOffset(const ConversionRule& r) {
   for (const auto& p : r.pairs) {
     if (p.valueCode == kOffsetCode) return true;
   }
   return false;
 }
-constexpr auto kTakesOffset = [] {
-  std::array<bool, std::size(kRules)> takes{};
-  for (size_t i = 0; i < std::size(kRules); ++i) takes[i] = HasOffsetCode(kRules[i]);
-  return takes;
-}();
 
 // Whether the data byte converts under the rule's conditions.
 bool Converts(const ConversionRule& r, const ParameterChange& pc, uint8_t dd) {
-  if (pc.ah == 0x08 && pc.al == 0x0E && dd == 0) return false;         // pan 0 (random) has no CC
-  if (kTakesOffset[size_t(&r - kRules)] && dd < 64) return false;  // a negative bend range
+  if (pc.ah == 0x08 && pc.al == 0x0E && dd == 0) return false;  // pan 0 (random) has no CC
+  if (TakesOffset(r) && dd < 64) return false;                   // a negative bend range
   return true;
 }
-
-// What each value code stands for, by code - kOffsetCode.
-struct CodedValues {
-  uint8_t value[4];
-  CodedValues(uint8_t am, uint8_t dd)
-      : value{uint8_t(dd - 64), am, dd, uint8_t(dd == 0 ? 0 : dd == 1 ? 64 : 127)} {}
-  uint8_t operator()(uint8_t valueCode) const {
-    const unsigned slot = unsigned(valueCode) - kOffsetCode;
-    return slot < std::size(value) ? value[slot] : valueCode;
-  }
-};
-static_assert(kNoteCode == kOffsetCode + 1 && kDataCode == kOffsetCode + 2 && kSwitchCode == kOffsetCode + 3);
 
 }  // namespace
 
 std::span<const ConversionRule> ConversionRules() { return kRules; }
 
 uint8_t ApplyValueCode(uint8_t valueCode, uint8_t am, uint8_t dd) {
-  // An on/off switch is 0 for 0, 64 for 1, and full on for anything larger.
-  return CodedValues(am, dd)(valueCode);
+  switch (valueCode) {
+    case kOffsetCode:
+      return uint8_t(dd - 64);
+    case kNoteCode:
+      return am;
+    case kDataCode:
+      return dd;
+    case kSwitchCode:  // an on/off switch: 0 for 0, 64 for 1, full on for anything larger
+      return dd == 0 ? 0 : dd == 1 ? 64 : 127;
+    default:
+      return valueCode;
+  }
 }
 
-uint8_t ConvertEvent(MessageStore list, Tsys& e, const MessageExtent& x) {
+uint8_t ConvertEvent(const SysExList& list, Tsys& e, const MessageExtent& x, DrumSetupPartMap& map,
+                     std::array<int32_t, 32>& usage) {
   ParameterChange pc;
   if (!ReadAddress(list, e, x, pc)) return kNoDrumSetup;
   const ConversionRule* r = FindRule(pc);
@@ -165,33 +142,32 @@ uint8_t ConvertEvent(MessageStore list, Tsys& e, const MessageExtent& x) {
   const uint8_t dd = list.Data(e)[6];
   if (dd >= 0x80) return uint8_t(mapEntry);
   if (pc.ah == 0x08 && pc.al == 0x07) {  // part mode: who plays which drum setup
-    if (dd < gDrumSetupPartMap.size()) gDrumSetupPartMap[dd] = pc.am;
+    if (dd < map.size()) map[dd] = pc.am;
     return kNoDrumSetup;
   }
   if (!Converts(*r, pc, dd)) return uint8_t(mapEntry);
   // The part as the map stands at this point of the list. Parts from 32 up
   // have no channel track: they stay SysEx and pass through unchanged.
   const unsigned part = mapEntry == kNoDrumSetup ? pc.am
-                        : mapEntry < gDrumSetupPartMap.size() ? gDrumSetupPartMap[mapEntry]
-                                                              : unsigned(kNone);
-  if (part >= gChannelUsage.size()) return uint8_t(mapEntry);
-  ++gChannelUsage[part];
-  const CodedValues coded(pc.am, dd);
+                        : mapEntry < map.size()  ? map[mapEntry]
+                                                 : unsigned(kNone);
+  if (part >= usage.size()) return uint8_t(mapEntry);
+  ++usage[part];
   for (size_t i = 0; i < std::size(r->pairs); ++i) {
     e.ccNumber[i] = r->pairs[i].controller;
-    e.ccValue[i] = coded(r->pairs[i].valueCode);
+    e.ccValue[i] = ApplyValueCode(r->pairs[i].valueCode, pc.am, dd);
   }
   return uint8_t(mapEntry);
 }
 
-void AssignDrumPart(Tsys& e, uint8_t mapEntry) {
-  if (mapEntry >= gDrumSetupPartMap.size()) return;
-  e.channel = gDrumSetupPartMap[mapEntry];
+void AssignDrumPart(Tsys& e, uint8_t mapEntry, const DrumSetupPartMap& map) {
+  if (mapEntry >= map.size()) return;
+  e.channel = map[mapEntry];
   // A drum setup message converted for a part below 32, whose kit a later
   // part mode message gave to a part from 32 up, has no channel track to
   // go to: it stays SysEx and passes through unchanged, like every message
   // of those parts, instead of vanishing from the converted file.
-  if (e.channel >= gChannelUsage.size()) e.ccNumber[0] = kNone;
+  if (e.channel >= 32) e.ccNumber[0] = kNone;
 }
 
 }  // namespace mertovan

@@ -8,7 +8,7 @@
 
 #include "analysis/analyse.h"
 #include "analysis/stored_message.h"
-#include "model/events.h"
+#include "model/song.h"
 
 namespace mertovan {
 
@@ -29,12 +29,6 @@ inline constexpr uint8_t kSwitchCode = 254;  // dd as an on/off switch
 
 std::span<const ConversionRule> ConversionRules();
 
-// Which part plays each XG part mode (0-6): drum setup 1 (address high 30)
-// belongs to the part of mode 2, drum setup 2 to mode 3, and so on. It lives
-// for the whole run; loading another file keeps what earlier files set.
-extern std::array<uint8_t, 7> gDrumSetupPartMap;
-inline constexpr std::array<uint8_t, 7> kInitialDrumSetupPartMap = {0, 9, 9, 10, 11, 12, 13};
-
 // Value a rule's value code gives for address mid `am` and data byte `dd`.
 uint8_t ApplyValueCode(uint8_t valueCode, uint8_t am, uint8_t dd);
 
@@ -43,14 +37,15 @@ inline constexpr uint8_t kNoDrumSetup = 255;
 
 // Converts one event at its place in the list: a part mode message updates
 // the drum setup part map; a message that converts gets its controller
-// slots and is counted for its part. A message that matches a rule gets its
+// slots and is counted for its part in `usage`. A message that matches a rule gets its
 // part, converted or not, except a drum setup message: its part is the one
 // that plays its kit once the whole list has been read, so it is left to
 // AssignDrumPart, and the function returns the map entry it reads (else
 // kNoDrumSetup).
-uint8_t ConvertEvent(MessageStore list, Tsys& e, const MessageExtent& extent);
+uint8_t ConvertEvent(const SysExList& list, Tsys& e, const MessageExtent& extent, DrumSetupPartMap& map,
+                     std::array<int32_t, 32>& usage);
 // Gives a drum setup message the part that the map entry holds now. A part
 // from 32 up has no channel track: the message stays SysEx and passes through.
-void AssignDrumPart(Tsys& e, uint8_t mapEntry);
+void AssignDrumPart(Tsys& e, uint8_t mapEntry, const DrumSetupPartMap& map);
 
 }  // namespace mertovan

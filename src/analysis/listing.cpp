@@ -9,11 +9,11 @@
 
 namespace mertovan {
 
-std::string_view ColumnHeader(int column, uint8_t viewMode) {
+std::string_view ColumnHeader(int column, ViewMode view) {
   static constexpr std::array<std::string_view, 7> kHeaders = {"",     "Bar",   "Meter", "Tick",
                                                               "Ch",   "Event", "Value"};
   if (column >= 0 && column < 7) return kHeaders[size_t(column)];
-  if (column == 7) return viewMode == 1 ? "SystemExclusiveMessage" : "ControlChange";
+  if (column == 7) return view == ViewMode::SysEx ? "SystemExclusiveMessage" : "ControlChange";
   return "";
 }
 
@@ -28,28 +28,6 @@ void AppendNumber(std::string& out, uint64_t value) {
 }
 
 namespace {
-
-// Writes a blank and two upper-case hex digits for each byte, from `p` on;
-// returns the end.
-char* WriteHexBytes(char* p, std::span<const uint8_t> bytes) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  for (uint8_t b : bytes) {
-    *p++ = ' ';
-    *p++ = kHex[b >> 4];
-    *p++ = kHex[b & 15];
-  }
-  return p;
-}
-
-// The SysEx column's text of the shown bytes, "F0 43 10 ... F7 ", from `p`
-// on (3 + 3 × bytes chars); returns the end.
-char* WriteSysExText(char* p, std::span<const uint8_t> shown) {
-  *p++ = 'F';
-  *p++ = '0';
-  p = WriteHexBytes(p, shown);
-  *p++ = ' ';
-  return p;
-}
 
 // The bytes of the data view that the file held, up to and including the
 // first F7. Dropping a repeated F0 leaves padding at the end of the data
@@ -66,20 +44,27 @@ std::span<const uint8_t> ShownBytes(const SysExList& list, const Tsys& e) {
   return f7 ? data.first(size_t(static_cast<const uint8_t*>(f7) - data.data()) + 1) : data;
 }
 
-void AppendSysExText(std::string& out, const SysExList& list, const Tsys& e) {
-  const auto shown = ShownBytes(list, e);
-  const size_t at = out.size();
-  out.resize(at + 3 + 3 * shown.size());
-  WriteSysExText(out.data() + at, shown);
-}
-
 }  // namespace
 
 void AppendHexBytes(std::string& out, std::span<const uint8_t> bytes) {
-  const size_t at = out.size();
-  out.resize(at + 3 * bytes.size());
-  WriteHexBytes(out.data() + at, bytes);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (uint8_t b : bytes) {
+    out += ' ';
+    out += kHex[b >> 4];
+    out += kHex[b & 15];
+  }
 }
+
+namespace {
+
+// The SysEx column: "F0 43 10 ... F7 ".
+void AppendSysExText(std::string& out, const SysExList& list, const Tsys& e) {
+  out += "F0";
+  AppendHexBytes(out, ShownBytes(list, e));
+  out += ' ';
+}
+
+}  // namespace
 
 std::string SysExText(const SysExList& list, const Tsys& e) {
   std::string s;
@@ -116,7 +101,7 @@ std::string CcText(const Tsys& e) {
   return s;
 }
 
-void AppendCellText(std::string& out, const SysExList& list, const Tsys& e, int column, uint8_t viewMode) {
+void AppendCellText(std::string& out, const SysExList& list, const Tsys& e, int column, ViewMode view) {
   switch (column) {
     case 1:
       AppendNumber(out, e.bar);
@@ -128,11 +113,7 @@ void AppendCellText(std::string& out, const SysExList& list, const Tsys& e, int 
       AppendNumber(out, e.beatTick);
       break;
     case 4:
-      if (e.channel == kNone) {
-        out += '-';
-      } else {
-        AppendNumber(out, e.channel + 1u);
-      }
+      out += ChannelText(e.channel);
       break;
     case 5:
       out += e.eventName.view();
@@ -141,7 +122,7 @@ void AppendCellText(std::string& out, const SysExList& list, const Tsys& e, int 
       out += e.valueText.view();
       break;
     case 7:
-      if (viewMode == 1) {
+      if (view == ViewMode::SysEx) {
         AppendSysExText(out, list, e);
       } else {
         out += CcText(e);
@@ -152,48 +133,17 @@ void AppendCellText(std::string& out, const SysExList& list, const Tsys& e, int 
   }
 }
 
-std::string CellText(const SysExList& list, const Tsys& e, int column, uint8_t viewMode) {
+std::string CellText(const SysExList& list, const Tsys& e, int column, ViewMode view) {
   std::string s;
-  AppendCellText(s, list, e, column, viewMode);
+  AppendCellText(s, list, e, column, view);
   return s;
 }
 
-void AppendTsvRow(std::string& out, const SysExList& list, const Tsys& e, uint8_t viewMode) {
-  if (viewMode != 1) {
-    for (int c = 1; c <= 7; ++c) {
-      AppendCellText(out, list, e, c, viewMode);
-      out += c == 7 ? '\n' : '\t';
-    }
-    return;
+void AppendTsvRow(std::string& out, const SysExList& list, const Tsys& e, ViewMode view) {
+  for (int c = 1; c <= 7; ++c) {
+    AppendCellText(out, list, e, c, view);
+    out += c == 7 ? '\n' : '\t';
   }
-  // The SysEx view, the listing of a whole file: the row is written into
-  // room made for its longest form at once, and the rest given back.
-  const std::string_view name = e.eventName.view();
-  const std::string_view value = e.valueText.view();
-  const auto shown = ShownBytes(list, e);
-  const size_t start = out.size();
-  out.resize(start + 4 * 11 + name.size() + value.size() + 3 + 3 * shown.size() + 3);
-  char* p = out.data() + start;
-  auto number = [&p](uint32_t v) { p = std::to_chars(p, p + 10, v).ptr; };
-  number(e.bar);
-  *p++ = '\t';
-  number(e.beat);
-  *p++ = '\t';
-  number(e.beatTick);
-  *p++ = '\t';
-  if (e.channel == kNone) {
-    *p++ = '-';
-  } else {
-    number(e.channel + 1u);
-  }
-  *p++ = '\t';
-  p = std::copy(name.begin(), name.end(), p);
-  *p++ = '\t';
-  p = std::copy(value.begin(), value.end(), p);
-  *p++ = '\t';
-  p = WriteSysExText(p, shown);
-  *p++ = '\n';
-  out.resize(size_t(p - out.data()));
 }
 
 }  // namespace mertovan

@@ -7,20 +7,23 @@
 #include <string>
 #include <string_view>
 
-#include "model/events.h"
+#include "model/song.h"
 #include "model/midi_bytes.h"
 
 namespace mertovan {
 
 inline constexpr int kListingColumns = 8;
 
+// What the last column shows: the message bytes, or the channel messages that
+// replace them. The values are those the settings file stores.
+enum class ViewMode : uint8_t { Cc = 0, SysEx = 1 };
+
 // `value` in decimal.
 void AppendNumber(std::string& out, uint64_t value);
 // A blank and two upper-case hex digits for each byte: " 43 10 4C".
 void AppendHexBytes(std::string& out, std::span<const uint8_t> bytes);
 
-// viewMode 1 is the SysEx view (raw bytes), anything else the CC view.
-std::string_view ColumnHeader(int column, uint8_t viewMode);
+std::string_view ColumnHeader(int column, ViewMode view);
 std::string ChannelText(uint8_t channel);
 // "F0 " then each stored byte as two upper-case hex digits and a blank, up to
 // and including the first F7, never beyond the bytes the file held.
@@ -28,10 +31,10 @@ std::string SysExText(const SysExList& list, const Tsys& e);
 // The first controller pairs, as "pc5  ", "cc7  ,100" and so on; " -" for none.
 std::string CcText(const Tsys& e);
 // Text of data cell `column` (1-7) for an event; column 0 is the row number.
-std::string CellText(const SysExList& list, const Tsys& e, int column, uint8_t viewMode);
-void AppendCellText(std::string& out, const SysExList& list, const Tsys& e, int column, uint8_t viewMode);
+std::string CellText(const SysExList& list, const Tsys& e, int column, ViewMode view);
+void AppendCellText(std::string& out, const SysExList& list, const Tsys& e, int column, ViewMode view);
 // The seven data cells of an event, tab-separated, and a newline.
-void AppendTsvRow(std::string& out, const SysExList& list, const Tsys& e, uint8_t viewMode);
+void AppendTsvRow(std::string& out, const SysExList& list, const Tsys& e, ViewMode view);
 
 // Colours of a data cell (0xRRGGBB).
 inline constexpr uint32_t kUnconvertedText = 0xAAAAAA;

@@ -1,10 +1,15 @@
 #include "analysis/param_names.h"
 
+#include <algorithm>
 #include <array>
+#include <utility>
+#include <vector>
+
+#include "model/midi_bytes.h"
 
 namespace mertovan {
 
-bool EntryMatches(const TSYS_MSG_TYPE& entry, MessageStore list, const Tsys& e) {
+bool EntryMatches(const TSYS_MSG_TYPE& entry, const SysExList& list, const Tsys& e) {
   const uint8_t model = list.DataByte(e, 2);
   const uint8_t high = list.DataByte(e, 3);
   const uint8_t mid = list.DataByte(e, 4);
@@ -22,9 +27,30 @@ bool EntryMatches(const TSYS_MSG_TYPE& entry, MessageStore list, const Tsys& e) 
 
 namespace {
 
-bool IsGmSystemOn(MessageStore list, const Tsys& e) {
-  return list.DataByte(e, 0) == 0x7E && list.DataByte(e, 1) == 0x7F && list.DataByte(e, 2) == 0x09 &&
-         list.DataByte(e, 3) == 0x01;
+// The universal GM System On to the broadcast device, F0 7E 7F 09 01 F7, the
+// one the listing names.
+bool IsGmSystemOn(const SysExList& list, const Tsys& e) {
+  const SystemOnMessage on = SystemOnOf(list.Data(e));
+  return on.kind == SystemOn::Gm && on.device == 0x7F;
+}
+
+// The rows of the table by model, address high (a masked one as the table
+// writes it) and address low: a message looks at the few rows of its address
+// instead of walking all 901.
+uint32_t AddressKey(uint8_t model, uint8_t high, uint8_t low) {
+  return uint32_t(model) << 16 | uint32_t(high) << 8 | low;
+}
+const std::vector<std::pair<uint32_t, int>>& RowsByAddress() {
+  static const std::vector<std::pair<uint32_t, int>> rows = [] {
+    std::vector<std::pair<uint32_t, int>> r;
+    const auto table = ParameterNameTable();
+    for (size_t i = 0; i < table.size(); ++i) {
+      r.emplace_back(AddressKey(table[i].model, table[i].addrHigh, table[i].addrLow), int(i));
+    }
+    std::sort(r.begin(), r.end());
+    return r;
+  }();
+  return rows;
 }
 
 // Decimal texts of all byte values, NUL-terminated, so every value text is a
@@ -48,13 +74,31 @@ ConstText Literal(std::string_view text) { return ConstText(text.data()); }
 
 }  // namespace
 
-int ParameterRow(MessageStore list, const Tsys& e, const MessageExtent& extent) {
+int LastMatchingRow(uint8_t model, uint8_t high, uint8_t mid, uint8_t low) {
+  // Every entry names one model and one address low (checked by the tests),
+  // so the rows of the message's own address high and of the masked block
+  // it falls in are all that can fit.
+  const auto table = ParameterNameTable();
+  const auto& rows = RowsByAddress();
+  int best = -1;
+  for (const uint8_t h : {high, uint8_t((high & 0x70) | 0x80)}) {
+    const uint32_t key = AddressKey(model, h, low);
+    auto it = std::lower_bound(rows.begin(), rows.end(), std::pair<uint32_t, int>(key, -1));
+    for (; it != rows.end() && it->first == key; ++it) {
+      const uint8_t entryMid = table[size_t(it->second)].addrMid;
+      if (entryMid == kAnyByte || entryMid == mid) best = std::max(best, it->second);
+    }
+  }
+  return best;
+}
+
+int ParameterRow(const SysExList& list, const Tsys& e, const MessageExtent& extent) {
   if (extent.size < 6) return -1;
   const uint8_t* d = list.Data(e).data();
   return LastMatchingRow(d[2], d[3], d[4], d[5]);
 }
 
-void NameEvent(MessageStore list, Tsys& e, const MessageExtent& extent) {
+void NameEvent(const SysExList& list, Tsys& e, const MessageExtent& extent) {
   const int row = ParameterRow(list, e, extent);
   if (row < 0) {
     e.eventName = Literal(IsGmSystemOn(list, e) ? kGmSystemOn : kNoText);
@@ -64,10 +108,6 @@ void NameEvent(MessageStore list, Tsys& e, const MessageExtent& extent) {
   e.eventName = Literal(ParameterNameTable()[size_t(row)].name);
   // The value is the first data byte; a message cut before it shows none.
   e.valueText = extent.size >= 7 ? ConstText(kDecimal.text[list.Data(e)[6]]) : Literal(kNoText);
-}
-
-void NameEvents(SysExList& list) {
-  for (Tsys& e : list.events) NameEvent(list, e, ExtentOf(list, e));
 }
 
 }  // namespace mertovan

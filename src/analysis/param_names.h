@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "analysis/stored_message.h"
-#include "model/events.h"
+#include "model/song.h"
 
 namespace mertovan {
 
@@ -32,7 +32,7 @@ inline constexpr std::string_view kGmSystemOn = "GM System On";
 inline constexpr std::string_view kNoText = " -";
 
 // Whether a table entry fits the stored message bytes (data[2] to data[5]).
-bool EntryMatches(const TSYS_MSG_TYPE& entry, MessageStore list, const Tsys& e);
+bool EntryMatches(const TSYS_MSG_TYPE& entry, const SysExList& list, const Tsys& e);
 
 // Row of the last entry in table order that fits a model and three address
 // bytes, or -1: the same result as walking all 901 entries.
@@ -40,16 +40,14 @@ int LastMatchingRow(uint8_t model, uint8_t high, uint8_t mid, uint8_t low);
 
 // Row of the last entry that fits the event, or -1 when none does or the
 // message is too short to hold its three address bytes.
-int ParameterRow(MessageStore list, const Tsys& e, const MessageExtent& extent);
-inline int ParameterRow(MessageStore list, const Tsys& e) {
+int ParameterRow(const SysExList& list, const Tsys& e, const MessageExtent& extent);
+inline int ParameterRow(const SysExList& list, const Tsys& e) {
   return ParameterRow(list, e, ExtentOf(list, e));
 }
 
 // Sets eventName and valueText of one event from one lookup of its row: the
 // parameter name and the first data byte in decimal, or " -"; the universal
 // GM System On message is named outside the table.
-void NameEvent(MessageStore list, Tsys& e, const MessageExtent& extent);
-// The same for every event of the list.
-void NameEvents(SysExList& list);
+void NameEvent(const SysExList& list, Tsys& e, const MessageExtent& extent);
 
 }  // namespace mertovan

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "model/events.h"
+#include "model/song.h"
 #include "model/midi_bytes.h"
 
 namespace mertovan {
@@ -24,22 +24,14 @@ struct MessageExtent {
   bool packed = false;
 };
 
-inline MessageExtent ExtentOf(MessageStore list, const Tsys& e) {
+inline MessageExtent ExtentOf(const SysExList& list, const Tsys& e) {
   const auto raw = list.Raw(e);
   const uint8_t* p = raw.data();
   const size_t n = raw.size();
   MessageExtent x;
   size_t i = 0;
-  if (n >= kReadBytes && (p[0] | p[1] | p[2] | p[3] | p[4] | p[5] | p[6]) < 0x80) {
-    // The common case: seven data bytes, then (nearly always) the F7.
-    x.size = kReadBytes;
-    i = kReadBytes;
-    if (n == kReadBytes + 1 && p[i] == kStatusSysExEnd) return x;
-    while (i < n && p[i] != kStatusSysExEnd) ++i;
-  } else {
-    for (; i < n && p[i] != kStatusSysExEnd; ++i) {
-      if (p[i] != kStatusSysEx && x.size < kReadBytes) ++x.size;
-    }
+  for (; i < n && p[i] != kStatusSysExEnd; ++i) {
+    if (p[i] != kStatusSysEx && x.size < kReadBytes) ++x.size;
   }
   if (i + 1 < n) x.packed = std::memchr(p + i + 1, kStatusSysEx, n - i - 1) != nullptr;
   return x;

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "analysis/param_names.h"
+#include "model/midi_bytes.h"
 
 namespace mertovan {
 namespace {
@@ -338,7 +339,8 @@ ParsedMessage Parse(const SysExList& list, const Tsys& e) {
   auto byte = [&](size_t i) { return list.DataByte(e, i); };
   // Data bytes that the message really carries: before its end and before F7.
   auto carried = [&](size_t i) { return i < e.length && byte(i) < 0x80; };
-  if (byte(0) == 0x7E && byte(1) == 0x7F && byte(2) == 0x09 && byte(3) == 0x01) {
+  const SystemOnMessage on = SystemOnOf(list.Data(e));
+  if (on.kind == SystemOn::Gm && on.device == 0x7F) {
     p.universal = ParsedMessage::Universal::kGmSystemOn;
     return p;
   }

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "analysis/xg_value_lists.h"
-#include "model/events.h"
+#include "model/song.h"
 
 namespace mertovan {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "analysis/value_meanings.h"
-#include "model/events.h"
+#include "model/song.h"
 
 namespace mertovan {
 

@@ -40,7 +40,7 @@
 #include "app/shell/midi_output.h"
 #include "app/shell/midi_ports.h"
 #include "app/shell/send_all.h"
-#include "model/events.h"
+#include "model/song.h"
 #include "model/midi_bytes.h"
 #include "version.h"
 

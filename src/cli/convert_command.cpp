@@ -2,8 +2,6 @@
 #include <string_view>
 
 #include "cli/commands.h"
-#include "model/events.h"
-#include "model/worker.h"
 #include "writer/outputcc_logic.h"
 #include "writer/writer.h"
 
@@ -36,29 +34,27 @@ class PrintedMessages : public MessageService {
 
 }  // namespace
 
-int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  // The desktop program's first-start settings.
+int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+               const ReplaceWatch& watch) {
+  // The desktop program's first-start settings: formal, unconvertible included.
   ConvertOptions options;
-  options.formalOutput = 1;
-  options.includeUnconvertible = 1;
   std::string output;
   bool haveOutput = false;
-  bool layoutGiven = false;
+  bool classicGiven = false;
+  bool songGiven = false;
   std::vector<std::string> files;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (a == "--formal") {
-      options.formalOutput = 1;
-      layoutGiven = true;
-    } else if (a == "--plain") {
-      options.formalOutput = 0;
-      layoutGiven = true;
+    if (a == "--formal" || a == "--plain") {
+      options.layout = a == "--formal" ? Layout::Formal : Layout::Plain;
+      classicGiven = true;
     } else if (a == "--song") {
-      options.songMode = 1;
+      options.layout = Layout::Song;
+      songGiven = true;
     } else if (a == "--include-unconvertible") {
-      options.includeUnconvertible = 1;
+      options.includeUnconvertible = true;
     } else if (a == "--drop-unconvertible") {
-      options.includeUnconvertible = 0;
+      options.includeUnconvertible = false;
     } else if (a == "-o" || a == "--output") {
       if (i + 1 >= args.size()) {
         err << "mertovan-cli convert: " << a << " needs a file name\n";
@@ -79,7 +75,8 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
       return *status;
     }
   }
-  if (options.songMode && layoutGiven) {
+  if (songGiven && classicGiven) {
+    // --song names a layout of its own: it cannot be combined with another.
     err << "mertovan-cli convert: --song keeps the song and takes no --formal or --plain\n";
     return 2;
   }
@@ -92,17 +89,17 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
 
   PrintedMessages messages(out, err);
   int status = 0;
+  // The drum setup part map is not reset between files: as in one run of the
+  // desktop program, a file without part mode messages keeps the map that the
+  // files before it left.
+  Session session;
   for (const std::string& path : files) {
-    // The song layout goes on with the thread that analysed the file.
-    if (options.songMode) LookOutForNextTask();
-    // The drum setup part map is not reset between files: as in one run of
-    // the desktop program, a file without part mode messages keeps the map
-    // that the files before it left.
-    if (!LoadFile(path, err, Analysis::ForConverting)) {
+    const std::optional<Song> song = LoadFile(path, session, err, Analysis::ForConverting);
+    if (!song) {
       status = 1;
       continue;
     }
-    if (gSysEx.size() == 0) {
+    if (song->sysEx.size() == 0) {
       err << "No data to convert: " << path << "\n";
       status = 1;
       continue;
@@ -110,7 +107,7 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
     const std::string target = haveOutput ? output : DefaultOutputName(path);
     messages.SetFile(target);
     try {
-      WriteConvertedFile(target, options, messages, 0, 0);
+      WriteConvertedFile(*song, target, options, messages, 0, 0, watch);
       if (messages.Warned()) status = 1;
     } catch (const std::exception& e) {
       err << e.what() << "\n";

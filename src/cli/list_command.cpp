@@ -7,12 +7,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "analysis/conversion.h"
 #include "analysis/load.h"
 #include "analysis/listing.h"
 #include "analysis/value_meanings.h"
 #include "cli/commands.h"
-#include "model/events.h"
+#include "model/midi_bytes.h"
+#include "model/song.h"
 
 namespace mertovan::cli {
 
@@ -63,15 +63,16 @@ int NoFiles(std::string_view command, std::ostream& err) {
   return 2;
 }
 
-bool LoadFile(const std::string& path, std::ostream& err, Analysis what, std::string* error) {
-  auto fail = [&](const std::string& text, const std::string& line) {
+std::optional<Song> LoadFile(const std::string& path, Session& session, std::ostream& err, Analysis what,
+                             std::string* error) {
+  auto fail = [&](const std::string& text, const std::string& line) -> std::optional<Song> {
     err << line << "\n";
     if (error) *error = text;
-    return false;
+    return std::nullopt;
   };
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) return fail("File not Found", "File not Found: " + path);
-  const LoadResult loaded = LoadSmfFile(path, what);
+  Song loaded = LoadSmfFile(path, session, what);
   switch (loaded.status) {
     case LoadStatus::Whole:
       break;
@@ -82,49 +83,43 @@ bool LoadFile(const std::string& path, std::ostream& err, Analysis what, std::st
     case LoadStatus::Failed:
       return fail(loaded.error, loaded.error);
   }
-  return true;
+  return loaded;
 }
 
 namespace {
 
 enum class Format { Text, Tsv, Json };
 
-void PrintTsv(std::ostream& out, uint8_t viewMode) {
-  for (int c = 1; c <= 7; ++c) out << ColumnHeader(c, viewMode) << (c == 7 ? '\n' : '\t');
-  // Rows are gathered into blocks of about 64 KiB before they are written.
-  constexpr size_t kBlock = size_t(1) << 16;
-  std::string block;
-  block.reserve(kBlock + 1024);
-  for (const Tsys& e : gSysEx.events) {
-    AppendTsvRow(block, gSysEx, e, viewMode);
-    if (block.size() >= kBlock) {
-      out.write(block.data(), std::streamsize(block.size()));
-      block.clear();
-    }
+void PrintTsv(std::ostream& out, const SysExList& list, ViewMode view) {
+  for (int c = 1; c <= 7; ++c) out << ColumnHeader(c, view) << (c == 7 ? '\n' : '\t');
+  std::string row;
+  for (const Tsys& e : list.events) {
+    row.clear();
+    AppendTsvRow(row, list, e, view);
+    out << row;
   }
-  out.write(block.data(), std::streamsize(block.size()));
 }
 
-void PrintText(std::ostream& out, const std::string& path, uint8_t viewMode) {
-  out << path << ": " << gSysEx.size() << " SysEx message" << (gSysEx.size() == 1 ? "" : "s") << "\n";
+void PrintText(std::ostream& out, const std::string& path, const SysExList& list, ViewMode view) {
+  out << path << ": " << list.size() << " SysEx message" << (list.size() == 1 ? "" : "s") << "\n";
   constexpr int kColumns = 8;  // the grid's seven, then what the value means
   auto cellText = [&](const Tsys& e, int c, const std::string& meaning) {
-    return c == kColumns ? meaning : CellText(gSysEx, e, c, viewMode);
+    return c == kColumns ? meaning : CellText(list, e, c, view);
   };
   auto headerText = [&](int c) {
-    return c == kColumns ? std::string("Meaning") : std::string(ColumnHeader(c, viewMode));
+    return c == kColumns ? std::string("Meaning") : std::string(ColumnHeader(c, view));
   };
   std::vector<std::string> meanings;
-  meanings.reserve(gSysEx.size());
+  meanings.reserve(list.size());
   MeaningContext context;
-  for (const Tsys& e : gSysEx.events) meanings.push_back(context.Feed(gSysEx, e));
+  for (const Tsys& e : list.events) meanings.push_back(context.Feed(list, e));
 
   // Columns as wide as their widest text.
   size_t width[kColumns + 1] = {};
   for (int c = 1; c < kColumns; ++c) width[c] = headerText(c).size();
-  for (size_t i = 0; i < gSysEx.size(); ++i) {
+  for (size_t i = 0; i < list.size(); ++i) {
     for (int c = 1; c < kColumns; ++c) {
-      width[c] = std::max(width[c], cellText(gSysEx.events[i], c, meanings[i]).size());
+      width[c] = std::max(width[c], cellText(list.events[i], c, meanings[i]).size());
     }
   }
   auto row = [&](auto cell) {
@@ -142,15 +137,48 @@ void PrintText(std::ostream& out, const std::string& path, uint8_t viewMode) {
     out << line << "\n";
   };
   row(headerText);
-  for (size_t i = 0; i < gSysEx.size(); ++i) {
-    row([&](int c) { return cellText(gSysEx.events[i], c, meanings[i]); });
+  for (size_t i = 0; i < list.size(); ++i) {
+    row([&](int c) { return cellText(list.events[i], c, meanings[i]); });
   }
 }
 
-// Writes the JSON listing as it goes, one event at a time, so that memory
-// stays flat however many events and files there are. The layout is that of
-// nlohmann's dump with an indent of 2 (keys in alphabetical order); strings
-// are escaped by the library, and names that are not UTF-8 get U+FFFD.
+// The JSON text of `value` as the library writes it with an indent of 2
+// (keys in alphabetical order; names that are not UTF-8 get U+FFFD), set
+// `depth` columns in, as an element of an enclosing array or object.
+std::string JsonText(const nlohmann::json& value, size_t depth) {
+  const std::string text = value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+  std::string indented;
+  indented.reserve(text.size() + depth);
+  for (char c : text) {
+    indented += c;
+    if (c == '\n') indented.append(depth, ' ');
+  }
+  return indented;
+}
+
+nlohmann::json EventJson(const SysExList& list, const Tsys& e, const std::string& meaning) {
+  std::string bytes = "F0";
+  AppendHexBytes(bytes, list.Raw(e));
+  nlohmann::json cc = nlohmann::json::array();
+  for (int i = 0; i < 4 && e.ccNumber[i] != kNone; ++i) cc.push_back({e.ccNumber[i], e.ccValue[i]});
+  return {
+      {"bar", e.bar},
+      {"beat", e.beat},
+      {"beatTick", e.beatTick},
+      {"bytes", bytes},
+      {"cc", cc},
+      {"channel", e.channel == kNone ? nlohmann::json(nullptr) : nlohmann::json(e.channel)},
+      {"eventName", e.eventName.view()},
+      {"length", e.length},
+      {"meaning", meaning},
+      {"tick", e.tick},
+      {"valueText", e.valueText.view()},
+  };
+}
+
+// Writes the JSON listing, an array with one object per file, as it goes, one
+// event at a time, so that memory stays flat however many events and files
+// there are.
 class JsonListing {
  public:
   explicit JsonListing(std::ostream& out) : out_(out) {}
@@ -158,57 +186,22 @@ class JsonListing {
   // A file that could not be read: its error and no events.
   void FailedFile(const std::string& path, const std::string& error) {
     BeginFile();
-    out_ << "    \"error\": " << Quoted(error) << ",\n    \"events\": [],\n";
+    out_ << "    \"error\": " << JsonText(error, 4) << ",\n    \"events\": [],\n";
     EndFile(path);
   }
-  void Events(const std::string& path) {
+  void Events(const std::string& path, const SysExList& list) {
     BeginFile();
-    if (gSysEx.size() == 0) {
+    if (list.size() == 0) {
       out_ << "    \"events\": [],\n";
       EndFile(path);
       return;
     }
     out_ << "    \"events\": [\n";
     MeaningContext context;
-    std::string s;
     bool first = true;
-    for (const Tsys& e : gSysEx.events) {
-      s.clear();
-      s += first ? "      {\n" : ",\n      {\n";
+    for (const Tsys& e : list.events) {
+      out_ << (first ? "      " : ",\n      ") << JsonText(EventJson(list, e, context.Feed(list, e)), 6);
       first = false;
-      Number(s, "bar", e.bar);
-      Number(s, "beat", e.beat);
-      Number(s, "beatTick", e.beatTick);
-      Key(s, "bytes");
-      Hex(s, gSysEx.Raw(e));
-      s += ",\n";
-      Key(s, "cc");
-      if (e.ccNumber[0] == 255) {
-        s += "[],\n";
-      } else {
-        s += "[\n";
-        for (int i = 0; i < 4 && e.ccNumber[i] != 255; ++i) {
-          if (i > 0) s += ",\n";
-          s += "          [\n            ";
-          AppendNumber(s, e.ccNumber[i]);
-          s += ",\n            ";
-          AppendNumber(s, e.ccValue[i]);
-          s += "\n          ]";
-        }
-        s += "\n        ],\n";
-      }
-      Key(s, "channel");
-      if (e.channel == 255) s += "null";
-      else AppendNumber(s, e.channel);
-      s += ",\n";
-      Text(s, "eventName", e.eventName.view());
-      Number(s, "length", e.length);
-      Text(s, "meaning", context.Feed(gSysEx, e));
-      Number(s, "tick", e.tick);
-      Key(s, "valueText");
-      AppendQuoted(s, e.valueText.view());
-      s += "\n      }";
-      out_ << s;
     }
     out_ << "\n    ],\n";
     EndFile(path);
@@ -217,45 +210,7 @@ class JsonListing {
 
  private:
   void BeginFile() { out_ << (files_++ == 0 ? "[\n  {\n" : ",\n  {\n"); }
-  void EndFile(const std::string& path) { out_ << "    \"file\": " << Quoted(path) << "\n  }"; }
-  static void Key(std::string& s, std::string_view key) {
-    s += "        \"";
-    s += key;
-    s += "\": ";
-  }
-  static void Number(std::string& s, std::string_view key, uint64_t value) {
-    Key(s, key);
-    AppendNumber(s, value);
-    s += ",\n";
-  }
-  static void Text(std::string& s, std::string_view key, std::string_view value) {
-    Key(s, key);
-    AppendQuoted(s, value);
-    s += ",\n";
-  }
-  static void Hex(std::string& s, std::span<const uint8_t> bytes) {
-    s += "\"F0";
-    AppendHexBytes(s, bytes);
-    s += '"';
-  }
-  static void AppendQuoted(std::string& s, std::string_view text) {
-    // Printable ASCII without quote or backslash is its own JSON text; the
-    // rest goes through the library.
-    for (char c : text) {
-      if (c < 0x20 || c > 0x7E || c == '"' || c == '\\') {
-        s += nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-        return;
-      }
-    }
-    s += '"';
-    s += text;
-    s += '"';
-  }
-  static std::string Quoted(std::string_view text) {
-    std::string s;
-    AppendQuoted(s, text);
-    return s;
-  }
+  void EndFile(const std::string& path) { out_ << "    \"file\": " << JsonText(path, 4) << "\n  }"; }
 
   std::ostream& out_;
   size_t files_ = 0;
@@ -264,7 +219,7 @@ class JsonListing {
 }  // namespace
 
 int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  uint8_t viewMode = 1;
+  ViewMode view = ViewMode::SysEx;
   Format format = Format::Text;
   std::vector<std::string> files;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -279,8 +234,8 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (a == "--view") {
       const std::string* v = value(a);
       if (!v) return 2;
-      if (*v == "sysex") viewMode = 1;
-      else if (*v == "cc") viewMode = 0;
+      if (*v == "sysex") view = ViewMode::SysEx;
+      else if (*v == "cc") view = ViewMode::Cc;
       else {
         err << "mertovan-cli list: unknown view '" << *v << "' (sysex or cc)\n";
         return 2;
@@ -303,24 +258,26 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   if (files.empty()) return NoFiles("list", err);
 
   int status = 0;
+  Session session;
   JsonListing json(out);
   for (const std::string& path : files) {
     if (!out) break;
     std::string error;
-    if (!LoadFile(path, err, Analysis::ForListing, &error)) {
+    const std::optional<Song> song = LoadFile(path, session, err, Analysis::ForListing, &error);
+    if (!song) {
       status = 1;
       if (format == Format::Json) json.FailedFile(path, error);
       continue;
     }
     switch (format) {
       case Format::Tsv:
-        PrintTsv(out, viewMode);
+        PrintTsv(out, song->sysEx, view);
         break;
       case Format::Text:
-        PrintText(out, path, viewMode);
+        PrintText(out, path, song->sysEx, view);
         break;
       case Format::Json:
-        json.Events(path);
+        json.Events(path, song->sysEx);
         break;
     }
   }

@@ -1,7 +1,11 @@
 // mertovan-cli: the listing and the conversion of the desktop program, for
 // scripts and the command line.
+#include <limits.h>
 #include <signal.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <cstring>
 
 #include <cstdlib>
 #include <iostream>
@@ -13,11 +17,29 @@
 
 namespace {
 
+// The temporary file of the replacement under way, for the signal handler.
+// Written only while the ending signals are held off (model/file_io.h), so the
+// handler never sees half a path.
+char gPendingPath[PATH_MAX];
+volatile sig_atomic_t gPendingSet = 0;
+
+void TempFileCreated(const char* path) {
+  if (std::strlen(path) >= sizeof gPendingPath) return;  // such a path cannot be created anyway
+  std::memcpy(gPendingPath, path, std::strlen(path) + 1);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  gPendingSet = 1;
+}
+
+void TempFileGone() {
+  gPendingSet = 0;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+}
+
 // Ctrl+C, a kill or a closed terminal while a file is being replaced: the
 // half-written temporary file goes, the earlier file stays, and the program
 // then ends by the signal as it would have without this handler.
 extern "C" void EndOnSignal(int sig) {
-  mertovan::RemovePendingTempFile();
+  if (gPendingSet) ::unlink(gPendingPath);
   ::signal(sig, SIG_DFL);
   ::raise(sig);
 }
@@ -51,7 +73,8 @@ int main(int argc, char** argv) {
   using namespace mertovan::cli;
   std::ios::sync_with_stdio(false);
   InstallSignalHandlers();
-  if (std::getenv("MERTOVAN_CLI_TEST_HOLD_TEMP")) mertovan::SetTempFileHook(HoldTempFile);
+  mertovan::ReplaceWatch watch{TempFileCreated, TempFileGone, nullptr};
+  if (std::getenv("MERTOVAN_CLI_TEST_HOLD_TEMP")) watch.complete = HoldTempFile;
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
     PrintUsage(std::cerr);
@@ -68,7 +91,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "list") return RunList(args, std::cout, std::cerr);
-  if (command == "convert") return RunConvert(args, std::cout, std::cerr);
+  if (command == "convert") return RunConvert(args, std::cout, std::cerr, watch);
   std::cerr << "mertovan-cli: unknown command '" << command << "'\n\n";
   PrintUsage(std::cerr);
   return 2;

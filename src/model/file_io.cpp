@@ -1,22 +1,17 @@
 #include "model/file_io.h"
 
 #include <fcntl.h>
-#include <limits.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace mertovan {
@@ -66,12 +61,6 @@ class Fd {
     if (fd_ >= 0) ::close(fd_);
     fd_ = fd;
   }
-  // Gives up the descriptor without closing it.
-  int Release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
   // Closes now and reports the result: some file systems report a failed
   // write only here.
   int Close() {
@@ -84,18 +73,8 @@ class Fd {
   int fd_;
 };
 
-// ---------------------------------------------------------------- signals
-
-// The temporary file a replacement has under way, for a signal handler that
-// must remove it before the program dies. Set and cleared only while the
-// ending signals are blocked, so a handler never sees half a path and never
-// removes a name this program does not own.
-char gPendingPath[PATH_MAX];
-volatile sig_atomic_t gPendingSet = 0;
-std::atomic<TempFileHook> gTempFileHook{nullptr};
-
 // Holds off the signals that end the command-line program while a temporary
-// file is created or renamed together with its record above.
+// file is created, removed or renamed and the watch is told (ReplaceWatch).
 class EndingSignalsBlocked {
  public:
   EndingSignalsBlocked() {
@@ -114,21 +93,10 @@ class EndingSignalsBlocked {
   sigset_t old_;
 };
 
-void SetPending(const std::string& path) {
-  if (path.size() >= sizeof gPendingPath) return;  // such a path cannot be created anyway
-  std::memcpy(gPendingPath, path.c_str(), path.size() + 1);
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  gPendingSet = 1;
-}
-
-void ClearPending() {
-  gPendingSet = 0;
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-}
-
 // The temporary file beside the target: removed unless it took the target's place.
 class TempFile {
  public:
+  explicit TempFile(const ReplaceWatch& watch) : watch_(watch) {}
   // Creates the file exclusively under a fresh hidden name in `folder`.
   // Returns false with errno set when the folder does not allow it.
   bool Create(const fs::path& folder, const std::string& targetName, mode_t mode) {
@@ -144,7 +112,7 @@ class TempFile {
       if (fd >= 0) {
         fd_ = fd;
         path_ = std::move(path);
-        SetPending(path_);
+        if (watch_.created) watch_.created(path_.c_str());
         return true;
       }
       if (errno != EEXIST) return false;
@@ -152,7 +120,6 @@ class TempFile {
     errno = EEXIST;
     return false;
   }
-  TempFile() = default;
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
   ~TempFile() { Discard(); }
@@ -164,7 +131,7 @@ class TempFile {
       EndingSignalsBlocked blocked;
       ::unlink(path_.c_str());
       path_.clear();
-      ClearPending();
+      if (watch_.gone) watch_.gone();
     }
   }
   int fd() const { return fd_; }
@@ -179,68 +146,38 @@ class TempFile {
     EndingSignalsBlocked blocked;
     if (::rename(path_.c_str(), target.c_str()) != 0) return false;
     path_.clear();
-    ClearPending();
+    if (watch_.gone) watch_.gone();
     return true;
   }
 
  private:
+  const ReplaceWatch& watch_;
   int fd_ = -1;
   std::string path_;
 };
 
-// Closes `fd` on a thread of its own, or here when no thread can be had.
-void CloseInBackground(int fd) {
-  if (fd < 0) return;
-  try {
-    std::thread([fd] { ::close(fd); }).detach();
-  } catch (const std::system_error&) {
-    ::close(fd);
-  }
-}
-
-// Writes the pieces one after another, as few system calls as the system
-// allows taking them: a song's file comes in dozens of pieces.
-bool WriteAllPieces(int fd, FilePieces pieces) {
-  std::vector<iovec> left;
-  left.reserve(pieces.size());
-  for (const auto& piece : pieces) {
-    if (!piece.empty()) left.push_back({const_cast<uint8_t*>(piece.data()), piece.size()});
-  }
-  size_t at = 0;
-  while (at < left.size()) {
-    const ssize_t w = ::writev(fd, left.data() + at, int(std::min<size_t>(left.size() - at, IOV_MAX)));
+// Writes all of `bytes`, however many calls that takes.
+bool WriteAll(int fd, std::span<const uint8_t> bytes) {
+  while (!bytes.empty()) {
+    const ssize_t w = ::write(fd, bytes.data(), bytes.size());
     if (w < 0) {
       if (errno == EINTR) continue;
       return false;
     }
-    // What was written: whole pieces, then perhaps part of one.
-    size_t done = size_t(w);
-    for (; at < left.size() && done >= left[at].iov_len; ++at) done -= left[at].iov_len;
-    if (done > 0) {
-      left[at].iov_base = static_cast<uint8_t*>(left[at].iov_base) + done;
-      left[at].iov_len -= done;
-    }
+    bytes = bytes.subspan(size_t(w));
   }
   return true;
 }
 
 // Overwrites the open target from its start and cuts it to the new length.
-void WriteInPlace(int fd, FilePieces pieces, const std::string& what, const std::string& name) {
-  size_t size = 0;
-  for (const auto& piece : pieces) size += piece.size();
-  if (::lseek(fd, 0, SEEK_SET) != 0 || !WriteAllPieces(fd, pieces) ||
-      ::ftruncate(fd, static_cast<off_t>(size)) != 0 || ::fsync(fd) != 0) {
+void WriteInPlace(int fd, std::span<const uint8_t> bytes, const std::string& what, const std::string& name) {
+  if (::lseek(fd, 0, SEEK_SET) != 0 || !WriteAll(fd, bytes) ||
+      ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0 || ::fsync(fd) != 0) {
     ThrowFileError(what, errno, name);
   }
 }
 
 }  // namespace
-
-void RemovePendingTempFile() noexcept {
-  if (gPendingSet) ::unlink(gPendingPath);
-}
-
-void SetTempFileHook(TempFileHook hook) { gTempFileHook.store(hook); }
 
 FileContents ReadRegularFile(const std::string& fileName, size_t maxBytes, std::string_view noun,
                              std::string_view tooLarge) {
@@ -296,12 +233,8 @@ FileContents ReadRegularFile(const std::string& fileName, size_t maxBytes, std::
   return contents;
 }
 
-void ReplaceFile(const std::string& fileName, std::span<const uint8_t> bytes, std::string_view noun) {
-  const std::span<const uint8_t> whole[] = {bytes};
-  ReplaceFile(fileName, FilePieces(whole), noun);
-}
-
-void ReplaceFile(const std::string& fileName, FilePieces pieces, std::string_view noun) {
+void ReplaceFile(const std::string& fileName, std::span<const uint8_t> bytes, std::string_view noun,
+                 const ReplaceWatch& watch) {
   if (fileName.empty()) throw IoError("No name given for the " + std::string(noun == "file" ? "output file" : noun));
   const std::string writeWhat = Verb("Cannot write", noun);
   const std::string replaceWhat = Verb("Cannot replace", noun);
@@ -335,11 +268,11 @@ void ReplaceFile(const std::string& fileName, FilePieces pieces, std::string_vie
 
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
-  TempFile temp;
+  TempFile temp(watch);
   if (!temp.Create(folder, target.filename().string(), regular ? (mode & 0700) : mode)) {
     const int err = errno;
     if (regular && (err == EACCES || err == EPERM)) {
-      WriteInPlace(existing.get(), pieces, writeWhat, fileName);
+      WriteInPlace(existing.get(), bytes, writeWhat, fileName);
       if (existing.Close() != 0) ThrowFileError(writeWhat, errno, fileName);
       return;
     }
@@ -357,21 +290,17 @@ void ReplaceFile(const std::string& fileName, FilePieces pieces, std::string_vie
       // Its group cannot be kept by a new file: the mode would then open it
       // to another group. Written where it is instead.
       temp.Discard();
-      WriteInPlace(existing.get(), pieces, writeWhat, fileName);
+      WriteInPlace(existing.get(), bytes, writeWhat, fileName);
       if (existing.Close() != 0) ThrowFileError(writeWhat, errno, fileName);
       return;
     }
     // After the owner: a change of owner clears the set-user and set-group bits.
     if (::fchmod(temp.fd(), mode) != 0) ThrowFileError(writeWhat, errno, fileName);
   }
-  if (!WriteAllPieces(temp.fd(), pieces) || ::fsync(temp.fd()) != 0) ThrowFileError(writeWhat, errno, fileName);
+  if (!WriteAll(temp.fd(), bytes) || ::fsync(temp.fd()) != 0) ThrowFileError(writeWhat, errno, fileName);
   if (temp.Close() != 0) ThrowFileError(writeWhat, errno, fileName);
-  if (const TempFileHook hook = gTempFileHook.load()) hook(temp.path().c_str());
+  if (watch.complete) watch.complete(temp.path().c_str());
   if (!temp.RenameOver(target)) ThrowFileError(replaceWhat, errno, fileName);
-  // The replaced file goes with its last descriptor. Freeing the blocks of a
-  // large file takes a few milliseconds (more where the file system discards
-  // them on the disk); a second thread spends them while this one goes on.
-  CloseInBackground(existing.Release());
 
   // The rename itself reaches the disk with the folder; a failure here
   // leaves a complete file in place, so it is not reported.

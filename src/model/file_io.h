@@ -40,6 +40,19 @@ struct FileContents {
 FileContents ReadRegularFile(const std::string& fileName, size_t maxBytes, std::string_view noun = "file",
                              std::string_view tooLarge = {});
 
+// What a program that ends on signals needs to know of a replacement under
+// way: its temporary file. `created` is called once the file exists and
+// `gone` once it has been removed or has taken the target's place, both while
+// the signals SIGINT, SIGTERM and SIGHUP are held off, so that a handler
+// never sees the one without the other. `complete` is called once the file
+// holds the whole new contents, just before it takes the target's place (a
+// test stops a replacement there). Any of them may be left out.
+struct ReplaceWatch {
+  void (*created)(const char* tempPath) = nullptr;
+  void (*gone)() = nullptr;
+  void (*complete)(const char* tempPath) = nullptr;
+};
+
 // Puts `bytes` in place as `fileName`:
 // - the new contents go to a hidden temporary file beside the target, created
 //   exclusively, flushed to the disk and renamed over the target, and the
@@ -54,19 +67,7 @@ FileContents ReadRegularFile(const std::string& fileName, size_t maxBytes, std::
 //   overwritten in place, as an editor saving in such a folder would; that
 //   write is not all-or-nothing.
 // Throws IoError.
-void ReplaceFile(const std::string& fileName, std::span<const uint8_t> bytes, std::string_view noun = "file");
-// The same for contents built in pieces, which follow one another in the file.
-using FilePieces = std::span<const std::span<const uint8_t>>;
-void ReplaceFile(const std::string& fileName, FilePieces pieces, std::string_view noun = "file");
-
-// For a signal handler: removes the temporary file of a replacement under way,
-// if any. Async-signal-safe.
-void RemovePendingTempFile() noexcept;
-
-// Called with the temporary file's path once it holds the whole new contents,
-// just before it takes the target's place (nullptr: none, the default). Lets a
-// test stop a replacement at that point.
-using TempFileHook = void (*)(const char* tempPath);
-void SetTempFileHook(TempFileHook hook);
+void ReplaceFile(const std::string& fileName, std::span<const uint8_t> bytes, std::string_view noun = "file",
+                 const ReplaceWatch& watch = {});
 
 }  // namespace mertovan

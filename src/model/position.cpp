@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "model/events.h"
+#include "model/song.h"
 
 namespace mertovan {
 
@@ -53,9 +53,9 @@ void Advance(uint64_t& bar, uint32_t& beat, uint32_t numerator, uint64_t n) {
   }
 }
 
-std::vector<Segment> BuildSegments() {
+std::vector<Segment> BuildSegments(const std::vector<TimeSignature>& signatures) {
   std::vector<TimeSignature> list;
-  for (const TimeSignature& ts : gTimeSignatures) {
+  for (const TimeSignature& ts : signatures) {
     if (ts.tick == 0xFFFFFFFFu) break;  // an empty entry ends the list
     list.push_back(ts);
   }
@@ -112,15 +112,17 @@ Position PositionIn(const std::vector<Segment>& segments, uint32_t tick) {
 
 }  // namespace
 
-uint32_t MusicalPosition(uint32_t tick) { return PositionIn(BuildSegments(), tick).packed; }
+uint32_t MusicalPosition(const std::vector<TimeSignature>& signatures, uint32_t tick) {
+  return PositionIn(BuildSegments(signatures), tick).packed;
+}
 
-void ComputePositions() {
-  if (gSysEx.events.empty()) return;
-  const std::vector<Segment> segments = BuildSegments();
+void ComputePositions(Song& song) {
+  if (song.sysEx.events.empty()) return;
+  const std::vector<Segment> segments = BuildSegments(song.timeSignatures);
   // Messages close together share a beat: its bar and beat are worked out
   // once, and each message in it only adds its distance from the beat's start.
   Position beat{0, 1, 0};  // no tick falls in it
-  for (Tsys& e : gSysEx.events) {
+  for (Tsys& e : song.sysEx.events) {
     const uint64_t into = uint64_t(e.tick) - beat.beatStart;
     if (e.tick < beat.beatStart || into >= beat.beatLength) {
       beat = PositionIn(segments, e.tick);

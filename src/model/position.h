@@ -3,6 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
+
+#include "model/song.h"
 
 namespace mertovan {
 
@@ -12,9 +15,9 @@ uint32_t TicksPerBeat(uint8_t denominatorPower);
 
 // Packed position of a tick: bar (from 1, modulo 4096) in bits 20-31, beat
 // (from 1) in bits 12-19, tick within the beat in bits 0-11.
-uint32_t MusicalPosition(uint32_t tick);
+uint32_t MusicalPosition(const std::vector<TimeSignature>& signatures, uint32_t tick);
 
-// Fills bar, beat and beatTick of every record of the SysEx event list.
-void ComputePositions();
+// Fills bar, beat and beatTick of every SysEx message of the song.
+void ComputePositions(Song& song);
 
 }  // namespace mertovan

@@ -37,6 +37,15 @@ uint32_t DeltaFromBytes(uint32_t packed) {
          ((packed & 0x7F000000u) >> 3);
 }
 
+VarLenRead ReadVarLen(std::span<const uint8_t> bytes) {
+  uint32_t packed = 0;
+  for (uint32_t i = 0; i < 4 && i < bytes.size(); ++i) {
+    packed = (packed << 8) | bytes[i];
+    if (bytes[i] < 0x80) return {DeltaFromBytes(packed), i + 1};
+  }
+  return {};
+}
+
 namespace {
 
 // Stop reading: something the reader does not recognise (result -1).
@@ -77,92 +86,56 @@ class Cursor {
 
   // The bulk of a song's events, read one after another without the checks
   // of the general path, which takes everything else: channel messages with
-  // one-byte delta times, with their status byte or in running status, and,
-  // when `sysEx` is given, SysEx messages whole in one event of the common
-  // short form (one-byte delta time and length, the last byte F7), which it
-  // is handed with their tick, where the event starts in the file and the
-  // bytes after F0. Reads while such events come and `counted` stays under
-  // `limit`. Returns what it read: nothing, or whether a channel message was
-  // among it.
-  enum class Bulk { None, SysExOnly, ChannelMessages };
-  template <typename SysEx>
-  Bulk CommonEvents(uint8_t& runningStatus, uint64_t& tick, uint64_t& counted, uint64_t limit, SysEx* sysEx) {
-    if (Remaining() < 4) return Bulk::None;  // a delta, a status and two data bytes at most
-    const uint8_t* const base = bytes_.data();
-    const uint8_t* const end = base + bytes_.size();
-    const uint8_t* const first = base + pos_;
-    const uint8_t* const last = end - 4;
-    const uint8_t* p = first;
-    uint8_t status = runningStatus;
-    uint64_t t = tick;
-    uint64_t c = counted;
-    bool channel = false;
-    while (p <= last && c < limit) {
-      const uint8_t delta = p[0];
-      const uint8_t b = p[1];
-      if (delta >= 0x80) break;
-      if (b >= 0xF0) {
-        if (b != kStatusSysEx || !sysEx) break;
-        const uint8_t length = p[2];
-        if (length == 0 || length >= 0x80 || size_t(end - p) < 3u + length || p[2 + length] != kStatusSysExEnd) break;
-        t += delta;
-        (*sysEx)(t, uint32_t(p - base), std::span<const uint8_t>(p + 3, length));
-        p += 3 + length;
-        c += 3 + length;
-        continue;
-      }
+  // one-byte delta times, with their status byte or in running status. Reads
+  // while such events come and `counted` stays under `limit`; returns whether
+  // it read any.
+  bool ChannelMessages(uint8_t& runningStatus, uint64_t& tick, uint64_t& counted, uint64_t limit) {
+    const size_t first = pos_;
+    // A delta time, a status byte and two data bytes at most.
+    while (Remaining() >= 4 && counted < limit) {
+      const uint8_t delta = bytes_[pos_];
+      const uint8_t b = bytes_[pos_ + 1];
+      if (delta >= 0x80 || b >= 0xF0) break;
       size_t size = 1;  // the delta time
       if (b >= 0x80) {
-        status = b;
+        runningStatus = b;
         ++size;
-      } else if (status == 0) {
+      } else if (runningStatus == 0) {
         break;
       }
       // Program change and channel pressure have one data byte, the others two.
-      size += (status & 0xE0) == 0xC0 ? 1 : 2;
-      t += delta;
-      p += size;
-      c += size;
-      channel = true;
+      size += (runningStatus & 0xE0) == 0xC0 ? 1 : 2;
+      tick += delta;
+      pos_ += size;
+      counted += size;
     }
-    if (p == first) return Bulk::None;
-    runningStatus = status;
-    tick = t;
-    counted = c;
-    pos_ += size_t(p - first);
-    return channel ? Bulk::ChannelMessages : Bulk::SysExOnly;
+    return pos_ != first;
   }
 
   // A variable-length quantity of at most four bytes; a longer one is corrupt
   // data and stops the reading.
   uint32_t VarLen(uint64_t& counted) {
-    // Most delta times and lengths are one byte.
-    if (pos_ < bytes_.size() && bytes_[pos_] < 0x80) {
-      ++counted;
-      return bytes_[pos_++];
+    const VarLenRead v = ReadVarLen(bytes_.subspan(pos_, std::min<size_t>(Remaining(), 4)));
+    if (v.size == 0) {
+      // Every byte looked at carried on the quantity: the file ended inside
+      // it, or it ran past four bytes.
+      const bool ended = Remaining() < 4;
+      pos_ += std::min<size_t>(Remaining(), 4);
+      if (ended) EndOfFile(1);
+      throw StopReading{};
     }
-    uint32_t packed = 0;
-    for (int i = 0; i < 4; ++i) {
-      const uint8_t b = Byte();
-      ++counted;
-      packed = (packed << 8) | b;
-      if (b < 0x80) return DeltaFromBytes(packed);
-    }
-    throw StopReading{};
+    pos_ += v.size;
+    counted += v.size;
+    return v.value;
   }
 
  private:
   void Need(uint64_t n) const {
-    if (n > Remaining()) [[unlikely]] {
-      EndOfFile(n);
-    }
+    if (n > Remaining()) EndOfFile(n);
   }
-  [[noreturn, gnu::noinline]] void EndOfFile(uint64_t n) const {
-    {
-      throw IoError("Read beyond end of file at offset " + std::to_string(pos_) + " (" +
-                    std::to_string(n) + " bytes needed, " + std::to_string(Remaining()) +
-                    " left): " + name_);
-    }
+  [[noreturn]] void EndOfFile(uint64_t n) const {
+    throw IoError("Read beyond end of file at offset " + std::to_string(pos_) + " (" + std::to_string(n) +
+                  " bytes needed, " + std::to_string(Remaining()) + " left): " + name_);
   }
 
   std::span<const uint8_t> bytes_;
@@ -203,14 +176,15 @@ class SplitMessage {
     bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
     return !bytes.empty() && bytes.back() == kStatusSysExEnd;
   }
-  void Store() {
+  void Store(SysExList& list) {
     if (!open_) return;
     open_ = false;
-    const uint32_t index = uint32_t(gSysEx.events.size());
-    gSysEx.Append(tick_, bytes_, place_);
+    const uint32_t index = uint32_t(list.events.size());
+    list.Append(tick_, bytes_);
+    list.places.push_back(place_);
     for (Continuation c : tail_) {
       c.event = index;
-      gSysEx.continuations.push_back(c);
+      list.continuations.push_back(c);
     }
   }
 
@@ -225,18 +199,9 @@ class SplitMessage {
 
 uint32_t SourceTick(uint64_t tick) { return tick > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(tick); }
 
-// Counts the records completed so far, for a reader on another thread: a
-// batch at a time, and at the end of every track (`whole`).
-void Publish(ReadProgress* progress, bool whole = false) {
-  if (!progress) return;
-  const size_t count = gSysEx.events.size();
-  if (count < progress->batchEnd && !whole) return;
-  progress->records.store(count, std::memory_order_release);
-  progress->batchEnd = count + ReadProgress::kBatch;
-}
-
 void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_t trackIndex,
-               SourceChunk& chunk, ReadProgress* progress) {
+               SourceChunk& chunk, Song& song) {
+  SysExList& list = song.sysEx;
   uint64_t count = 0;
   uint64_t tick = 0;
   uint8_t runningStatus = 0;
@@ -246,18 +211,9 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
     // The chunk length is tested between events only: an event that runs past
     // it is read whole.
     const uint64_t limit = std::min<uint64_t>(chunkLength, 0xFFFFFFF0u);
-    // A whole message in one event: stored at once, with where it lies.
-    auto wholeMessage = [&](uint64_t at, uint32_t begin, std::span<const uint8_t> raw) {
-      gSysEx.Append(scale(at), raw, {SourceTick(at), trackIndex, {begin, begin + 3 + uint32_t(raw.size())}});
-      Publish(progress);
-    };
     while (count < limit) {
-      // While a split message is open, a new F0 event must end it first: the
-      // general path does that.
-      const auto bulk = in.CommonEvents(runningStatus, tick, count, limit, split.Open() ? nullptr : &wholeMessage);
-      if (bulk != Cursor::Bulk::None) {
-        // SysEx events leave the end-of-track flag as it is.
-        if (bulk == Cursor::Bulk::ChannelMessages) endOfTrackLast = false;
+      if (in.ChannelMessages(runningStatus, tick, count, limit)) {
+        endOfTrackLast = false;
         continue;
       }
       const uint32_t eventBegin = uint32_t(in.Pos());
@@ -269,14 +225,14 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
         auto raw = in.Take(length);
         count += length;
         // A new message ends one that never got its F7.
-        split.Store();
+        split.Store(list);
         const SourcePlace place{SourceTick(tick), trackIndex, {eventBegin, uint32_t(in.Pos())}};
-        if (length > 0 && raw.back() == kStatusSysExEnd) [[likely]] {
-          gSysEx.Append(scale(tick), raw, place);
+        if (length > 0 && raw.back() == kStatusSysExEnd) {
+          list.Append(scale(tick), raw);
+          list.places.push_back(place);
         } else {
           split.Start(scale(tick), place, raw);
         }
-        Publish(progress);
       } else if (status == kStatusSysExEnd) {
         const uint32_t length = in.VarLen(count);
         auto bytes = in.Take(length);
@@ -284,8 +240,7 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
         // A continuation of a split message; an escape (bytes sent as they
         // are) is stepped over.
         if (split.Open() && split.Continue({eventBegin, uint32_t(in.Pos())}, SourceTick(tick), bytes)) {
-          split.Store();
-          Publish(progress);
+          split.Store(list);
         }
       } else if (status == kStatusMeta) {
         const uint8_t type = in.Byte();
@@ -294,7 +249,7 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
         auto body = in.Take(length);
         count += length;
         if (type == kMetaTimeSignature && length >= 2) {
-          gTimeSignatures.push_back({scale(tick), body[0], body[1]});
+          song.timeSignatures.push_back({scale(tick), body[0], body[1]});
         }
         endOfTrackLast = type == kMetaEndOfTrack;
       } else {
@@ -316,16 +271,14 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
     }
   } catch (const StopReading&) {
     // The F0 event was read whole: it stays, like every completed message.
-    split.Store();
-    Publish(progress, true);
+    split.Store(list);
     chunk.readEnd = uint32_t(in.Pos());
     throw;
   }
-  split.Store();
-  Publish(progress, true);
+  split.Store(list);
   chunk.readEnd = uint32_t(in.Pos());
   chunk.endsWithEndOfTrack = endOfTrackLast;
-  if (tick > 0xFFFFFFFFu) gSourceFile.longTicks = true;
+  if (tick > 0xFFFFFFFFu) song.source.longTicks = true;
 }
 
 bool IsChunkIdText(std::span<const uint8_t> id) {
@@ -337,20 +290,12 @@ bool IsChunkIdText(std::span<const uint8_t> id) {
 
 }  // namespace
 
-int32_t ReadSmfImage(std::shared_ptr<const std::vector<uint8_t>> image, const std::string& fileName,
-                     ReadProgress* progress) {
+int32_t ReadSmf(std::shared_ptr<const std::vector<uint8_t>> image, const std::string& fileName, Song& song) {
   if (!image) image = std::make_shared<const std::vector<uint8_t>>();
   // Offsets into the file are kept in 32 bits.
   if (image->size() > 0xFFFFFFF0u) throw IoError("File is too large to be a MIDI file: " + fileName);
-  SourceFile& source = gSourceFile;
+  SourceFile& source = song.source;
   source.image = image;
-  source.readResult = -1;
-  // Room for the messages of a file that is mostly SysEx, reserved once: a
-  // growing list would copy itself and fault in fresh pages again and again.
-  // Reserved memory that is never touched costs nothing.
-  gSysEx.bytes.reserve(MostStoredBytes(image->size()));
-  gSysEx.events.reserve(image->size() / 16);
-  gSysEx.places.reserve(image->size() / 16);
   Cursor in(*image, fileName);
   TickScale scale;
   uint32_t trackIndex = 0;
@@ -381,7 +326,7 @@ int32_t ReadSmfImage(std::shared_ptr<const std::vector<uint8_t>> image, const st
         chunk.kind = ChunkKind::Track;
         chunk.bodyBegin = uint32_t(in.Pos());
         source.chunks.push_back(chunk);
-        ReadTrack(in, length, scale, trackIndex++, source.chunks.back(), progress);
+        ReadTrack(in, length, scale, trackIndex++, source.chunks.back(), song);
         continue;
       } else {
         // Unknown chunk types are skipped by their length, as the format
@@ -398,12 +343,7 @@ int32_t ReadSmfImage(std::shared_ptr<const std::vector<uint8_t>> image, const st
   } catch (const StopReading&) {
     return -1;
   }
-  source.readResult = 0;
   return 0;
-}
-
-int32_t ReadSmfBytes(std::span<const uint8_t> file, const std::string& fileName) {
-  return ReadSmfImage(std::make_shared<const std::vector<uint8_t>>(file.begin(), file.end()), fileName);
 }
 
 std::shared_ptr<const std::vector<uint8_t>> ReadSmfFileImage(const std::string& fileName) {
@@ -411,7 +351,5 @@ std::shared_ptr<const std::vector<uint8_t>> ReadSmfFileImage(const std::string& 
       ReadRegularFile(fileName, kMaxSmfSize, "file", "larger than 64 MiB, not a MIDI file this program can read");
   return std::make_shared<const std::vector<uint8_t>>(std::move(file.bytes));
 }
-
-int32_t ReadSmf(const std::string& fileName) { return ReadSmfImage(ReadSmfFileImage(fileName), fileName); }
 
 }  // namespace mertovan

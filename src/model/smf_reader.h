@@ -1,9 +1,8 @@
 // The Standard MIDI File reader: walks the file's chunks and track events once
-// and fills the event model (model/events.h) with every SysEx message and time
+// and fills the event model (model/song.h) with every SysEx message and time
 // signature; everything else is stepped over.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -11,43 +10,17 @@
 #include <string>
 #include <vector>
 
-#include "model/events.h"
+#include "model/song.h"
 
 namespace mertovan {
 
-// Reads a Standard MIDI File into the tables, which ClearEventTables must have
-// emptied: the SysEx messages with where they lie in the file, the time
-// signatures, and the file itself with its chunk list (gSourceFile). Returns 0 when the whole file was read, -1 when reading stopped
-// early at something it cannot read (what was read before stays). Throws
-// IoError when the file cannot be read.
-int32_t ReadSmf(const std::string& fileName);
-// The same on bytes already in memory; `fileName` only names the file in errors.
-int32_t ReadSmfBytes(std::span<const uint8_t> file, const std::string& fileName);
-
-// How far a reading has got, for a reader of the list on another thread: the
-// records before `records` are complete and the reader never touches them
-// again. The count is stored with release order after each record; the
-// reader on the other thread takes it with acquire order and reads those
-// records through pointers taken before the reading began. The reading never
-// moves the list when, before it begins, the records have room for
-// MostRecords and the byte store for MostStoredBytes of the image.
-struct ReadProgress {
-  std::atomic<size_t> records{0};
-  // The reader's own: records are counted in batches, so that the two
-  // threads do not write the same memory at every record.
-  size_t batchEnd = 0;
-  static constexpr size_t kBatch = 4096;
-};
-// Upper bounds for an image of `size` bytes: each record comes from an F0
-// event of at least three bytes (delta time, F0, length), and stores each of
-// its message bytes, all of them bytes of the image, twice.
-inline size_t MostRecords(size_t size) { return size / 3 + 1; }
-inline size_t MostStoredBytes(size_t size) { return 2 * size; }
-
-// The same on a file image that the tables then share (gSourceFile), uncopied.
-// With `progress`, each completed record is counted there.
-int32_t ReadSmfImage(std::shared_ptr<const std::vector<uint8_t>> image, const std::string& fileName,
-                     ReadProgress* progress = nullptr);
+// Reads the Standard MIDI File `image` into `song`, which must be empty: the
+// SysEx messages with where they lie in the file, the time signatures, and
+// the file itself with its chunk list. Returns 0 when the whole file was read,
+// -1 when reading stopped early at something it cannot read (what was read
+// before stays). Throws IoError when the file cannot be read; `fileName` only
+// names the file in errors.
+int32_t ReadSmf(std::shared_ptr<const std::vector<uint8_t>> image, const std::string& fileName, Song& song);
 // The whole of a regular file as ReadSmf reads it, up to the size bound.
 std::shared_ptr<const std::vector<uint8_t>> ReadSmfFileImage(const std::string& fileName);
 
@@ -56,5 +29,14 @@ int32_t DataByteCount(uint8_t status);
 // The value of a variable-length quantity whose raw bytes are packed into one
 // word, the last byte read in the low 8 bits.
 uint32_t DeltaFromBytes(uint32_t packed);
+
+// A variable-length quantity read from the start of `bytes`: its value and
+// how many bytes it took. `size` is 0 when the bytes end before the quantity
+// does or it runs past four bytes, which the format does not allow.
+struct VarLenRead {
+  uint32_t value = 0;
+  uint32_t size = 0;
+};
+VarLenRead ReadVarLen(std::span<const uint8_t> bytes);
 
 }  // namespace mertovan

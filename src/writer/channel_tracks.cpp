@@ -3,7 +3,6 @@
 // latter.
 #include <algorithm>
 
-#include "model/events.h"
 #include "model/midi_bytes.h"
 #include "writer/tracks.h"
 
@@ -66,8 +65,6 @@ const std::array<SetupController, kSetupEntries> kSetupControllers = {{
 }};
 // clang-format on
 
-std::array<SetupWork, kSetupEntries> gSetupTable{};
-
 namespace {
 
 // Bank select MSB, bank select LSB and program change: a voice is chosen by
@@ -86,16 +83,16 @@ constexpr uint32_t kFormalStart = 1920;
 // the first at this distance.
 constexpr uint32_t kPlainGroupStep = 3;
 
-int MessageCount(const OrderedEvent& e) {
+int MessageCount(const Tsys& e) {
   int n = 0;
   while (n < 4 && e.ccNumber[n] != kNone) ++n;
   return n;
 }
 
-constexpr bool IsNrpnEvent(const OrderedEvent& e) {
+constexpr bool IsNrpnEvent(const Tsys& e) {
   return e.ccNumber[0] == kCcNrpnMsb && e.ccNumber[1] == kCcNrpnLsb;
 }
-constexpr bool IsRpnEvent(const OrderedEvent& e) {
+constexpr bool IsRpnEvent(const Tsys& e) {
   return e.ccNumber[0] == kCcRpnMsb && e.ccNumber[1] == kCcRpnLsb;
 }
 
@@ -106,80 +103,57 @@ void AppendMessage(ByteBuffer& body, uint8_t channel, uint8_t number, uint8_t va
 
 }  // namespace
 
-void InitSetupTable() {
+SetupTable InitSetupTable() {
+  SetupTable table;
   for (int i = 0; i < kSetupEntries; ++i) {
     const SetupController& c = kSetupControllers[size_t(i)];
-    SetupWork& w = gSetupTable[size_t(i)];
+    SetupWork& w = table[size_t(i)];
     w.kind = c.kind;
     w.number = c.number;
     w.lsb = c.lsb;
     w.usage.fill(0);
     w.value.fill(c.defaultValue);
   }
+  return table;
 }
 
 namespace {
 
-// Which setup entry an event belongs to. No two entries write the same
-// message, so at most one entry fits an event, and a lookup finds the same
-// entry as a scan of the table would.
-class SetupEntryIndex {
- public:
-  SetupEntryIndex() {
-    single_.fill(-1);
-    drum_.fill(-1);
-    for (auto& row : nrpn_) row.fill(-1);
-    for (auto& row : rpn_) row.fill(-1);
-    for (int k = 0; k < kSetupEntries; ++k) {
-      const SetupController& c = kSetupControllers[size_t(k)];
-      switch (c.kind) {
-        case SetupKind::Controller:
-          single_[c.number] = int8_t(k);
-          break;
-        case SetupKind::Nrpn:
-          nrpn_[c.number & 0x7F][c.lsb & 0x7F] = int8_t(k);
-          break;
-        case SetupKind::Rpn:
-          rpn_[c.number & 0x7F][c.lsb & 0x7F] = int8_t(k);
-          break;
-        case SetupKind::DrumNrpn:
-          drum_[c.number & 0x7F] = int8_t(k);
-          break;
-      }
+// The setup entry an event's messages belong to, or -1. No two entries write
+// the same message, so at most one entry fits an event; a drum entry fits any
+// note.
+int SetupEntryOf(const Tsys& e) {
+  if (e.ccNumber[0] == kNone) return -1;
+  for (int k = 0; k < kSetupEntries; ++k) {
+    const SetupController& c = kSetupControllers[size_t(k)];
+    switch (c.kind) {
+      case SetupKind::Controller:
+        if (e.ccNumber[1] == kNone && e.ccNumber[0] == c.number) return k;
+        break;
+      case SetupKind::Nrpn:
+        if (IsNrpnEvent(e) && e.ccValue[0] == c.number && e.ccValue[1] == c.lsb) return k;
+        break;
+      case SetupKind::Rpn:
+        if (IsRpnEvent(e) && e.ccValue[0] == c.number && e.ccValue[1] == c.lsb) return k;
+        break;
+      case SetupKind::DrumNrpn:
+        if (IsNrpnEvent(e) && e.ccValue[0] == c.number) return k;
+        break;
     }
   }
-  // The entry index, or -1. A drum entry fits any note.
-  int Find(const OrderedEvent& e) const {
-    if (e.ccNumber[0] == kNone) return -1;
-    if (e.ccNumber[1] == kNone) return single_[e.ccNumber[0]];
-    const uint8_t number = e.ccValue[0], lsb = e.ccValue[1];
-    if (number >= 128) return -1;
-    if (IsNrpnEvent(e)) {
-      if (drum_[number] >= 0) return drum_[number];
-      return lsb < 128 ? nrpn_[number][lsb] : -1;
-    }
-    if (IsRpnEvent(e)) return lsb < 128 ? rpn_[number][lsb] : -1;
-    return -1;
-  }
-
- private:
-  std::array<int8_t, 256> single_;
-  std::array<std::array<int8_t, 128>, 128> nrpn_, rpn_;
-  std::array<int8_t, 128> drum_;
-};
+  return -1;
+}
 
 }  // namespace
 
-void MarkSetupUsage(const TickOrder& order) {
-  // Built at the first conversion: the setup table is shared with other files
-  // as a plain constant, which a compile-time constant may not read.
-  static const SetupEntryIndex index;
-  gSetupTable[kBankMsbEntry].value[kDrumPart] = kDrumKitBank;
+void MarkSetupUsage(SetupTable& table, const Song& song, const TickOrder& order) {
+  table[kBankMsbEntry].value[kDrumPart] = kDrumKitBank;
   for (uint8_t ch = 0; ch < order.byChannel.size(); ++ch) {
-    for (const OrderedEvent& e : order.byChannel[ch]) {
-      const int k = index.Find(e);
+    for (const uint32_t i : order.byChannel[ch]) {
+      const Tsys& e = song.sysEx.events[i];
+      const int k = SetupEntryOf(e);
       if (k < 0) continue;
-      SetupWork& w = gSetupTable[size_t(k)];
+      SetupWork& w = table[size_t(k)];
       if (w.kind == SetupKind::DrumNrpn) {
         ++w.usage[ch];
         continue;
@@ -188,28 +162,29 @@ void MarkSetupUsage(const TickOrder& order) {
       w.value[ch] = w.kind == SetupKind::Controller ? e.ccValue[0] : e.ccValue[2];
       w.usage[ch] = 1;
       if (k < kVoiceEntries) {
-        for (int v = 0; v < kVoiceEntries; ++v) gSetupTable[size_t(v)].usage[ch] = 1;
+        for (int v = 0; v < kVoiceEntries; ++v) table[size_t(v)].usage[ch] = 1;
       }
     }
   }
   // A parameter that one part sets is set on every part that receives
   // converted events, so all parts start from the same known state. Drum
   // settings belong to one kit's notes and are not spread.
-  for (SetupWork& w : gSetupTable) {
+  for (SetupWork& w : table) {
     if (w.kind == SetupKind::DrumNrpn) continue;
     const bool used = std::any_of(w.usage.begin(), w.usage.end(), [](int32_t u) { return u != 0; });
     if (!used) continue;
-    for (size_t ch = 0; ch < gChannelUsage.size(); ++ch) {
-      if (gChannelUsage[ch] != 0) w.usage[ch] = 1;
+    for (size_t ch = 0; ch < song.channelUsage.size(); ++ch) {
+      if (song.channelUsage[ch] != 0) w.usage[ch] = 1;
     }
   }
 }
 
-int BuildPlainTrack(uint8_t channel, const TickOrder& order, ByteBuffer& body) {
+int BuildPlainTrack(uint8_t channel, const Song& song, const TickOrder& order, ByteBuffer& body) {
   int result = -1;
   // Absolute time of the last message written.
   uint64_t reference = 0;
-  for (const OrderedEvent& e : order.byChannel[channel]) {
+  for (const uint32_t i : order.byChannel[channel]) {
+    const Tsys& e = song.sysEx.events[i];
     // A part with events but nothing converted still gets its (empty) track.
     result = 0;
     const int n = MessageCount(e);
@@ -228,7 +203,8 @@ int BuildPlainTrack(uint8_t channel, const TickOrder& order, ByteBuffer& body) {
   return result;
 }
 
-int BuildFormalTrack(uint8_t channel, const TickOrder& order, ByteBuffer& body) {
+int BuildFormalTrack(uint8_t channel, const SetupTable& table, const Song& song, const TickOrder& order,
+                     ByteBuffer& body) {
   int result = -1;
   uint32_t pendingDelta = kFormalStart;
   // Groups are packed: 10 ticks after a single message, and the messages of
@@ -242,7 +218,7 @@ int BuildFormalTrack(uint8_t channel, const TickOrder& order, ByteBuffer& body) 
       ++index;
     }
   };
-  for (const SetupWork& w : gSetupTable) {
+  for (const SetupWork& w : table) {
     if (w.usage[channel] == 0) continue;
     result = 0;
     const uint8_t value = w.value[channel];
@@ -259,7 +235,8 @@ int BuildFormalTrack(uint8_t channel, const TickOrder& order, ByteBuffer& body) 
       case SetupKind::DrumNrpn:
         // Every drum event of the entry, in time order: each sets a
         // different note, so none replaces another.
-        for (const OrderedEvent& e : order.byChannel[channel]) {
+        for (const uint32_t i : order.byChannel[channel]) {
+          const Tsys& e = song.sysEx.events[i];
           if (!IsNrpnEvent(e) || e.ccValue[0] != w.number) continue;
           group({{kCcNrpnMsb, e.ccValue[0]}, {kCcNrpnLsb, e.ccValue[1]}, {kCcDataEntry, e.ccValue[2]}});
         }

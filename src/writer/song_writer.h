@@ -10,18 +10,10 @@
 
 namespace mertovan {
 
-// A large song is built on two threads (Auto), which share out the list as
-// they go. Tests ask for One, or for Two, where each thread takes a fixed
-// half of the list, to compare both ways.
-enum class SongThreads { Auto, One, Two };
-
-// The song layout of the loaded file (gSourceFile and the analysed gSysEx), as
-// it is built: the header, then each chunk in a piece of its own. Throws
-// ConvertError, with a text for the user, for a file that cannot be converted
-// this way: its reading stopped early (the rest of the song would be lost), it
-// is a format 2 file, or the event list was not read from a file.
-BuiltFile BuildSongFile(const ConvertOptions& options, SongThreads threads = SongThreads::Auto);
-// The same in one piece, from offset 0.
-std::vector<uint8_t> BuildSongImage(const ConvertOptions& options, SongThreads threads = SongThreads::Auto);
+// The song layout of an analysed song. Throws ConvertError, with a text for
+// the user, for a song that cannot be converted this way: its reading stopped
+// early (the rest of the song would be lost), it is a format 2 file, or its
+// messages were not read from a file.
+std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& options);
 
 }  // namespace mertovan

@@ -4,7 +4,6 @@
 #include <iterator>
 
 #include "analysis/stored_message.h"
-#include "model/events.h"
 #include "model/midi_bytes.h"
 #include "writer/tracks.h"
 
@@ -28,41 +27,36 @@ constexpr auto kConductorBody = [] {
 }();
 static_assert(kConductorBody.size() == 35);
 
-constexpr uint8_t kXgSystemOn[] = {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00};
-
 // In the formal layout the passed-through messages follow each other 10 ticks
-// apart; after XG System On the module needs time to reset, so the next one
-// waits a quarter note.
+// apart; after XG System On to device number 0 the module needs time to
+// reset, so the next one waits a quarter note.
 constexpr uint32_t kFormalSysExGap = 10;
 constexpr uint32_t kAfterXgSystemOn = 470;
 
-}  // namespace
-
-bool IsXgSystemOn(const SysExList& list, const Tsys& e) {
-  if (ExtentOf(list, e).size < std::size(kXgSystemOn)) return false;
-  return std::equal(std::begin(kXgSystemOn), std::end(kXgSystemOn), list.Data(e).begin());
+// The message that makes the formal layout pause.
+bool IsXgSystemOnToDevice0(const SysExList& list, const Tsys& e) {
+  const SystemOnMessage on = SystemOnOf(list.Data(e).first(ExtentOf(list, e).size));
+  return on.kind == SystemOn::Xg && on.device == 0;
 }
+
+}  // namespace
 
 int BuildConductorTrack(ByteBuffer& body) {
   AppendBytes(body, kConductorBody);
   return 0;
 }
 
-int BuildSysExTrack(const TickOrder& order, const ConvertOptions& options, ByteBuffer& body) {
+int BuildSysExTrack(const Song& song, const TickOrder& order, const ConvertOptions& options, ByteBuffer& body) {
   if (!options.includeUnconvertible) return 0;
+  const SysExList& list = song.sysEx;
+  const bool formal = options.layout == Layout::Formal;
   uint64_t reference = 0;
   bool afterXgSystemOn = false;
-  const auto& all = order.all;
-  constexpr size_t kAhead = 8;
-  for (size_t i = 0; i < all.size(); ++i) {
-    // The records come in tick order, so from all over the event list: ask
-    // for the one a few steps on before it is needed.
-    if (i + kAhead < all.size()) __builtin_prefetch(&gSysEx.events[all[i + kAhead].index]);
-    const OrderedEvent& o = all[i];
-    if (o.ccNumber[0] != kNone) continue;  // its content is in a channel track
-    const Tsys& e = gSysEx.events[o.index];
+  for (const uint32_t i : order.all) {
+    const Tsys& e = list.events[i];
+    if (e.ccNumber[0] != kNone) continue;  // its content is in a channel track
     uint64_t delta;
-    if (options.formalOutput) {
+    if (formal) {
       delta = reference + (afterXgSystemOn ? kAfterXgSystemOn : 0);
       reference = kFormalSysExGap;
       afterXgSystemOn = false;
@@ -74,8 +68,8 @@ int BuildSysExTrack(const TickOrder& order, const ConvertOptions& options, ByteB
     body.push_back(kStatusSysEx);
     // The message exactly as the source file held it, packed F0 bytes and all.
     AppendVarLen(body, e.length, "length of the SysEx message", e.tick);
-    AppendBytes(body, gSysEx.Raw(e));
-    if (options.formalOutput && IsXgSystemOn(gSysEx, e)) afterXgSystemOn = true;
+    AppendBytes(body, list.Raw(e));
+    if (formal && IsXgSystemOnToDevice0(list, e)) afterXgSystemOn = true;
   }
   return 0;
 }

@@ -1,11 +1,14 @@
-// The track builders of the converted file and the setup tables of the formal
-// layout. A builder appends a track's events, without the end-of-track event,
-// to an empty body and returns 0, or returns -1 when the channel has no track.
+// The classic layouts of the converted file, formal and plain: a setup layer
+// of a conductor track, a pass-through SysEx track and one channel track per
+// part, at 480 ticks per quarter. A track builder appends a track's events,
+// without the end-of-track event, to an empty body and returns 0, or returns
+// -1 when the part has no track.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "model/midi_bytes.h"
 #include "writer/file_image.h"
@@ -31,28 +34,30 @@ struct SetupController {
 inline constexpr int kSetupEntries = 38;
 extern const std::array<SetupController, kSetupEntries> kSetupControllers;
 
-// Per entry and channel index: whether the formal layout writes it and with
-// which value. Rebuilt by every conversion.
+// Per entry and part: whether the formal layout writes it and with which
+// value. Built anew for every conversion.
 struct SetupWork {
   SetupKind kind;
   uint8_t number;
   uint8_t lsb;
-  std::array<int32_t, 32> usage;  // 0 unused; 1 used; drum entries: events of the channel
+  std::array<int32_t, 32> usage;  // 0 unused; 1 used; drum entries: events of the part
   std::array<uint8_t, 32> value;
 };
-extern std::array<SetupWork, kSetupEntries> gSetupTable;
+using SetupTable = std::array<SetupWork, kSetupEntries>;
 
-void InitSetupTable();
-// Fills usage and value from the event list (in tick order, so the latest
-// setting of a parameter wins) and the channel usage counters.
-void MarkSetupUsage(const TickOrder& order);
+// The entries with their defaults, nothing used.
+SetupTable InitSetupTable();
+// Fills usage and value from the song's events (in tick order, so the latest
+// setting of a parameter wins) and its channel usage counters.
+void MarkSetupUsage(SetupTable& table, const Song& song, const TickOrder& order);
 
 int BuildConductorTrack(ByteBuffer& body);
-int BuildSysExTrack(const TickOrder& order, const ConvertOptions& options, ByteBuffer& body);
-int BuildPlainTrack(uint8_t channel, const TickOrder& order, ByteBuffer& body);
-int BuildFormalTrack(uint8_t channel, const TickOrder& order, ByteBuffer& body);
+int BuildSysExTrack(const Song& song, const TickOrder& order, const ConvertOptions& options, ByteBuffer& body);
+int BuildPlainTrack(uint8_t channel, const Song& song, const TickOrder& order, ByteBuffer& body);
+int BuildFormalTrack(uint8_t channel, const SetupTable& table, const Song& song, const TickOrder& order,
+                     ByteBuffer& body);
 
-// True for the XG System On message of device number 0.
-bool IsXgSystemOn(const SysExList& list, const Tsys& e);
+// The formal or plain layout of an analysed song.
+std::vector<uint8_t> BuildClassicImage(const Song& song, const ConvertOptions& options);
 
 }  // namespace mertovan

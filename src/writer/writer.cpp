@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <span>
 #include <vector>
 
 #include "model/file_io.h"
@@ -41,17 +40,16 @@ bool IsProtectedTarget(const std::string& fileName) {
   return true;
 }
 
-void WriteConvertedFile(const std::string& fileName, const ConvertOptions& options,
-                        MessageService& messages, int x, int y) {
+void WriteConvertedFile(const Song& song, const std::string& fileName, const ConvertOptions& options,
+                        MessageService& messages, int x, int y, const ReplaceWatch& watch) {
   // Built before the target is judged, so a conversion that cannot be
   // written is refused before anything on disk is touched.
-  const BuiltFile built = BuildFile(options);
+  const std::vector<uint8_t> image = BuildFileImage(song, options);
   if (IsProtectedTarget(fileName)) {
     messages.ShowMessageAt(kCannotRewriteText, MessageKind::Warning, x, y);
     return;
   }
-  const std::vector<std::span<const uint8_t>> spans = built.Spans();
-  ReplaceFile(fileName, FilePieces(spans));
+  ReplaceFile(fileName, image, "file", watch);
   messages.ShowMessageAt(kConvertSuccessfulText, MessageKind::Information, x, y);
 }
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "model/events.h"
+#include "model/song.h"
 #include "model/messages.h"
 
 namespace mertovan {

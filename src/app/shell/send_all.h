@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/shell/midi_output.h"
-#include "model/events.h"
+#include "model/song.h"
 
 namespace mertovan {
 

@@ -1,26 +1,26 @@
-// The event model: every SysEx message of the loaded Standard MIDI File and
-// the time signatures of the file (model/smf_reader.h fills them).
+// The song model: one loaded Standard MIDI File as a value. A `Song` holds
+// every SysEx message of the file, its time signatures and the file itself
+// with its chunk list; the reader (model/smf_reader.h) fills it, the analysis
+// (analysis/analyse.h) completes its records, and the listing, the converted
+// file builders and the MIDI output read it.
+//
+//   file -> Song -> listing / converted file / MIDI out
 #pragma once
 
 #include <array>
-#include <memory>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <ostream>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "model/file_io.h"  // IoError
-#include "model/large_buffer.h"
-
 namespace mertovan {
 
-// A text that lives for the whole run (a parameter name, a value text). The
-// records only point at it: a file of 200 000 messages then costs no text
-// copies, and the records stay small enough to walk quickly.
+// A text that lives for the whole run (a parameter name, a value text from
+// the constant tables). The records only point at it, so they stay small.
 class ConstText {
  public:
   constexpr ConstText() = default;
@@ -53,25 +53,14 @@ struct Tsys {
   ConstText valueText;
 };
 
-// The SysEx event list in file reading order: track after track, each track's
-// ticks from 0. Each message keeps two views of its `length` bytes in `bytes`:
-//  - raw:  the bytes exactly as the file holds them after the F0 status byte
-//          (inner F0 bytes included); the pass-through track and the MIDI
-//          output reproduce the message from these;
-//  - data: the same bytes with every F0 dropped (a final F0 stays), padded
-//          with zeros to `length`; the analysis and the listing read these.
-//
-// Beside the records, and filled by the reader only, each message keeps where
-// it lies in the source file (`places`, one per record, and `continuations`),
-// so that the song layout can copy the file around it.
-
 // The bytes of one event in the source file: from the first byte of its delta
-// time to its last byte (`end` is one past it). The delta time's value is
-// read from the first bytes when needed, so that the record stays small.
+// time to its last byte (`end` is one past it).
 struct ByteRange {
   uint32_t begin = 0;
   uint32_t end = 0;
 };
+// Where a message lies in the source file, for the song layout, which copies
+// the file around the messages it takes out.
 struct SourcePlace {
   // Absolute tick in the file's own division, from the start of its track
   // (kept to 32 bits: SourceFile::longTicks says when a tick went past them).
@@ -86,44 +75,29 @@ struct Continuation {
   ByteRange packet;
 };
 
-// The byte store of a list on its own: all that reading a message's two
-// views needs. The analysis reads messages through it, so that it can work on
-// the messages read so far while the reader goes on appending to the list.
-struct MessageStore {
-  const uint8_t* bytes = nullptr;
-
-  std::span<const uint8_t> Raw(const Tsys& e) const { return {bytes + e.offset, e.length}; }
-  std::span<const uint8_t> Data(const Tsys& e) const { return {bytes + e.offset + e.length, e.length}; }
-  // Data byte i, or 0 past the stored bytes (short messages read as zeros).
-  uint8_t DataByte(const Tsys& e, size_t i) const {
-    return i < e.length ? bytes[size_t(e.offset) + e.length + i] : uint8_t{0};
-  }
-};
-
+// The SysEx event list in file reading order: track after track, each track's
+// ticks from 0. Each message keeps two views of its `length` bytes in `bytes`:
+//  - raw:  the bytes exactly as the file holds them after the F0 status byte
+//          (inner F0 bytes included); the pass-through track and the MIDI
+//          output reproduce the message from these;
+//  - data: the same bytes with every F0 dropped (a final F0 stays), padded
+//          with zeros to `length`; the analysis and the listing read these.
 struct SysExList {
   std::vector<Tsys> events;
-  // Every byte is written as the store grows (Append): no zeroing first.
-  UnzeroedVector<uint8_t> bytes;
-  std::vector<SourcePlace> places;           // empty for lists not read from a file
+  std::vector<uint8_t> bytes;
+  std::vector<SourcePlace> places;          // one per record; empty for lists not read from a file
   std::vector<Continuation> continuations;  // in file order, so by record too
 
-  // The store moves when the byte vector grows: take it anew after appending.
-  MessageStore Store() const { return {bytes.data()}; }
-  operator MessageStore() const { return Store(); }
-  std::span<const uint8_t> Raw(const Tsys& e) const { return Store().Raw(e); }
-  std::span<const uint8_t> Data(const Tsys& e) const { return Store().Data(e); }
-  uint8_t DataByte(const Tsys& e, size_t i) const { return Store().DataByte(e, i); }
+  std::span<const uint8_t> Raw(const Tsys& e) const { return {bytes.data() + e.offset, e.length}; }
+  std::span<const uint8_t> Data(const Tsys& e) const { return {bytes.data() + e.offset + e.length, e.length}; }
+  // Data byte i, or 0 past the stored bytes (short messages read as zeros).
+  uint8_t DataByte(const Tsys& e, size_t i) const { return i < e.length ? Data(e)[i] : uint8_t{0}; }
   // Appends one message as the reader stores it; returns the new record.
   Tsys& Append(uint32_t tick, std::span<const uint8_t> raw);
-  // The same with where the message lies in its file.
-  Tsys& Append(uint32_t tick, std::span<const uint8_t> raw, const SourcePlace& place) {
-    places.push_back(place);
-    return Append(tick, raw);
-  }
   size_t size() const { return events.size(); }
 };
 
-// What the song layout needs of the loaded file besides its SysEx messages.
+// The chunks of the file, for the song layout.
 enum class ChunkKind : uint8_t { Header, Track, Foreign };
 struct SourceChunk {
   ChunkKind kind = ChunkKind::Foreign;
@@ -137,10 +111,9 @@ struct SourceChunk {
 };
 struct SourceFile {
   std::shared_ptr<const std::vector<uint8_t>> image;  // the whole file as read
-  int32_t readResult = 0;     // 0 whole, -1 reading stopped early
   // The first MThd chunk gives these; a file without one keeps the defaults.
   uint16_t format = 1;
-  uint16_t division = 480;    // as the header gives it, SMPTE divisions included
+  uint16_t division = 480;          // as the header gives it, SMPTE divisions included
   std::vector<SourceChunk> chunks;  // in file order, up to where reading ended
   bool longTicks = false;           // a track ran past tick 2^32 - 1
 };
@@ -151,18 +124,26 @@ struct TimeSignature {
   uint8_t denominatorPower = 0;
 };
 
-// Process-wide tables, alive for the whole run.
-extern SysExList gSysEx;
-extern std::vector<TimeSignature> gTimeSignatures;
-extern SourceFile gSourceFile;
-extern std::array<int32_t, 32> gChannelUsage;  // converted events per part
+enum class LoadStatus {
+  Whole,         // the whole file was read
+  StoppedEarly,  // reading stopped at data that is no MIDI event or chunk; what came before is kept
+  Failed,        // the file could not be read; the song is empty
+};
+
+// One loaded file.
+struct Song {
+  LoadStatus status = LoadStatus::Whole;
+  std::string error;  // for Failed: what went wrong, naming the file
+  SysExList sysEx;
+  std::vector<TimeSignature> timeSignatures;  // in file order
+  SourceFile source;
+  std::array<int32_t, 32> channelUsage{};  // converted events per part, from the analysis
+};
 
 // Largest input file the reader accepts.
 inline constexpr uint64_t kMaxSmfSize = 64ull * 1024 * 1024;
 // The program's time base.
 inline constexpr uint32_t kTicksPerQuarter = 480;
-
-void ClearEventTables();
 
 // The low `width` (2, 3 or 4) bytes of `value` in reverse order: big-endian
 // file integers to host values and back. Other widths leave `value` as it is.
