@@ -13,8 +13,8 @@ QString Text(std::string_view s) { return QString::fromUtf8(s.data(), qsizetype(
 
 }  // namespace
 
-EventTableModel::EventTableModel(const SysExList& list, const uint8_t& viewMode, QObject* parent)
-    : QAbstractTableModel(parent), list_(list), viewMode_(viewMode) {}
+EventTableModel::EventTableModel(const Song& song, const ViewMode& view, QObject* parent)
+    : QAbstractTableModel(parent), song_(song), view_(view) {}
 
 int EventTableModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
 
@@ -23,10 +23,11 @@ int EventTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 const Tsys* EventTableModel::EventAt(int row) const {
-  // The tables may have been cleared by a load that failed half-way; a row
-  // that outlives its event shows blank rather than reading past the list.
-  if (row < 0 || row >= rows_ || size_t(row) >= list_.size()) return nullptr;
-  return &list_.events[size_t(row)];
+  // The song may have been replaced by a shorter one (an empty one after a
+  // failed load) before the rows follow; a row that outlives its event shows
+  // blank rather than reading past the list.
+  if (row < 0 || row >= rows_ || size_t(row) >= List().size()) return nullptr;
+  return &List().events[size_t(row)];
 }
 
 QVariant EventTableModel::data(const QModelIndex& index, int role) const {
@@ -40,7 +41,7 @@ QVariant EventTableModel::data(const QModelIndex& index, int role) const {
     }
     const Tsys* e = EventAt(row);
     if (!e) return QString();
-    return QString::fromStdString(CellText(list_, *e, column, viewMode_));
+    return QString::fromStdString(CellText(List(), *e, column, view_));
   }
   if (role == Qt::ToolTipRole) {
     if (column != 5 && column != 6) return {};
@@ -57,7 +58,7 @@ QVariant EventTableModel::data(const QModelIndex& index, int role) const {
 QString EventTableModel::MeaningTip(int row) const {
   const Tsys* e = EventAt(row);
   if (!e) return {};
-  const std::string meaning = meanings_.Meaning(list_, size_t(row));
+  const std::string meaning = meanings_.Meaning(List(), size_t(row));
   if (meaning.empty()) return {};
   return Text(e->eventName).trimmed() + QStringLiteral(": ") + QString::fromStdString(meaning);
 }
@@ -66,7 +67,7 @@ QVariant EventTableModel::headerData(int section, Qt::Orientation orientation, i
   if (role != Qt::DisplayRole) return {};
   if (orientation == Qt::Horizontal) {
     if (section < 0 || section >= kListingColumns) return {};
-    return Text(ColumnHeader(section, viewMode_));
+    return Text(ColumnHeader(section, view_));
   }
   return section >= 0 && section < rows_ ? QVariant(QString::number(section + 1)) : QVariant();
 }
@@ -92,7 +93,7 @@ void EventTableModel::NumberRows(int n) {
 }
 
 void EventTableModel::ShowEvents() {
-  firstRowBlanked_ = list_.size() == 0;
+  firstRowBlanked_ = List().size() == 0;
   emit headerDataChanged(Qt::Horizontal, kListingColumns - 1, kListingColumns - 1);
   if (rows_ > 0) emit dataChanged(index(0, 0), index(rows_ - 1, kListingColumns - 1));
 }

@@ -1,4 +1,4 @@
-// The listing grid's model over the SysEx event list. Nothing is copied or
+// The listing grid's model over the loaded song's SysEx messages. Nothing is copied or
 // prepared per row: every text and colour is asked of the listing functions
 // that the command-line companion prints with, when the view draws that cell,
 // so a load of 100 000 messages or a change of view costs only the rows on
@@ -8,6 +8,7 @@
 #include <QAbstractTableModel>
 #include <cstdint>
 
+#include "analysis/listing.h"
 #include "analysis/value_meanings.h"
 #include "model/song.h"
 
@@ -17,8 +18,9 @@ class EventTableModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
-  // `viewMode` is read at every draw (1 SysEx view, anything else CC view).
-  EventTableModel(const SysExList& list, const uint8_t& viewMode, QObject* parent = nullptr);
+  // `song` and `view` stay the caller's and are read at every draw: a new
+  // song is put in the same place and announced by SetDataRows.
+  EventTableModel(const Song& song, const ViewMode& view, QObject* parent = nullptr);
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
@@ -44,8 +46,10 @@ class EventTableModel : public QAbstractTableModel {
   QString MeaningTip(int row) const;
 
  private:
-  const SysExList& list_;
-  const uint8_t& viewMode_;
+  const SysExList& List() const { return song_.sysEx; }
+
+  const Song& song_;
+  const ViewMode& view_;
   int rows_ = 0;
   int numberedRows_ = 0;
   bool firstRowBlanked_ = false;

@@ -40,8 +40,9 @@
 #include "app/shell/midi_output.h"
 #include "app/shell/midi_ports.h"
 #include "app/shell/send_all.h"
-#include "model/song.h"
+#include "model/file_io.h"
 #include "model/midi_bytes.h"
+#include "model/song.h"
 #include "version.h"
 
 namespace mertovan {
@@ -173,7 +174,7 @@ void Tmain_form::BuildForm() {
     if (on) rb_sysexClick();
   });
 
-  model_ = new EventTableModel(gSysEx, settings_.viewMode, this);
+  model_ = new EventTableModel(song_, settings_.viewMode, this);
   model_->SetDataRows(kDesignRows);
   auto* grid = new ListingView(client_);
   grid->onSend = [this] { SendRowClick(); };
@@ -310,7 +311,6 @@ void Tmain_form::FormCreate() {
   activated_ = 0;
   setWindowTitle(QString::fromLatin1(kCaption));
   startDir_ = QDir::currentPath().toStdString();
-  ClearEventTables();
   // A bad settings file must not leave a half-built window: the loader has
   // given every field a value even when it raises, so start-up goes on and
   // the error is shown once the window stands where the settings put it.
@@ -326,7 +326,7 @@ void Tmain_form::FormCreate() {
   SetOuterGeometry(int16_t(settings_.windowLeft), int16_t(settings_.windowTop), settings_.windowWidth,
                    settings_.windowHeight);
   KeepOnScreen();
-  if (settings_.viewMode == 0) {
+  if (settings_.viewMode == ViewMode::Cc) {
     rb_cc->setChecked(true);
   } else {
     rb_sysex->setChecked(true);
@@ -398,13 +398,14 @@ void Tmain_form::LoadFile(const QString& fileName) {
     ShowMessage("File not Found", MessageKind::Warning);
     return;
   }
-  const LoadResult read = LoadSmfFile(fileName.toStdString());
-  if (read.status == LoadStatus::Failed) {
-    // The tables are empty again: the listing, the file name and what
+  // Read, then analysed, here and now; the listing shows the new song at once.
+  song_ = LoadSmfFile(fileName.toStdString(), session_);
+  if (song_.status == LoadStatus::Failed) {
+    // The song is empty again: the listing, the file name and what
     // "Output" would convert always agree.
     e_filename->clear();
     RefreshGrid();
-    throw IoError(read.error);
+    throw IoError(song_.error);
   }
   e_filename->setText(fileName);
   e_filename->setCursorPosition(int(fileName.size()));
@@ -441,7 +442,8 @@ void Tmain_form::RecentClick(int index) {
 }
 
 void Tmain_form::RefreshGrid() {
-  const int rows = gSysEx.size() > 0 ? int(std::min<size_t>(gSysEx.size(), INT32_MAX)) : 1;
+  const size_t events = song_.sysEx.size();
+  const int rows = events > 0 ? int(std::min<size_t>(events, INT32_MAX)) : 1;
   model_->SetDataRows(rows);
   NumberRows(rows);
   ShowEvents();
@@ -476,7 +478,7 @@ void Tmain_form::FitLastColumn() {
 
 void Tmain_form::Output1Click() {
   Reported([this] {
-    if (gSysEx.size() == 0) {
+    if (song_.sysEx.size() == 0) {
       ShowMessage("No data to convert", MessageKind::Warning);
       return;
     }
@@ -485,6 +487,7 @@ void Tmain_form::Output1Click() {
       convertForm_ = new TOutputcc_Form(ConvertDialogContext{
           .owner = this,
           .loadedFileName = e_filename->text().toStdString(),
+          .song = song_,
           .settings = settings_,
           .messages = messages_,
           .dialogs = dialogs_,
@@ -521,14 +524,14 @@ void Tmain_form::Exit1Click() {
 
 void Tmain_form::rb_ccClick() {
   Reported([this] {
-    settings_.viewMode = 0;
+    settings_.viewMode = ViewMode::Cc;
     ShowEvents();
   });
 }
 
 void Tmain_form::rb_sysexClick() {
   Reported([this] {
-    settings_.viewMode = 1;
+    settings_.viewMode = ViewMode::SysEx;
     ShowEvents();
   });
 }
@@ -563,7 +566,7 @@ void Tmain_form::CCoutClick() {
 
 void Tmain_form::SysExOutClick() {
   Reported([this] {
-    if (const Tsys* e = CurrentEvent()) SendSysEx(midi_, gSysEx, *e);
+    if (const Tsys* e = CurrentEvent()) SendSysEx(midi_, song_.sysEx, *e);
   });
 }
 
@@ -611,7 +614,7 @@ void Tmain_form::SetupS1Click() {
 void Tmain_form::SendAll1Click() {
   Reported([this] {
     if (sendAll_) return;  // one run at a time; its progress window is up
-    if (gSysEx.size() == 0) {
+    if (song_.sysEx.size() == 0) {
       ShowMessage("No data to send", MessageKind::Warning);
       return;
     }
@@ -621,7 +624,7 @@ void Tmain_form::SendAll1Click() {
     }
     static SteadySendClock steadyClock;
     SendClock& clock = sendClock_ ? *sendClock_ : steadyClock;
-    sendAll_ = new SendAllProgress(midi_, SendAllMessages(gSysEx, settings_.viewMode), clock, this);
+    sendAll_ = new SendAllProgress(midi_, SendAllMessages(song_.sysEx, settings_.viewMode), clock, this);
     SendAll1->setEnabled(false);
     connect(sendAll_, &SendAllProgress::Finished, this, [this] {
       SendAll1->setEnabled(true);
@@ -637,7 +640,7 @@ void Tmain_form::SendRowClick() {
   // The row as the view shows it: its bytes in the SysEx view, its channel
   // messages in the CC view. A message without an equivalent goes out as it
   // is in both views, as it would stay in a converted file.
-  if (settings_.viewMode == 1 || e->ccNumber[0] == kNone) {
+  if (settings_.viewMode == ViewMode::SysEx || e->ccNumber[0] == kNone) {
     SysExOutClick();
   } else {
     CCoutClick();
@@ -648,7 +651,7 @@ void Tmain_form::CopyRowClick() {
   Reported([this] {
     if (const Tsys* e = CurrentEvent()) {
       std::string line;
-      AppendTsvRow(line, gSysEx, *e, settings_.viewMode);
+      AppendTsvRow(line, song_.sysEx, *e, settings_.viewMode);
       QGuiApplication::clipboard()->setText(QString::fromStdString(line));
     }
   });

@@ -2,7 +2,9 @@
 // of every SysEx message, and the menu that loads a file (also from the list
 // of recent files), opens the convert dialog and shows help and the version.
 // A row can be sent to the MIDI output (Return, double-click, context menu)
-// or copied; a file dropped on the window is loaded.
+// or copied; a file dropped on the window is loaded. The window holds the
+// loaded song, and the session that carries the XG drum part map from one
+// file to the next for as long as the program runs.
 #pragma once
 
 #include <QMainWindow>
@@ -15,8 +17,10 @@
 #include <string>
 #include <utility>
 
+#include "analysis/analyse.h"
 #include "app/shell/settings.h"
 #include "model/messages.h"
+#include "model/song.h"
 
 class QAction;
 class QDragEnterEvent;
@@ -40,8 +44,6 @@ class SendClock;
 class THelp_Form;
 class TOutputcc_Form;
 class TSetup_Form;
-struct Tsys;
-
 class Tmain_form : public QMainWindow {
   Q_OBJECT
 
@@ -98,6 +100,9 @@ class Tmain_form : public QMainWindow {
   bool Reported(const std::function<void()>& body);
 
   SettingsRecord& Settings() { return settings_; }
+  // The song the listing shows; empty before the first load and after a
+  // load that failed.
+  const Song& LoadedSong() const { return song_; }
   const std::string& StartDir() const { return startDir_; }
   bool Activated() const { return activated_ != 0; }
   // The convert dialog while it is open, else null.
@@ -175,6 +180,8 @@ class Tmain_form : public QMainWindow {
   FileDialogs& dialogs_;
   MidiPort& midi_;
   SettingsRecord settings_;
+  Song song_;
+  Session session_;
   uint8_t activated_ = 0;
   std::string startDir_;
   EventTableModel* model_ = nullptr;

@@ -21,6 +21,15 @@ Control* Placed(Control* control, const char* name, const QRect& geometry) {
   return control;
 }
 
+// The writer's options from the stored ones: "Keep the song" wins over
+// "Output as formal", which the dialog greys out while the song is kept.
+ConvertOptions ConvertOptionsOf(const SettingsRecord& settings) {
+  const Layout layout = settings.songOutput != 0     ? Layout::Song
+                        : settings.formalOutput != 0 ? Layout::Formal
+                                                     : Layout::Plain;
+  return ConvertOptions{.layout = layout, .includeUnconvertible = settings.includeUnconvertible != 0};
+}
+
 }  // namespace
 
 TOutputcc_Form::TOutputcc_Form(ConvertDialogContext context)
@@ -118,12 +127,8 @@ void TOutputcc_Form::ConvertBtnClick() {
   // On an error the dialog stays open and the main window disabled: the
   // user can pick another name or cancel.
   Reported([this] {
-    const SettingsRecord& settings = context_.settings;
     const auto [x, y] = context_.messagePoint();
-    WriteConvertedFile(e_filename->text().toStdString(),
-                       ConvertOptions{.formalOutput = settings.formalOutput,
-                                      .includeUnconvertible = settings.includeUnconvertible,
-                                      .songMode = settings.songOutput},
+    WriteConvertedFile(context_.song, e_filename->text().toStdString(), ConvertOptionsOf(context_.settings),
                        context_.messages, x, y);
     accept();
   });

@@ -1,6 +1,6 @@
 // The convert dialog: the proposed output name, a save dialog to choose
-// another, the conversion options, and "Convert", which hands the name and
-// the options to the writer.
+// another, the conversion options, and "Convert", which hands the loaded
+// song, the name and the options to the writer.
 #pragma once
 
 #include <QDialog>
@@ -11,6 +11,7 @@
 
 #include "app/shell/settings.h"
 #include "model/messages.h"
+#include "model/song.h"
 
 class QCheckBox;
 class QLabel;
@@ -27,6 +28,7 @@ struct ConvertDialogContext {
   // and window handle are used.
   QWidget* owner = nullptr;
   std::string loadedFileName;  // the proposal is made from it
+  const Song& song;            // what "Convert" writes; the owner's, read when it is pressed
   SettingsRecord& settings;    // the options are read and stored here at once
   MessageService& messages;
   FileDialogs& dialogs;

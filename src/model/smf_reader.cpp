@@ -296,6 +296,12 @@ int32_t ReadSmf(std::shared_ptr<const std::vector<uint8_t>> image, const std::st
   if (image->size() > 0xFFFFFFF0u) throw IoError("File is too large to be a MIDI file: " + fileName);
   SourceFile& source = song.source;
   source.image = image;
+  // Room for a file that is mostly SysEx, taken once: a list that grows by
+  // doubling copies itself and touches fresh memory again at every step. Room
+  // that is never written costs nothing.
+  song.sysEx.bytes.reserve(2 * image->size());
+  song.sysEx.events.reserve(image->size() / 16);
+  song.sysEx.places.reserve(image->size() / 16);
   Cursor in(*image, fileName);
   TickScale scale;
   uint32_t trackIndex = 0;

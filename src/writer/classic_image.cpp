@@ -8,11 +8,9 @@ namespace mertovan {
 
 std::vector<uint8_t> BuildClassicImage(const Song& song, const ConvertOptions& options) {
   const TickOrder order = SortEventsByTick(song.sysEx);
-  // The setup table is built in plain mode too: it is cheap, and the formal
-  // track count depends on it.
-  SetupTable setup = InitSetupTable();
-  MarkSetupUsage(setup, song, order);
   const bool formal = options.layout == Layout::Formal;
+  SetupTable setup = InitSetupTable();
+  if (formal) MarkSetupUsage(setup, song, order);
 
   // Each builder's track, framed, in file order; a part without a track is
   // left out.

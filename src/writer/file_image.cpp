@@ -1,7 +1,7 @@
 #include "writer/file_image.h"
 
 #include <algorithm>
-#include <numeric>
+#include <utility>
 #include <string>
 
 #include "writer/song_writer.h"
@@ -45,11 +45,14 @@ void AppendTrackChunk(ByteBuffer& image, std::span<const uint8_t> body) {
 }
 
 TickOrder SortEventsByTick(const SysExList& list) {
+  // Sorted as (tick, index) pairs, which sit side by side in memory.
+  std::vector<std::pair<uint32_t, uint32_t>> ticks;
+  ticks.reserve(list.events.size());
+  for (uint32_t i = 0; i < list.events.size(); ++i) ticks.emplace_back(list.events[i].tick, i);
+  std::stable_sort(ticks.begin(), ticks.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   TickOrder order;
-  order.all.resize(list.events.size());
-  std::iota(order.all.begin(), order.all.end(), 0u);
-  std::stable_sort(order.all.begin(), order.all.end(),
-                   [&](uint32_t a, uint32_t b) { return list.events[a].tick < list.events[b].tick; });
+  order.all.reserve(ticks.size());
+  for (const auto& [tick, i] : ticks) order.all.push_back(i);
   for (const uint32_t i : order.all) {
     const uint8_t channel = list.events[i].channel;
     if (channel < order.byChannel.size()) order.byChannel[channel].push_back(i);

@@ -122,7 +122,9 @@ void PutTrackBody(const Song& song, const ConvertOptions& options, const SourceC
 // already does not get it twice.
 void PutFirstTrack(const Song& song, const ConvertOptions& options, const SourceChunk& chunk, ByteBuffer& image) {
   const uint8_t* file = song.source.image->data();
-  ByteBuffer body(kMarkerEvent.begin(), kMarkerEvent.end());
+  ByteBuffer body;
+  body.reserve(chunk.readEnd - chunk.offset + 32);
+  AppendBytes(body, kMarkerEvent);
   uint32_t from = chunk.bodyBegin;
   const bool marked = chunk.readEnd - chunk.bodyBegin >= kMarkerEvent.size() &&
                       std::equal(kMarkerEvent.begin(), kMarkerEvent.end(), file + chunk.bodyBegin);
@@ -208,7 +210,9 @@ std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& opti
   }
   if (trackCount > 0xFFFF) Refuse("the song would have more than 65535 tracks");
 
+  // The file is about as large as the source: its room is taken once.
   ByteBuffer image;
+  image.reserve(source.image->size() + 16 * converted.size() + 1024);
   // A file without a header keeps the program's own division (SourceFile's default).
   AppendHeaderChunk(image, 1, uint16_t(trackCount), source.division);
   if (hasTrack) PutFirstTrack(song, options, *firstTrack, image);
@@ -231,6 +235,7 @@ std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& opti
       image.insert(image.end(), file + c->offset, file + c->readEnd);
     } else if (c->kind == ChunkKind::Track) {
       ByteBuffer body;
+      body.reserve(c->readEnd - c->offset + 8);
       PutTrackBody(song, options, *c, c->bodyBegin, RecordsOf(list, track++), body);
       AppendTrackChunk(image, body);
     }

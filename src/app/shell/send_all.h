@@ -10,6 +10,7 @@
 #include <span>
 #include <vector>
 
+#include "analysis/listing.h"
 #include "app/shell/midi_output.h"
 #include "model/song.h"
 
@@ -17,16 +18,16 @@ namespace mertovan {
 
 using WireMessage = std::vector<uint8_t>;
 
-// Every listed message in list order, as it goes on the wire. SysEx view
-// (viewMode 1): each row's SysEx message. CC view (viewMode 0): each row's
-// converted channel messages, and the SysEx message itself for a row without
-// any.
-std::vector<WireMessage> SendAllMessages(const SysExList& list, uint8_t viewMode);
+// Every listed message in list order, as it goes on the wire. SysEx view:
+// each row's SysEx message. CC view: each row's converted channel messages,
+// and the SysEx message itself for a row without any.
+std::vector<WireMessage> SendAllMessages(const SysExList& list, ViewMode view);
 
 // The least time from sending `message` to sending the next one: 50 ms after
-// XG System On and GM System On (a module resets itself and ignores what
-// comes meanwhile), otherwise the time the message takes at MIDI speed
-// (3125 bytes per second, 320 microseconds a byte), and never less than 1 ms.
+// an XG, GM or GM2 System On for any device (a module resets itself and
+// ignores what comes meanwhile), otherwise the time the message takes at MIDI
+// speed (3125 bytes per second, 320 microseconds a byte), and never less than
+// 1 ms.
 std::chrono::microseconds PauseAfter(std::span<const uint8_t> message);
 
 // Sends one wire message: F0... as a SysEx message, anything else as a short

@@ -109,7 +109,7 @@ void StoreLine(SettingsRecord& r, int line, int64_t v) {
     case 3: r.windowLeft = static_cast<uint16_t>(v); break;
     case 4: r.windowWidth = static_cast<uint16_t>(v); break;
     case 5: r.windowHeight = static_cast<uint16_t>(v); break;
-    case 13: r.viewMode = v == 0 ? 0 : 1; break;
+    case 13: r.viewMode = v == 0 ? ViewMode::Cc : ViewMode::SysEx; break;
     case 14: r.includeUnconvertible = v == 1 ? 1 : 0; break;
     case 15: r.formalOutput = v == 1 ? 1 : 0; break;
     default:
@@ -226,7 +226,7 @@ uint32_t SettingsLineValue(const SettingsRecord& r, int line) {
     case 3: return r.windowLeft;
     case 4: return r.windowWidth;
     case 5: return r.windowHeight;
-    case 13: return r.viewMode;
+    case 13: return static_cast<uint32_t>(r.viewMode);
     case 14: return r.includeUnconvertible;
     case 15: return r.formalOutput;
     default: return line >= 6 && line <= 12 ? r.colWidths[static_cast<size_t>(line - 5)] : 0;
@@ -240,7 +240,7 @@ SettingsRecord CreationSettings(uint16_t column7Width) {
   r.windowWidth = 520;
   r.windowHeight = 270;
   r.colWidths = {0, 35, 35, 35, 20, 100, 80, column7Width};
-  r.viewMode = 1;
+  r.viewMode = ViewMode::SysEx;
   r.includeUnconvertible = 1;
   r.formalOutput = 1;
   return r;

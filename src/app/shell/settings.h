@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "analysis/listing.h"
+
 namespace mertovan {
 
 struct SettingsRecord {
@@ -23,7 +25,7 @@ struct SettingsRecord {
   uint8_t includeUnconvertible = 0;
   uint8_t formalOutput = 0;
   std::array<uint16_t, 8> colWidths{};  // element 0 is never loaded or saved
-  uint8_t viewMode = 0;                 // 1 SysEx view, 0 CC view
+  ViewMode viewMode = ViewMode::Cc;     // line 13: 1 SysEx view, 0 CC view
   // After the classic lines:
   uint8_t songOutput = 0;                // the convert dialog's "Keep the song" (line "songOutput=")
   std::string midiPort;                  // name of the chosen MIDI output port, "" for the default
