@@ -10,8 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "analysis/conversion.h"
-#include "model/events.h"
 #include "analysis/load.h"
 #include "support/files.h"
 #include "support/smf_builder.h"
@@ -103,12 +101,9 @@ Bytes FarTicks() {
 
 void Write(const fs::path& path, const Bytes& bytes) { WriteAll(path, bytes); }
 
-Bytes Converted(const Bytes& file, uint8_t formal) {
-  gDrumSetupPartMap = kInitialDrumSetupPartMap;
-  LoadSmfBytes(file, "seed.mid");
-  ConvertOptions options;
-  options.formalOutput = formal;
-  return BuildFileImage(options);
+Bytes Converted(const Bytes& file, Layout layout) {
+  Session session;
+  return BuildFileImage(LoadSmfBytes(file, "seed.mid", session), {.layout = layout});
 }
 
 }  // namespace
@@ -151,8 +146,8 @@ int main(int argc, char** argv) {
   Write(pipeline / "bad_status.mid", Smf({Cat({Xg(0, 0x08, 0x00, 0x0B, 0x40), {0x00, 0x40, 0x40}})}));
   Write(pipeline / "undefined_status.mid", Smf({Cat({Xg(0, 0x08, 0x00, 0x0B, 0x40), {0x00, 0xF4}})}));
   Write(pipeline / "long_delta.mid", Smf({Cat({Xg(0, 0x08, 0x00, 0x0B, 0x40), {0x81, 0x80, 0x80, 0x80, 0x00}})}));
-  Write(pipeline / "converted_formal.mid", Converted(drums, 1));
-  Write(pipeline / "converted_plain.mid", Converted(mixed, 0));
+  Write(pipeline / "converted_formal.mid", Converted(drums, Layout::Formal));
+  Write(pipeline / "converted_plain.mid", Converted(mixed, Layout::Plain));
 
   const std::string good = "MERTOVAN1\r\n40\r\n40\r\n520\r\n270\r\n35\r\n35\r\n35\r\n20\r\n100\r\n80\r\n32\r\n1\r\n1\r\n1\r\n";
   WriteText(settings / "creation.ini", good);

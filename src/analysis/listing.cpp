@@ -66,11 +66,6 @@ void AppendSysExText(std::string& out, const SysExList& list, const Tsys& e) {
 
 }  // namespace
 
-std::string SysExText(const SysExList& list, const Tsys& e) {
-  std::string s;
-  AppendSysExText(s, list, e);
-  return s;
-}
 
 namespace {
 

@@ -25,12 +25,12 @@ void AppendHexBytes(std::string& out, std::span<const uint8_t> bytes);
 
 std::string_view ColumnHeader(int column, ViewMode view);
 std::string ChannelText(uint8_t channel);
-// "F0 " then each stored byte as two upper-case hex digits and a blank, up to
-// and including the first F7, never beyond the bytes the file held.
-std::string SysExText(const SysExList& list, const Tsys& e);
 // The first controller pairs, as "pc5  ", "cc7  ,100" and so on; " -" for none.
 std::string CcText(const Tsys& e);
 // Text of data cell `column` (1-7) for an event; column 0 is the row number.
+// The SysEx view's last column is "F0 " then each stored byte as two
+// upper-case hex digits and a blank, up to and including the first F7, never
+// beyond the bytes the file held.
 std::string CellText(const SysExList& list, const Tsys& e, int column, ViewMode view);
 void AppendCellText(std::string& out, const SysExList& list, const Tsys& e, int column, ViewMode view);
 // The seven data cells of an event, tab-separated, and a newline.

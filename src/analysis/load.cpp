@@ -18,8 +18,7 @@ using Image = std::shared_ptr<const std::vector<uint8_t>>;
 Song Load(const std::string& fileName, Session& session, Analysis what, const std::function<Image()>& image) {
   Song song;
   try {
-    const int32_t read = ReadSmf(image(), fileName, song);
-    song.status = read == 0 ? LoadStatus::Whole : LoadStatus::StoppedEarly;
+    ReadSmf(image(), fileName, song);
     AnalyseEvents(song, session, what);
     return song;
   } catch (const IoError& e) {

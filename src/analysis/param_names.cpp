@@ -9,11 +9,7 @@
 
 namespace mertovan {
 
-bool EntryMatches(const TSYS_MSG_TYPE& entry, const SysExList& list, const Tsys& e) {
-  const uint8_t model = list.DataByte(e, 2);
-  const uint8_t high = list.DataByte(e, 3);
-  const uint8_t mid = list.DataByte(e, 4);
-  const uint8_t low = list.DataByte(e, 5);
+bool EntryMatches(const TSYS_MSG_TYPE& entry, uint8_t model, uint8_t high, uint8_t mid, uint8_t low) {
   if (entry.model != kAnyByte && entry.model != model) return false;
   if (entry.addrHigh < 0x80) {
     if (entry.addrHigh != high) return false;
@@ -85,8 +81,7 @@ int LastMatchingRow(uint8_t model, uint8_t high, uint8_t mid, uint8_t low) {
     const uint32_t key = AddressKey(model, h, low);
     auto it = std::lower_bound(rows.begin(), rows.end(), std::pair<uint32_t, int>(key, -1));
     for (; it != rows.end() && it->first == key; ++it) {
-      const uint8_t entryMid = table[size_t(it->second)].addrMid;
-      if (entryMid == kAnyByte || entryMid == mid) best = std::max(best, it->second);
+      if (EntryMatches(table[size_t(it->second)], model, high, mid, low)) best = std::max(best, it->second);
     }
   }
   return best;

@@ -31,8 +31,12 @@ std::span<const TSYS_MSG_TYPE> ParameterNameTable();
 inline constexpr std::string_view kGmSystemOn = "GM System On";
 inline constexpr std::string_view kNoText = " -";
 
-// Whether a table entry fits the stored message bytes (data[2] to data[5]).
-bool EntryMatches(const TSYS_MSG_TYPE& entry, const SysExList& list, const Tsys& e);
+// Whether a table entry fits a model and three address bytes.
+bool EntryMatches(const TSYS_MSG_TYPE& entry, uint8_t model, uint8_t high, uint8_t mid, uint8_t low);
+// The same for the stored message bytes (data[2] to data[5]).
+inline bool EntryMatches(const TSYS_MSG_TYPE& entry, const SysExList& list, const Tsys& e) {
+  return EntryMatches(entry, list.DataByte(e, 2), list.DataByte(e, 3), list.DataByte(e, 4), list.DataByte(e, 5));
+}
 
 // Row of the last entry in table order that fits a model and three address
 // bytes, or -1: the same result as walking all 901 entries.

@@ -1,8 +1,8 @@
-// The listing grid's model over the loaded song's SysEx messages. Nothing is copied or
-// prepared per row: every text and colour is asked of the listing functions
-// that the command-line companion prints with, when the view draws that cell,
-// so a load of 100 000 messages or a change of view costs only the rows on
-// screen.
+// The listing grid's model over the loaded song's SysEx messages. Nothing is
+// copied or prepared per row: every text and colour is asked of the listing
+// functions that the command-line companion prints with, when the view draws
+// that cell, so a load of 100 000 messages or a change of view costs only the
+// rows on screen.
 #pragma once
 
 #include <QAbstractTableModel>

@@ -29,8 +29,8 @@
 #include <optional>
 
 #include "analysis/conversion.h"
-#include "analysis/load.h"
 #include "analysis/listing.h"
+#include "analysis/load.h"
 #include "app/event_table_model.h"
 #include "app/help_form.h"
 #include "app/outputcc_form.h"

@@ -44,6 +44,7 @@ class SendClock;
 class THelp_Form;
 class TOutputcc_Form;
 class TSetup_Form;
+
 class Tmain_form : public QMainWindow {
   Q_OBJECT
 

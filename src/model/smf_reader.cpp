@@ -288,21 +288,10 @@ bool IsChunkIdText(std::span<const uint8_t> id) {
   return true;
 }
 
-}  // namespace
-
-int32_t ReadSmf(std::shared_ptr<const std::vector<uint8_t>> image, const std::string& fileName, Song& song) {
-  if (!image) image = std::make_shared<const std::vector<uint8_t>>();
-  // Offsets into the file are kept in 32 bits.
-  if (image->size() > 0xFFFFFFF0u) throw IoError("File is too large to be a MIDI file: " + fileName);
+// Reads chunk after chunk into `song`: 0 when the whole file was read, -1
+// when reading stopped at something that is not a chunk or an event.
+int32_t ReadChunks(Cursor& in, Song& song) {
   SourceFile& source = song.source;
-  source.image = image;
-  // Room for a file that is mostly SysEx, taken once: a list that grows by
-  // doubling copies itself and touches fresh memory again at every step. Room
-  // that is never written costs nothing.
-  song.sysEx.bytes.reserve(2 * image->size());
-  song.sysEx.events.reserve(image->size() / 16);
-  song.sysEx.places.reserve(image->size() / 16);
-  Cursor in(*image, fileName);
   TickScale scale;
   uint32_t trackIndex = 0;
   bool headerRead = false;  // the first MThd chunk gives the format and division
@@ -350,6 +339,25 @@ int32_t ReadSmf(std::shared_ptr<const std::vector<uint8_t>> image, const std::st
     return -1;
   }
   return 0;
+}
+
+}  // namespace
+
+LoadStatus ReadSmf(std::shared_ptr<const std::vector<uint8_t>> image, const std::string& fileName, Song& song) {
+  if (!image) image = std::make_shared<const std::vector<uint8_t>>();
+  // Offsets into the file are kept in 32 bits.
+  if (image->size() > 0xFFFFFFF0u) throw IoError("File is too large to be a MIDI file: " + fileName);
+  SourceFile& source = song.source;
+  source.image = image;
+  // Room for a file that is mostly SysEx, taken once: a list that grows by
+  // doubling copies itself and touches fresh memory again at every step. Room
+  // that is never written costs nothing.
+  song.sysEx.bytes.reserve(2 * image->size());
+  song.sysEx.events.reserve(image->size() / 16);
+  song.sysEx.places.reserve(image->size() / 16);
+  Cursor in(*image, fileName);
+  song.status = ReadChunks(in, song) == 0 ? LoadStatus::Whole : LoadStatus::StoppedEarly;
+  return song.status;
 }
 
 std::shared_ptr<const std::vector<uint8_t>> ReadSmfFileImage(const std::string& fileName) {

@@ -16,11 +16,11 @@ namespace mertovan {
 
 // Reads the Standard MIDI File `image` into `song`, which must be empty: the
 // SysEx messages with where they lie in the file, the time signatures, and
-// the file itself with its chunk list. Returns 0 when the whole file was read,
-// -1 when reading stopped early at something it cannot read (what was read
-// before stays). Throws IoError when the file cannot be read; `fileName` only
-// names the file in errors.
-int32_t ReadSmf(std::shared_ptr<const std::vector<uint8_t>> image, const std::string& fileName, Song& song);
+// the file itself with its chunk list. Returns, and sets as the song's status,
+// Whole when the whole file was read, StoppedEarly when reading stopped early
+// at something it cannot read (what was read before stays). Throws IoError
+// when the file cannot be read; `fileName` only names the file in errors.
+LoadStatus ReadSmf(std::shared_ptr<const std::vector<uint8_t>> image, const std::string& fileName, Song& song);
 // The whole of a regular file as ReadSmf reads it, up to the size bound.
 std::shared_ptr<const std::vector<uint8_t>> ReadSmfFileImage(const std::string& fileName);
 

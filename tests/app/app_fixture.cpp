@@ -26,8 +26,6 @@ void AppTest::SetUp() {
   dir_ = scratch_->path();
   previousDir_ = QDir::currentPath();
   ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(dir_.string())));
-  ClearEventTables();
-  gDrumSetupPartMap = kInitialDrumSetupPartMap;
 }
 
 void AppTest::TearDown() {
@@ -36,7 +34,6 @@ void AppTest::TearDown() {
   QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   QDir::setCurrent(previousDir_);
   scratch_.reset();
-  ClearEventTables();
 }
 
 Tmain_form& AppTest::Start() { return Start(midi); }

@@ -21,13 +21,14 @@
 
 #include "app/main_window.h"
 #include "app/qt_services.h"
-#include "support/recording_midi_port.h"
-#include "model/events.h"
+#include "model/file_io.h"
+#include "model/messages.h"
+#include "model/song.h"
 #include "support/files.h"
 #include "support/recording_messages.h"
+#include "support/recording_midi_port.h"
 #include "support/scratch_dir.h"
 #include "support/smf_builder.h"
-#include "model/messages.h"
 
 namespace mertovan::testing {
 

@@ -224,7 +224,7 @@ TEST_F(JackOutputTest, RowsResetAndSendAllArriveByteForByteAndPaced) {
     EXPECT_EQ(Receiver::BytesOf(receiver.Take()), WireBytes(ResetMessages()));
 
     Load(fs::path(MERTOVAN_SOURCE_DIR) / "examples" / "xg_song_setup.mid");
-    ASSERT_EQ(gSysEx.size(), 21u);
+    ASSERT_EQ(w.LoadedSong().sysEx.size(), 21u);
     Component<QRadioButton>("rb_sysex")->click();
     SelectRow(0);
     w.SendRowClick();  // Return on the row
@@ -241,7 +241,7 @@ TEST_F(JackOutputTest, RowsResetAndSendAllArriveByteForByteAndPaced) {
 
     // The whole setup, as the SysEx view lists it.
     Component<QRadioButton>("rb_sysex")->click();
-    const std::vector<WireMessage> expected = SendAllMessages(gSysEx, 1);
+    const std::vector<WireMessage> expected = SendAllMessages(w.LoadedSong().sysEx, ViewMode::SysEx);
     timed.sentAt.clear();
     Action("SendAll1")->trigger();
     ASSERT_TRUE(receiver.WaitFor(expected.size()));

@@ -16,44 +16,48 @@ namespace fs = std::filesystem;
 
 using ListingGridTest = AppTest;
 
-void FillEvents(size_t n) {
-  ClearEventTables();
+// A new analysed song of `n` messages in the place of `song`.
+void FillEvents(Song& song, size_t n) {
+  song = Song{};
   const std::vector<uint8_t> volume = {0x43, 0x10, 0x4C, 0x08, 0x00, 0x0B, 0x64, 0xF7};
   const std::vector<uint8_t> systemOn = {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
-  for (size_t i = 0; i < n; ++i) gSysEx.Append(uint32_t(i * 10), i % 3 == 0 ? systemOn : volume);
-  AnalyseEvents();
+  for (size_t i = 0; i < n; ++i) song.sysEx.Append(uint32_t(i * 10), i % 3 == 0 ? systemOn : volume);
+  Session session;
+  AnalyseEvents(song, session);
 }
 
 TEST(EventTableModel, PassesTheModelTesterThroughResetsAndViewChanges) {
-  uint8_t viewMode = 1;
-  EventTableModel model(gSysEx, viewMode);
+  Song song;
+  ViewMode view = ViewMode::SysEx;
+  EventTableModel model(song, view);
   QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
   model.SetDataRows(5);
   model.NumberRows(5);
-  FillEvents(7);
+  FillEvents(song, 7);
   model.SetDataRows(7);
   model.NumberRows(7);
   EXPECT_EQ(model.rowCount(), 7);
   EXPECT_EQ(model.columnCount(), 8);
   EXPECT_EQ(model.rowCount(model.index(0, 0)), 0);
-  viewMode = 0;
+  view = ViewMode::Cc;
   model.ShowEvents();
   EXPECT_EQ(model.headerData(7, Qt::Horizontal).toString(), "ControlChange");
   EXPECT_EQ(model.data(model.index(1, 7)).toString(), "cc7  ,100");
   EXPECT_EQ(model.data(model.index(6, 0)).toString(), "7");
   EXPECT_FALSE(model.flags(model.index(1, 1)).testFlag(Qt::ItemIsEditable));
-  ClearEventTables();
+  song = Song{};
   model.SetDataRows(1);
   model.ShowEvents();
   EXPECT_EQ(model.data(model.index(0, 0)).toString(), "");
 }
 
 TEST(EventTableModel, RowsThatOutliveTheirEventsShowBlank) {
-  uint8_t viewMode = 1;
-  EventTableModel model(gSysEx, viewMode);
-  FillEvents(3);
+  Song song;
+  const ViewMode view = ViewMode::SysEx;
+  EventTableModel model(song, view);
+  FillEvents(song, 3);
   model.SetDataRows(3);
-  ClearEventTables();  // the tables emptied behind the model's back
+  song = Song{};  // the song emptied behind the model's back, as a failed load does
   EXPECT_EQ(model.EventAt(2), nullptr);
   EXPECT_EQ(model.data(model.index(2, 7)).toString(), "");
   EXPECT_EQ(model.data(model.index(2, 7), Qt::ForegroundRole).value<QColor>(), QColor(Qt::black));

@@ -37,7 +37,7 @@ TEST_F(MainWindowTest, FirstStartCreatesTheSettingsFileAndOpensWithItsValues) {
   EXPECT_EQ(w.StartDir(), Dir().string());
   EXPECT_TRUE(Component<QRadioButton>("rb_sysex")->isChecked());
   EXPECT_FALSE(Component<QRadioButton>("rb_cc")->isChecked());
-  EXPECT_EQ(w.Settings().viewMode, 1);
+  EXPECT_EQ(w.Settings().viewMode, ViewMode::SysEx);
   EXPECT_EQ(w.Settings().includeUnconvertible, 1);
   EXPECT_EQ(w.Settings().formalOutput, 1);
   // The grid is 488 wide; column 7 takes what columns 0 to 6 and 30 pixels leave.
@@ -132,15 +132,15 @@ TEST_F(MainWindowTest, LoadingListsEveryMessageWithItsPositionPartAndBytes) {
 TEST_F(MainWindowTest, LoadingTheExampleSong) {
   const fs::path example = fs::path(MERTOVAN_SOURCE_DIR) / "examples" / "xg_song_setup.mid";
   if (!fs::exists(example)) GTEST_SKIP() << "no example song";
-  Start();
+  Tmain_form& w = Start();
   Load(example);
   ASSERT_TRUE(messages.shown.empty()) << messages.shown.front().text;
-  ASSERT_EQ(DataRows(), int(gSysEx.size()));
+  ASSERT_EQ(DataRows(), int(w.LoadedSong().sysEx.size()));
   ASSERT_GT(DataRows(), 0);
   EXPECT_EQ(Cell(0, 7).left(3), "F0 ");
   EXPECT_TRUE(Cell(DataRows() - 1, 7).endsWith("F7 "));
   Component<QRadioButton>("rb_cc")->click();
-  EXPECT_EQ(DataRows(), int(gSysEx.size()));
+  EXPECT_EQ(DataRows(), int(w.LoadedSong().sysEx.size()));
 }
 
 TEST_F(MainWindowTest, SwitchingViewsRewritesTextsAndHeaderButNotTheRows) {
@@ -150,7 +150,7 @@ TEST_F(MainWindowTest, SwitchingViewsRewritesTextsAndHeaderButNotTheRows) {
   Load(song);
 
   Component<QRadioButton>("rb_cc")->click();
-  EXPECT_EQ(w.Settings().viewMode, 0);
+  EXPECT_EQ(w.Settings().viewMode, ViewMode::Cc);
   EXPECT_EQ(Header(7), "ControlChange");
   ASSERT_EQ(DataRows(), 4);
   EXPECT_EQ(Cell(0, 7), " -");
@@ -160,7 +160,7 @@ TEST_F(MainWindowTest, SwitchingViewsRewritesTextsAndHeaderButNotTheRows) {
   EXPECT_EQ(Cell(1, 5), "Volume");
 
   Component<QRadioButton>("rb_sysex")->click();
-  EXPECT_EQ(w.Settings().viewMode, 1);
+  EXPECT_EQ(w.Settings().viewMode, ViewMode::SysEx);
   EXPECT_EQ(Header(7), "SystemExclusiveMessage");
   EXPECT_EQ(DataRows(), 4);
   EXPECT_EQ(Cell(1, 7), "F0 43 10 4C 08 00 0B 64 F7 ");
@@ -198,7 +198,7 @@ TEST_F(MainWindowTest, NoDataToConvert) {
 TEST_F(MainWindowTest, FileNotFoundAndCancelLeaveEverythingAsItWas) {
   const fs::path song = Dir() / "song.mid";
   WriteFile(song, SmallSongBytes());
-  Start();
+  Tmain_form& w = Start();
   Load(song);
   const QString loaded = Component<QLineEdit>("e_filename")->text();
 
@@ -206,14 +206,14 @@ TEST_F(MainWindowTest, FileNotFoundAndCancelLeaveEverythingAsItWas) {
   ASSERT_EQ(messages.Texts(), std::vector<std::string>{"File not Found"});
   EXPECT_EQ(messages.shown[0].kind, MessageKind::Warning);
   EXPECT_EQ(std::make_pair(messages.shown[0].x, messages.shown[0].y), ExpectedMessagePoint());
-  EXPECT_EQ(gSysEx.size(), 4u);
+  EXPECT_EQ(w.LoadedSong().sysEx.size(), 4u);
   EXPECT_EQ(DataRows(), 4);
   EXPECT_EQ(Component<QLineEdit>("e_filename")->text(), loaded);
 
   messages.shown.clear();
   Action("L1")->trigger();  // no scripted answer: the user cancels
   EXPECT_TRUE(messages.shown.empty());
-  EXPECT_EQ(gSysEx.size(), 4u);
+  EXPECT_EQ(w.LoadedSong().sysEx.size(), 4u);
   EXPECT_EQ(Component<QLineEdit>("e_filename")->text(), loaded);
 
   ASSERT_EQ(dialogs.openRequests.size(), 3u);
@@ -221,14 +221,14 @@ TEST_F(MainWindowTest, FileNotFoundAndCancelLeaveEverythingAsItWas) {
   EXPECT_EQ(dialogs.openRequests[0].defaultSuffix, "mid");
 }
 
-TEST_F(MainWindowTest, ReadErrorEmptiesTablesListingAndFileName) {
+TEST_F(MainWindowTest, ReadErrorEmptiesSongListingAndFileName) {
   const fs::path song = Dir() / "song.mid";
   WriteFile(song, SmallSongBytes());
   std::vector<uint8_t> cut = SmallSongBytes();
   cut.resize(cut.size() - 12);  // the track chunk ends early
   const fs::path broken = Dir() / "broken.mid";
   WriteFile(broken, cut);
-  Start();
+  Tmain_form& w = Start();
   Load(song);
   ASSERT_EQ(DataRows(), 4);
 
@@ -236,7 +236,7 @@ TEST_F(MainWindowTest, ReadErrorEmptiesTablesListingAndFileName) {
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_FALSE(messages.shown[0].text.empty());
   EXPECT_EQ(std::make_pair(messages.shown[0].x, messages.shown[0].y), ExpectedMessagePoint());
-  EXPECT_EQ(gSysEx.size(), 0u);
+  EXPECT_EQ(w.LoadedSong().sysEx.size(), 0u);
   EXPECT_EQ(DataRows(), 1);
   for (int c = 0; c < 8; ++c) EXPECT_EQ(Cell(0, c), "");
   EXPECT_TRUE(Component<QLineEdit>("e_filename")->text().isEmpty());
@@ -249,6 +249,23 @@ TEST_F(MainWindowTest, ReadErrorEmptiesTablesListingAndFileName) {
   Load(song);
   EXPECT_TRUE(messages.shown.empty());
   EXPECT_EQ(DataRows(), 4);
+}
+
+// The window keeps one session for the run: a part mode met in one file
+// decides the part of a later file's drum setup message.
+TEST_F(MainWindowTest, DrumSetupPartCarriesOverFromOneLoadToTheNext) {
+  const fs::path mode = Dir() / "mode.mid";
+  const fs::path drum = Dir() / "drum.mid";
+  // Part 6 plays drum setup 1; then a drum pitch of drum setup 1.
+  WriteFile(mode, SmfBuilder().SysEx(0, {0x43, 0x10, 0x4C, 0x08, 0x05, 0x07, 0x02, 0xF7}).Bytes());
+  WriteFile(drum, SmfBuilder().SysEx(0, {0x43, 0x10, 0x4C, 0x30, 0x24, 0x00, 0x50, 0xF7}).Bytes());
+  Start();
+  Load(drum);
+  EXPECT_EQ(Cell(0, 4), "10");  // no part mode yet: part 10 plays drum setup 1
+  Load(mode);
+  Load(drum);
+  EXPECT_EQ(Cell(0, 4), "6");
+  EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(MainWindowTest, SettingsRoundTripKeepsGeometryViewAndOptionsButNotDraggedWidths) {
@@ -308,7 +325,7 @@ TEST_F(MainWindowTest, FlagValuesOtherThanZeroAndOneAreNormalised) {
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_EQ(Component<QRadioButton>("rb_cc")->isChecked(), c.ccView) << c.view;
     EXPECT_EQ(Component<QRadioButton>("rb_sysex")->isChecked(), !c.ccView) << c.view;
-    EXPECT_EQ(w.Settings().viewMode, c.ccView ? 0 : 1);
+    EXPECT_EQ(w.Settings().viewMode, c.ccView ? ViewMode::Cc : ViewMode::SysEx);
     EXPECT_EQ(w.Settings().includeUnconvertible, c.includeOn) << c.include;
     EXPECT_EQ(w.Settings().formalOutput, c.formalOn) << c.formal;
     window.reset();

@@ -96,9 +96,9 @@ TEST_F(MidiOutputWindowTest, SendAllSendsEveryRowOfTheViewInOrder) {
   WriteFile(song, SmallSongBytes());
   Tmain_form& w = StartOpen();
   Load(song);
-  for (const uint8_t view : {uint8_t(1), uint8_t(0)}) {
+  for (const ViewMode view : {ViewMode::SysEx, ViewMode::Cc}) {
     SCOPED_TRACE(int(view));
-    Component<QRadioButton>(view == 1 ? "rb_sysex" : "rb_cc")->click();
+    Component<QRadioButton>(view == ViewMode::SysEx ? "rb_sysex" : "rb_cc")->click();
     midi.calls.clear();
     Action("SendAll1")->trigger();
     ASSERT_NE(w.SendAllRun(), nullptr);
@@ -110,7 +110,7 @@ TEST_F(MidiOutputWindowTest, SendAllSendsEveryRowOfTheViewInOrder) {
     std::vector<WireMessage> sent;
     for (const RecordingMidiPort::Call& c : midi.calls)
       sent.push_back(c.kind == Kind::Long ? c.bytes : ShortMessageBytes(c.packed));
-    EXPECT_EQ(sent, SendAllMessages(gSysEx, view));
+    EXPECT_EQ(sent, SendAllMessages(w.LoadedSong().sysEx, view));
   }
   EXPECT_EQ(midi.ShortMessages().size(), 3u);  // the CC view: volume, program, pan
   EXPECT_EQ(midi.LongMessages().size(), 1u);    // and XG System On as it is

@@ -104,30 +104,37 @@ TEST_F(OutputccFormTest, ConvertWritesTheFileAndReportsAtTheMainWindow) {
   EXPECT_EQ(window->ConvertDialog(), nullptr);
   // The file is what the writer builds from the loaded song with the options shown.
   const std::vector<uint8_t> written = ReadFileBytes(Dir() / "song_cc.mid");
-  EXPECT_EQ(written, BuildFileImage({.formalOutput = 1, .includeUnconvertible = 1}));
+  EXPECT_EQ(written, BuildFileImage(window->LoadedSong(), {.layout = Layout::Formal, .includeUnconvertible = true}));
   ASSERT_GT(written.size(), 4u);
   EXPECT_EQ(std::string(written.begin(), written.begin() + 4), "MThd");
 }
 
-// The boxes reach the writer as the options of the same name: (1,0) and
-// (0,1) would tell a swapped pair apart.
+// The boxes reach the writer as the options of the same name, "Keep the
+// song" before "Output as formal": the first two cases would tell a swapped
+// pair apart, the last one a formal layout taken for the song.
 TEST_F(OutputccFormTest, ConvertHandsTheOptionsToTheWriter) {
   struct Case {
-    uint8_t formal, include, song;
+    bool formal, include, song;
+    ConvertOptions expected;
   };
-  const auto image = [](const Case& c) {
-    return BuildFileImage({.formalOutput = c.formal, .includeUnconvertible = c.include, .songMode = c.song});
+  const Case cases[] = {
+      {true, false, false, {.layout = Layout::Formal, .includeUnconvertible = false}},
+      {false, true, false, {.layout = Layout::Plain, .includeUnconvertible = true}},
+      {false, false, false, {.layout = Layout::Plain, .includeUnconvertible = false}},
+      {true, true, true, {.layout = Layout::Song, .includeUnconvertible = true}},
   };
+  const auto image = [this](const ConvertOptions& o) { return BuildFileImage(window->LoadedSong(), o); };
   Find<QPushButton>(&Open(), "cancel")->click();
-  ASSERT_NE(image({1, 0, 0}), image({0, 1, 0}));
-  for (const Case& c : {Case{1, 0, 0}, Case{0, 1, 0}, Case{0, 0, 0}, Case{1, 1, 1}}) {
-    SCOPED_TRACE(::testing::Message() << int(c.formal) << int(c.include) << int(c.song));
+  ASSERT_NE(image(cases[0].expected), image(cases[1].expected));
+  ASSERT_NE(image(cases[3].expected), image({.layout = Layout::Formal, .includeUnconvertible = true}));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.formal << c.include << c.song);
     TOutputcc_Form& d = Reopen();
-    Find<QCheckBox>(&d, "c_formal")->setChecked(c.formal == 1);
-    Find<QCheckBox>(&d, "C_sysex")->setChecked(c.include == 1);
-    Find<QCheckBox>(&d, "c_song")->setChecked(c.song == 1);
+    Find<QCheckBox>(&d, "c_formal")->setChecked(c.formal);
+    Find<QCheckBox>(&d, "C_sysex")->setChecked(c.include);
+    Find<QCheckBox>(&d, "c_song")->setChecked(c.song);
     Find<QPushButton>(&d, "ConvertBtn")->click();
-    EXPECT_EQ(ReadFileBytes(Dir() / "song_cc.mid"), image(c));
+    EXPECT_EQ(ReadFileBytes(Dir() / "song_cc.mid"), image(c.expected));
   }
 }
 

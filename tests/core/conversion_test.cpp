@@ -4,7 +4,7 @@
 #include <set>
 
 #include "analysis/conversion.h"
-#include "model/events.h"
+#include "model/song.h"
 #include "writer/writer.h"
 
 namespace mertovan {
@@ -32,18 +32,18 @@ Slots SlotsOf(const Tsys& e) {
 constexpr Slots kUntouched = {255, {255, 0, 0, 0}, {0, 0, 0, 0}};
 Slots Unconverted(uint8_t channel) { return {channel, {255, 0, 0, 0}, {0, 0, 0, 0}}; }
 
+// Each Analyse loads a new song in the fixture's session, as one run of the
+// program loads file after file.
 class Conversion : public ::testing::Test {
  protected:
-  void SetUp() override {
-    gDrumSetupPartMap = kInitialDrumSetupPartMap;
-    ClearEventTables();
-  }
   void Analyse(std::initializer_list<Bytes> messages) {
-    ClearEventTables();
-    for (const Bytes& m : messages) gSysEx.Append(0, m);
-    AnalyseEvents();
+    song = Song{};
+    for (const Bytes& m : messages) song.sysEx.Append(0, m);
+    AnalyseEvents(song, session);
   }
-  Slots At(size_t i) const { return SlotsOf(gSysEx.events.at(i)); }
+  Slots At(size_t i) const { return SlotsOf(song.sysEx.events.at(i)); }
+  Song song;
+  Session session;
 };
 
 TEST_F(Conversion, SingleMessagesAndTheirSlots) {
@@ -87,7 +87,7 @@ TEST_F(Conversion, SingleMessagesAndTheirSlots) {
     Analyse({c.message});
     EXPECT_EQ(At(0), c.expected) << c.what;
     int counted = 0;
-    for (int n : gChannelUsage) counted += n;
+    for (int n : song.channelUsage) counted += n;
     EXPECT_EQ(counted, c.expected.number[0] == 255 ? 0 : 1) << c.what;
   }
 }
@@ -116,13 +116,13 @@ TEST_F(Conversion, DamagedAndPackedMessagesKeepTheirBytesAndTheirPart) {
   };
   for (const Case& c : cases) {
     Analyse({c.raw});
-    const Tsys& e = gSysEx.events.at(0);
+    const Tsys& e = song.sysEx.events.at(0);
     EXPECT_EQ(At(0), Unconverted(c.channel)) << c.what;
     EXPECT_EQ(e.eventName, c.name) << c.what;
     EXPECT_EQ(e.valueText, c.value) << c.what;
-    EXPECT_EQ(std::count(gChannelUsage.begin(), gChannelUsage.end(), 0), 32) << c.what;
+    EXPECT_EQ(std::count(song.channelUsage.begin(), song.channelUsage.end(), 0), 32) << c.what;
 
-    const std::vector<uint8_t> image = BuildFileImage({.formalOutput = 0, .includeUnconvertible = 1});
+    const std::vector<uint8_t> image = BuildFileImage(song, {.layout = Layout::Plain, .includeUnconvertible = true});
     const int tracks = image.at(10) << 8 | image.at(11);
     EXPECT_EQ(tracks, c.channel == 255 ? 2 : 3) << c.what;
     Bytes event = {0xF0, uint8_t(c.raw.size())};
@@ -136,11 +136,11 @@ TEST_F(Conversion, DrumSetupFollowsThePartModeMap) {
   Analyse({Xg(0x08, 0x0F, 0x07, 3), Xg(0x31, 0x24, 0x0B, 80)});
   EXPECT_EQ(At(0), Unconverted(15));
   EXPECT_EQ(At(1), (Slots{15, {99, 98, 6, 255}, {20, 36, 80, 0}}));
-  EXPECT_EQ(gChannelUsage[15], 1);
-  EXPECT_EQ(gDrumSetupPartMap[3], 15);
+  EXPECT_EQ(song.channelUsage[15], 1);
+  EXPECT_EQ(session.drumSetupPartMap[3], 15);
 
   // A fresh run: drum setup 1 is part 10 (index 9), drum setup 2 part 11.
-  gDrumSetupPartMap = kInitialDrumSetupPartMap;
+  session = Session{};
   Analyse({Xg(0x30, 0x24, 0x00, 70), Xg(0x31, 0x26, 0x04, 10)});
   EXPECT_EQ(At(0), (Slots{9, {99, 98, 6, 255}, {24, 36, 70, 0}}));
   EXPECT_EQ(At(1), (Slots{10, {99, 98, 6, 255}, {28, 38, 10, 0}}));
@@ -149,19 +149,19 @@ TEST_F(Conversion, DrumSetupFollowsThePartModeMap) {
   Analyse({Xg(0x08, 0x02, 0x07, 2)});
   Analyse({Xg(0x30, 0x24, 0x02, 99)});
   EXPECT_EQ(At(0).channel, 2);
-  EXPECT_EQ(gChannelUsage[2], 1);
+  EXPECT_EQ(song.channelUsage[2], 1);
 }
 
 TEST_F(Conversion, PartModeAfterTheDrumMessageSplitsCounterAndChannel) {
   Analyse({Xg(0x30, 0x24, 0x0B, 80), Xg(0x08, 0x05, 0x07, 2)});
-  EXPECT_EQ(gChannelUsage[9], 1);  // counted for the part mapped at its place in the list
+  EXPECT_EQ(song.channelUsage[9], 1);  // counted for the part mapped at its place in the list
   EXPECT_EQ(At(0).channel, 5);     // assigned from the map as the list leaves it
 }
 
 TEST_F(Conversion, MapEdges) {
   // Part modes above 6 have no drum setup; the map stays.
   Analyse({Xg(0x08, 0x04, 0x07, 7)});
-  EXPECT_EQ(gDrumSetupPartMap, kInitialDrumSetupPartMap);
+  EXPECT_EQ(session.drumSetupPartMap, kInitialDrumSetupPartMap);
   EXPECT_EQ(At(0), Unconverted(4));
   // Drum setup blocks 35 to 3F have no part mode: unassigned and unconverted.
   Analyse({Xg(0x35, 0x24, 0x0B, 80), Xg(0x3F, 0x24, 0x0B, 80), Xg(0x34, 0x24, 0x0B, 80)});
@@ -172,14 +172,14 @@ TEST_F(Conversion, MapEdges) {
 
 TEST_F(Conversion, EmptyListChangesNothing) {
   Analyse({});
-  for (int n : gChannelUsage) EXPECT_EQ(n, 0);
-  EXPECT_EQ(gDrumSetupPartMap, kInitialDrumSetupPartMap);
+  for (int n : song.channelUsage) EXPECT_EQ(n, 0);
+  EXPECT_EQ(session.drumSetupPartMap, kInitialDrumSetupPartMap);
 }
 
 TEST(ConversionRules, TableShape) {
   const auto rules = ConversionRules();
   ASSERT_EQ(rules.size(), 42u);
-  // No two rules share an address (the lookup index depends on it).
+  // No two rules share an address (the lookup takes the first that fits).
   std::set<std::pair<int, int>> seen;
   for (const ConversionRule& r : rules) {
     EXPECT_TRUE(seen.insert({r.addrHigh, r.addrLow}).second) << int(r.addrHigh) << " " << int(r.addrLow);

@@ -8,10 +8,8 @@
 #include <cstdlib>
 #include <thread>
 
-#include "analysis/conversion.h"
-#include "model/events.h"
+#include "model/song.h"
 #include "support/cli_runner.h"
-#include "support/event_list.h"
 #include "support/files.h"
 #include "support/hex.h"
 #include "support/scratch_dir.h"
@@ -31,14 +29,12 @@ using test::CliRun;
 class ConvertCli : public ::testing::Test {
  protected:
   CliRun Run(const std::string& args) { return test::RunCli(dir.path(), "convert " + args); }
-  // What the conversion of `file` gives in this process, from fresh tables.
-  static ByteVec Expected(const std::string& file, uint8_t formal, uint8_t include) {
-    test::ResetTables();
-    EXPECT_EQ(LoadSmfFile(file).status, LoadStatus::Whole);
-    ConvertOptions o;
-    o.formalOutput = formal;
-    o.includeUnconvertible = include;
-    return BuildFileImage(o);
+  // What the conversion of `file` gives in this process, in a fresh session.
+  static ByteVec Expected(const std::string& file, Layout layout, bool include) {
+    Session session;
+    const Song song = LoadSmfFile(file, session, Analysis::ForConverting);
+    EXPECT_EQ(song.status, LoadStatus::Whole);
+    return BuildFileImage(song, {.layout = layout, .includeUnconvertible = include});
   }
   std::string Example() {
     const std::string example = std::string(MERTOVAN_SOURCE_DIR) + "/examples/xg_song_setup.mid";
@@ -66,27 +62,28 @@ TEST_F(ConvertCli, DefaultNameDefaultOptionsAndTheFlags) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "Convert Successful: a_cc.mid\nConvert Successful: B_cc.mid\nConvert Successful: c.smf_cc.mid\n");
   EXPECT_EQ(r.err, "");
-  const ByteVec formal = Expected(dir.File("a.mid"), 1, 1);
+  const ByteVec formal = Expected(dir.File("a.mid"), Layout::Formal, true);
   EXPECT_EQ(ReadAll(dir.File("a_cc.mid")), formal);
   EXPECT_EQ(ReadAll(dir.File("B_cc.mid")), formal);
   EXPECT_EQ(ReadAll(dir.File("c.smf_cc.mid")), formal);
 
   const struct {
     const char* flags;
-    uint8_t formal, include;
+    Layout layout;
+    bool include;
   } cases[] = {
-      {"--plain", 0, 1},
-      {"--drop-unconvertible", 1, 0},
-      {"--plain --drop-unconvertible", 0, 0},
-      {"--plain --formal --drop-unconvertible --include-unconvertible", 1, 1},
+      {"--plain", Layout::Plain, true},
+      {"--drop-unconvertible", Layout::Formal, false},
+      {"--plain --drop-unconvertible", Layout::Plain, false},
+      {"--plain --formal --drop-unconvertible --include-unconvertible", Layout::Formal, true},
   };
   for (const auto& c : cases) {
     r = Run(std::string(c.flags) + " -o out.mid a.mid");
     EXPECT_EQ(r.status, 0) << c.flags << ": " << r.err;
     EXPECT_EQ(r.out, "Convert Successful: out.mid\n");
-    EXPECT_EQ(ReadAll(dir.File("out.mid")), Expected(dir.File("a.mid"), c.formal, c.include)) << c.flags;
+    EXPECT_EQ(ReadAll(dir.File("out.mid")), Expected(dir.File("a.mid"), c.layout, c.include)) << c.flags;
   }
-  EXPECT_NE(Expected(dir.File("a.mid"), 0, 0), Expected(dir.File("a.mid"), 1, 1));
+  EXPECT_NE(Expected(dir.File("a.mid"), Layout::Plain, false), Expected(dir.File("a.mid"), Layout::Formal, true));
 }
 
 TEST_F(ConvertCli, TheExampleFile) {
@@ -94,10 +91,10 @@ TEST_F(ConvertCli, TheExampleFile) {
   if (song.empty()) GTEST_SKIP() << "no example file";
   const CliRun r = Run("song.mid");
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(ReadAll(dir.File("song_cc.mid")), Expected(song, 1, 1));
+  EXPECT_EQ(ReadAll(dir.File("song_cc.mid")), Expected(song, Layout::Formal, true));
   // A second run replaces the file it wrote.
   EXPECT_EQ(Run("--plain song.mid").status, 0);
-  EXPECT_EQ(ReadAll(dir.File("song_cc.mid")), Expected(song, 0, 1));
+  EXPECT_EQ(ReadAll(dir.File("song_cc.mid")), Expected(song, Layout::Plain, true));
 }
 
 TEST_F(ConvertCli, FailuresGoToStandardErrorAndTheOtherFilesAreStillDone) {
@@ -156,9 +153,7 @@ TEST_F(ConvertCli, SongMode) {
   CliRun r = Run("--song --drop-unconvertible a.mid");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "Convert Successful: a_cc.mid\n");
-  test::ResetTables();
-  ASSERT_EQ(LoadSmfFile(dir.File("a.mid")).status, LoadStatus::Whole);
-  EXPECT_EQ(ReadAll(dir.File("a_cc.mid")), BuildFileImage({.includeUnconvertible = 0, .songMode = 1}));
+  EXPECT_EQ(ReadAll(dir.File("a_cc.mid")), Expected(dir.File("a.mid"), Layout::Song, false));
 
   // Refused, each with its reason, and nothing written; the classic layouts
   // convert what was read of a damaged file.

@@ -9,14 +9,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "analysis/conversion.h"
+#include "analysis/analyse.h"
 #include "analysis/listing.h"
-#include "model/events.h"
+#include "model/song.h"
 #include "support/cli_runner.h"
 #include "support/files.h"
 #include "support/folder_snapshot.h"
@@ -55,17 +56,29 @@ enum class Kind { Whole, Partial, Error };
 const char* Name(Kind k) { return k == Kind::Whole ? "whole" : k == Kind::Partial ? "partial (-1)" : "I/O error"; }
 
 struct Outcome {
-  Kind kind;
+  Kind kind = Kind::Whole;
   std::string message;
+  Song song;  // what the reader stored, also before an error
 };
 
 Outcome Load(const Bytes& file, const std::string& name = "hostile.mid") {
-  ClearEventTables();
+  Outcome o;
   try {
-    return {ReadSmfBytes(file, name) == 0 ? Kind::Whole : Kind::Partial, ""};
+    o.kind = ReadSmf(std::make_shared<const Bytes>(file), name, o.song) == LoadStatus::Whole ? Kind::Whole : Kind::Partial;
   } catch (const IoError& e) {
-    return {Kind::Error, e.what()};
+    o.kind = Kind::Error;
+    o.message = e.what();
   }
+  return o;
+}
+
+// The song of `file` read whole and analysed, in a session of its own.
+Song Analysed(const Bytes& file) {
+  Outcome o = Load(file);
+  EXPECT_EQ(o.kind, Kind::Whole);
+  Session session;
+  AnalyseEvents(o.song, session);
+  return std::move(o.song);
 }
 
 // mertovan-cli as a whole process, in `dir`.
@@ -145,8 +158,9 @@ Kind ExpectedForPrefix(const std::vector<Chunk>& chunks, size_t n) {
 TEST(HostileInput, EveryPrefixOfAValidFileReadsAsFarAsItGoes) {
   const Bytes full = RichFile();
   const std::vector<Chunk> chunks = Chunks(full);
-  ASSERT_EQ(Load(full).kind, Kind::Whole);
-  const SysExList whole = gSysEx;
+  const Outcome read = Load(full);
+  ASSERT_EQ(read.kind, Kind::Whole);
+  const SysExList& whole = read.song.sysEx;
   ASSERT_EQ(whole.size(), 6u);
 
   size_t previous = 0;
@@ -160,13 +174,14 @@ TEST(HostileInput, EveryPrefixOfAValidFileReadsAsFarAsItGoes) {
       EXPECT_NE(got.message.find("cut.mid"), std::string::npos) << got.message;
     }
     // What was read is the beginning of the whole file's list, unchanged.
-    ASSERT_LE(gSysEx.size(), whole.size());
-    EXPECT_GE(gSysEx.size(), previous);
-    previous = gSysEx.size();
-    for (size_t i = 0; i < gSysEx.size(); ++i) {
-      const auto a = gSysEx.Raw(gSysEx.events[i]), b = whole.Raw(whole.events[i]);
+    const SysExList& list = got.song.sysEx;
+    ASSERT_LE(list.size(), whole.size());
+    EXPECT_GE(list.size(), previous);
+    previous = list.size();
+    for (size_t i = 0; i < list.size(); ++i) {
+      const auto a = list.Raw(list.events[i]), b = whole.Raw(whole.events[i]);
       EXPECT_TRUE(std::equal(a.begin(), a.end(), b.begin(), b.end())) << "event " << i;
-      EXPECT_EQ(gSysEx.events[i].tick, whole.events[i].tick) << "event " << i;
+      EXPECT_EQ(list.events[i].tick, whole.events[i].tick) << "event " << i;
     }
     EXPECT_EQ(fuzz::RunPipeline(prefix), "");
   }
@@ -211,7 +226,7 @@ void ExpectOutcome(const ReadCase& c) {
   if (c.kind == Kind::Error) {
     EXPECT_NE(got.message.find(c.message), std::string::npos) << got.message;
   }
-  EXPECT_EQ(gSysEx.size(), c.events);
+  EXPECT_EQ(got.song.sysEx.size(), c.events);
   EXPECT_EQ(fuzz::RunPipeline(c.file), "");
 }
 
@@ -258,8 +273,9 @@ TEST(HostileInput, VariableLengthQuantitiesOfFiveBytesAndMoreStopTheReading) {
        "end of file", 1},
   };
   for (const ReadCase& c : cases) ExpectOutcome(c);
-  ASSERT_EQ(Load(cases[6].file).kind, Kind::Whole);
-  EXPECT_EQ(gSysEx.events[1].tick, 0x0FFFFFFFu);
+  const Outcome largest = Load(cases[6].file);
+  ASSERT_EQ(largest.kind, Kind::Whole);
+  EXPECT_EQ(largest.song.sysEx.events[1].tick, 0x0FFFFFFFu);
 }
 
 // ------------------------------------------------------ ticks near 2^32
@@ -277,21 +293,22 @@ Bytes FarTickTrack() {
 
 TEST(HostileInput, TicksNearTwoToTheThirtySecondAreKeptAndListed) {
   const Bytes file = Smf({FarTickTrack()});
-  ASSERT_EQ(Load(file).kind, Kind::Whole);
-  ASSERT_EQ(gSysEx.size(), 5u);
+  const Song song = Analysed(file);
+  const SysExList& list = song.sysEx;
+  ASSERT_EQ(list.size(), 5u);
   // Beyond 2^32 - 1 a tick cannot be held: it stays at the last one.
   const uint32_t expected[] = {0, 0xFFFFFFF0u, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};
-  for (size_t i = 0; i < 5; ++i) EXPECT_EQ(gSysEx.events[i].tick, expected[i]) << i;
-  AnalyseEvents();
+  for (size_t i = 0; i < 5; ++i) EXPECT_EQ(list.events[i].tick, expected[i]) << i;
   // No time signature: one-beat bars of 1920 ticks, bar kept modulo 4096.
-  const Tsys& last = gSysEx.events[4];
+  const Tsys& last = list.events[4];
   EXPECT_EQ(last.beatTick, 0xFFFFFFFFu % 1920);
-  EXPECT_EQ(CellText(gSysEx, last, 1, 1), std::to_string((0xFFFFFFFFull / 1920 + 1) % 4096));
+  EXPECT_EQ(CellText(list, last, 1, ViewMode::SysEx), std::to_string((0xFFFFFFFFull / 1920 + 1) % 4096));
   EXPECT_EQ(fuzz::RunPipeline(file), "");
 
   // A division of 1 multiplies every tick by 480, in 64 bits.
-  ASSERT_EQ(Load(Smf({Cat({Xg(0x0FFFFFFF, 0x08, 0x00, 0x0B, 0x40)})}, 1)).kind, Kind::Whole);
-  EXPECT_EQ(gSysEx.events[0].tick, 0xFFFFFFFFu);
+  const Outcome division1 = Load(Smf({Cat({Xg(0x0FFFFFFF, 0x08, 0x00, 0x0B, 0x40)})}, 1));
+  ASSERT_EQ(division1.kind, Kind::Whole);
+  EXPECT_EQ(division1.song.sysEx.events[0].tick, 0xFFFFFFFFu);
 }
 
 struct GapCase {
@@ -321,16 +338,17 @@ TEST(HostileInput, TimeGapsTheFormatCannotHoldRefuseThePlainConversion) {
     SCOPED_TRACE(c.name);
     Scratch dir;
     WriteAll(dir.File("far.mid"), c.file);
-    for (uint8_t formal : {uint8_t(0), uint8_t(1)}) {
-      ASSERT_EQ(LoadSmfFile(dir.File("far.mid")).status, LoadStatus::Whole);
+    Session session;
+    const Song song = LoadSmfFile(dir.File("far.mid"), session);
+    ASSERT_EQ(song.status, LoadStatus::Whole);
+    for (const Layout layout : {Layout::Plain, Layout::Formal}) {
       const auto before = TakeSnapshot(dir.path());
       Messages shown;
-      ConvertOptions options;
-      options.formalOutput = formal;
-      const bool refused = !formal && c.plainRefused;
+      const ConvertOptions options{.layout = layout};
+      const bool refused = layout == Layout::Plain && c.plainRefused;
       if (refused) {
         try {
-          WriteConvertedFile(dir.File("far_cc.mid"), options, shown, 0, 0);
+          WriteConvertedFile(song, dir.File("far_cc.mid"), options, shown, 0, 0);
           ADD_FAILURE() << "plain conversion was not refused";
         } catch (const ConvertError& e) {
           EXPECT_NE(std::string(e.what()).find("268435455"), std::string::npos) << e.what();
@@ -339,7 +357,7 @@ TEST(HostileInput, TimeGapsTheFormatCannotHoldRefuseThePlainConversion) {
         EXPECT_TRUE(shown.shown.empty());
         EXPECT_EQ(Differences(before, TakeSnapshot(dir.path())), std::vector<std::string>{});
       } else {
-        WriteConvertedFile(dir.File("far_cc.mid"), options, shown, 0, 0);
+        WriteConvertedFile(song, dir.File("far_cc.mid"), options, shown, 0, 0);
         EXPECT_EQ(shown.Texts(), std::vector<std::string>{kConvertSuccessfulText});
         EXPECT_EQ(Differences(before, TakeSnapshot(dir.path())), std::vector<std::string>{"added far_cc.mid"});
         fs::remove(dir.File("far_cc.mid"));
@@ -363,15 +381,15 @@ TEST(HostileInput, TimeGapsTheFormatCannotHoldRefuseThePlainConversion) {
 
 TEST(HostileInput, SysExOfLengthZeroIsListedAndPassesThrough) {
   const Bytes file = Smf({Cat({SysExEvent(0, {}), SysExEvent(10, {0xF7}), Xg(10, 0x08, 0x00, 0x0B, 0x40)})});
-  ASSERT_EQ(Load(file).kind, Kind::Whole);
-  ASSERT_EQ(gSysEx.size(), 3u);
-  EXPECT_EQ(gSysEx.events[0].length, 0u);
-  AnalyseEvents();
-  EXPECT_EQ(CellText(gSysEx, gSysEx.events[0], 7, 1), "F0 ");
-  EXPECT_EQ(CellText(gSysEx, gSysEx.events[0], 5, 1), " -");
-  EXPECT_EQ(CellText(gSysEx, gSysEx.events[0], 7, 0), " -");
-  EXPECT_EQ(CellText(gSysEx, gSysEx.events[1], 7, 1), "F0 F7 ");
-  const Bytes image = BuildFileImage(ConvertOptions{0, 1});
+  const Song song = Analysed(file);
+  const SysExList& list = song.sysEx;
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(list.events[0].length, 0u);
+  EXPECT_EQ(CellText(list, list.events[0], 7, ViewMode::SysEx), "F0 ");
+  EXPECT_EQ(CellText(list, list.events[0], 5, ViewMode::SysEx), " -");
+  EXPECT_EQ(CellText(list, list.events[0], 7, ViewMode::Cc), " -");
+  EXPECT_EQ(CellText(list, list.events[1], 7, ViewMode::SysEx), "F0 F7 ");
+  const Bytes image = BuildFileImage(song, {.layout = Layout::Plain});
   const Bytes emptyMessage = {0x00, 0xF0, 0x00, 0x0A, 0xF0, 0x01, 0xF7};  // delta, F0, length 0; then F0 F7
   EXPECT_NE(std::search(image.begin(), image.end(), emptyMessage.begin(), emptyMessage.end()), image.end());
   EXPECT_EQ(fuzz::RunPipeline(file), "");
@@ -385,19 +403,19 @@ TEST(HostileInput, SysExOfHundredThousandBytesPassesThroughByteExact) {
   ASSERT_EQ(big.size(), 100000u);
   Scratch dir;
   WriteAll(dir.File("big.mid"), Smf({Cat({Xg(0, 0x08, 0x00, 0x0B, 0x40), SysExEvent(5, big)})}));
-  for (uint8_t formal : {uint8_t(0), uint8_t(1)}) {
-    ClearEventTables();
-    ASSERT_EQ(ReadSmf(dir.File("big.mid")), 0);
-    ASSERT_EQ(gSysEx.size(), 2u);
-    EXPECT_EQ(gSysEx.events[1].length, 100000u);
-    AnalyseEvents();
-    EXPECT_EQ(CellText(gSysEx, gSysEx.events[1], 7, 1).size(), 3u + 3u * 100000u);
+  Session session;
+  const Song song = LoadSmfFile(dir.File("big.mid"), session);
+  ASSERT_EQ(song.status, LoadStatus::Whole);
+  ASSERT_EQ(song.sysEx.size(), 2u);
+  EXPECT_EQ(song.sysEx.events[1].length, 100000u);
+  EXPECT_EQ(CellText(song.sysEx, song.sysEx.events[1], 7, ViewMode::SysEx).size(), 3u + 3u * 100000u);
+  for (const Layout layout : {Layout::Plain, Layout::Formal}) {
     Messages shown;
-    WriteConvertedFile(dir.File("big_cc.mid"), ConvertOptions{formal, 1}, shown, 0, 0);
-    ClearEventTables();
-    ASSERT_EQ(ReadSmf(dir.File("big_cc.mid")), 0);
-    ASSERT_EQ(gSysEx.size(), 1u);
-    const auto raw = gSysEx.Raw(gSysEx.events[0]);
+    WriteConvertedFile(song, dir.File("big_cc.mid"), {.layout = layout}, shown, 0, 0);
+    const Song back = LoadSmfFile(dir.File("big_cc.mid"), session);
+    ASSERT_EQ(back.status, LoadStatus::Whole);
+    ASSERT_EQ(back.sysEx.size(), 1u);
+    const auto raw = back.sysEx.Raw(back.sysEx.events[0]);
     EXPECT_TRUE(std::equal(raw.begin(), raw.end(), big.begin(), big.end()));
   }
 }
@@ -413,8 +431,9 @@ TEST(HostileInput, ThreeHundredThousandSysExMessages) {
     b.insert(b.end(), d.begin(), d.end());
   }
   const Bytes file = Smf({a, b});
-  ASSERT_EQ(Load(file).kind, Kind::Whole);
-  EXPECT_EQ(gSysEx.size(), 300000u);
+  const Outcome got = Load(file);
+  ASSERT_EQ(got.kind, Kind::Whole);
+  EXPECT_EQ(got.song.sysEx.size(), 300000u);
   EXPECT_EQ(fuzz::RunPipeline(file), "");
 }
 
@@ -448,12 +467,15 @@ TEST(HostileInput, FilesThatAreNotMidiEndTheReadingWithNothingListed) {
 }
 
 TEST(HostileInput, EmptyFileHasNothingToListOrConvert) {
-  EXPECT_EQ(Load({}).kind, Kind::Whole);
-  EXPECT_EQ(gSysEx.size(), 0u);
+  const Outcome got = Load({});
+  EXPECT_EQ(got.kind, Kind::Whole);
+  EXPECT_EQ(got.song.sysEx.size(), 0u);
   Scratch dir;
   WriteAll(dir.File("empty.mid"), {});
-  ClearEventTables();
-  EXPECT_EQ(ReadSmf(dir.File("empty.mid")), 0);
+  Session session;
+  const Song song = LoadSmfFile(dir.File("empty.mid"), session);
+  EXPECT_EQ(song.status, LoadStatus::Whole);
+  EXPECT_EQ(song.sysEx.size(), 0u);
   const CliRun list = ListButCannotConvert(dir, "empty.mid", "No data to convert: empty.mid");
   EXPECT_EQ(list.status, 0) << list.err;
   EXPECT_EQ(list.out, kTsvHeader);
@@ -464,7 +486,7 @@ TEST(HostileInput, EmptyFileHasNothingToListOrConvert) {
 struct InputCase {
   const char* name;
   std::string path;        // in the scratch folder
-  const char* readError;   // part of ReadSmf's error text
+  const char* readError;   // part of the load's error text
   const char* cliError;    // part of the command line's message
 };
 
@@ -485,15 +507,12 @@ TEST(HostileInput, FoldersAndUnreadablePathsAsInput) {
   const auto before = TakeSnapshot(dir.path());
   for (const InputCase& c : cases) {
     SCOPED_TRACE(c.name);
-    ClearEventTables();
-    try {
-      ReadSmf(dir.File(c.path));
-      ADD_FAILURE() << "no error";
-    } catch (const IoError& e) {
-      EXPECT_NE(std::string(e.what()).find(c.readError), std::string::npos) << e.what();
-      EXPECT_NE(std::string(e.what()).find(c.path), std::string::npos) << e.what();
-    }
-    EXPECT_EQ(gSysEx.size(), 0u);
+    Session session;
+    const Song song = LoadSmfFile(dir.File(c.path), session);
+    EXPECT_EQ(song.status, LoadStatus::Failed);
+    EXPECT_NE(song.error.find(c.readError), std::string::npos) << song.error;
+    EXPECT_NE(song.error.find(c.path), std::string::npos) << song.error;
+    EXPECT_EQ(song.sysEx.size(), 0u);
     for (const char* command : {"list --format tsv ", "convert "}) {
       const CliRun r = Cli(dir, command + c.path);
       EXPECT_EQ(r.status, 1) << command;
@@ -511,12 +530,6 @@ const Bytes& SmallSong() {
                                       Xg(480, 0x08, 0x01, 0x0B, 0x64), Xg(10, 0x08, 0x01, 0x03, 0x05),
                                       SysExEvent(10, {0x43, 0x10, 0x4C, 0x02, 0x01, 0x00, 0x01, 0xF7})})});
   return song;
-}
-
-void LoadSmallSong() {
-  gDrumSetupPartMap = kInitialDrumSetupPartMap;
-  ASSERT_EQ(Load(SmallSong()).kind, Kind::Whole);
-  AnalyseEvents();
 }
 
 struct TargetCase {
@@ -559,16 +572,16 @@ TEST(HostileInput, TargetsThatCannotOrMustNotBeWritten) {
       {"a folder", "folder_cc.mid", "folder"},
       {"a named pipe", "pipe_cc.mid", "not a regular file"},
   };
+  const Song song = Analysed(SmallSong());
   for (const TargetCase& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string target = c.target[0] == '/' ? c.target : dir.File(c.target);
-    LoadSmallSong();
     const auto before = TakeSnapshot(dir.path());
-    for (uint8_t formal : {uint8_t(0), uint8_t(1)}) {
+    for (const Layout layout : {Layout::Plain, Layout::Formal}) {
       Messages shown;
       if (c.error) {
         try {
-          WriteConvertedFile(target, ConvertOptions{formal, 1}, shown, 0, 0);
+          WriteConvertedFile(song, target, {.layout = layout}, shown, 0, 0);
           ADD_FAILURE() << "written";
         } catch (const IoError& e) {
           EXPECT_NE(std::string(e.what()).find(c.error), std::string::npos) << e.what();
@@ -576,7 +589,7 @@ TEST(HostileInput, TargetsThatCannotOrMustNotBeWritten) {
         }
         EXPECT_TRUE(shown.shown.empty());
       } else {
-        WriteConvertedFile(target, ConvertOptions{formal, 1}, shown, 0, 0);
+        WriteConvertedFile(song, target, {.layout = layout}, shown, 0, 0);
         EXPECT_EQ(shown.Texts(), std::vector<std::string>{kCannotRewriteText});
       }
       EXPECT_EQ(Differences(before, TakeSnapshot(dir.path())), std::vector<std::string>{});
@@ -598,9 +611,10 @@ TEST(HostileInput, ConvertedFileReplacedByItsOwnConversionAndNothingElseChanges)
   // The converted file carries the marker: it may be the target of its own
   // conversion, which reads it whole before writing.
   const Bytes first = ReadAll(dir.File("song_cc.mid"));
-  gDrumSetupPartMap = kInitialDrumSetupPartMap;
-  ASSERT_EQ(LoadSmfFile(dir.File("song_cc.mid")).status, LoadStatus::Whole);
-  const Bytes expected = BuildFileImage(ConvertOptions{0, 1});
+  Session session;
+  const Song song = LoadSmfFile(dir.File("song_cc.mid"), session);
+  ASSERT_EQ(song.status, LoadStatus::Whole);
+  const Bytes expected = BuildFileImage(song, {.layout = Layout::Plain});
   const auto before = TakeSnapshot(dir.path());
   const CliRun r = Cli(dir, "convert --plain -o song_cc.mid song_cc.mid");
   EXPECT_EQ(r.status, 0) << r.err;
@@ -619,17 +633,16 @@ TEST(HostileInput, ConvertedFileReplacedByItsOwnConversionAndNothingElseChanges)
 TEST(HostileInput, DrumSetupWhoseKitMovesBeyondPart32PassesThrough) {
   const Bytes drum = {0x43, 0x10, 0x4C, 0x30, 0x24, 0x00, 0x3E, 0xF7};
   const Bytes file = Smf({Cat({SysExEvent(0, drum), Xg(10, 0x08, 0x28, 0x07, 0x02)})});
-  for (uint8_t formal : {uint8_t(0), uint8_t(1)}) {
-    gDrumSetupPartMap = kInitialDrumSetupPartMap;
-    ASSERT_EQ(Load(file).kind, Kind::Whole);
-    AnalyseEvents();
-    const Tsys& e = gSysEx.events[0];
-    EXPECT_EQ(CellText(gSysEx, e, 4, 0), "41");
-    EXPECT_EQ(CellText(gSysEx, e, 7, 0), " -");
-    EXPECT_EQ(TextColour(e), kUnconvertedText);
-    ASSERT_EQ(Load(BuildFileImage(ConvertOptions{formal, 1})).kind, Kind::Whole);
-    ASSERT_EQ(gSysEx.size(), 2u);
-    const auto raw = gSysEx.Raw(gSysEx.events[0]);
+  const Song song = Analysed(file);
+  const Tsys& e = song.sysEx.events[0];
+  EXPECT_EQ(CellText(song.sysEx, e, 4, ViewMode::Cc), "41");
+  EXPECT_EQ(CellText(song.sysEx, e, 7, ViewMode::Cc), " -");
+  EXPECT_EQ(TextColour(e), kUnconvertedText);
+  for (const Layout layout : {Layout::Plain, Layout::Formal}) {
+    const Outcome back = Load(BuildFileImage(song, {.layout = layout}));
+    ASSERT_EQ(back.kind, Kind::Whole);
+    ASSERT_EQ(back.song.sysEx.size(), 2u);
+    const auto raw = back.song.sysEx.Raw(back.song.sysEx.events[0]);
     EXPECT_EQ(Bytes(raw.begin(), raw.end()), drum);
   }
   EXPECT_EQ(fuzz::RunPipeline(file), "");

@@ -1,14 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "analysis/listing.h"
-#include "model/events.h"
+#include "model/song.h"
 
 namespace mertovan {
 namespace {
 
-Tsys& WithPairs(std::initializer_list<std::pair<int, int>> pairs) {
-  ClearEventTables();
-  Tsys& e = gSysEx.Append(0, {});
+Tsys WithPairs(std::initializer_list<std::pair<int, int>> pairs) {
+  Tsys e;
   int i = 0;
   for (auto [n, v] : pairs) {
     e.ccNumber[i] = uint8_t(n);
@@ -48,14 +47,14 @@ TEST(Listing, SysExColumnStopsAtTheFirstF7WithinTheStoredBytes) {
       {{}, "F0 "},
   };
   for (const Case& c : cases) {
-    ClearEventTables();
-    EXPECT_EQ(SysExText(gSysEx, gSysEx.Append(0, c.raw)), c.text);
+    SysExList list;
+    EXPECT_EQ(CellText(list, list.Append(0, c.raw), 7, ViewMode::SysEx), c.text);
   }
 }
 
 TEST(Listing, CellsAndHeaders) {
-  ClearEventTables();
-  Tsys& e = gSysEx.Append(0, std::vector<uint8_t>{0x43, 0x10, 0x4C, 0x08, 0x10, 0x0B, 0x64, 0xF7});
+  SysExList list;
+  Tsys& e = list.Append(0, std::vector<uint8_t>{0x43, 0x10, 0x4C, 0x08, 0x10, 0x0B, 0x64, 0xF7});
   e.bar = 12;
   e.beat = 3;
   e.beatTick = 479;
@@ -66,21 +65,20 @@ TEST(Listing, CellsAndHeaders) {
   e.eventName = "Volume";
   e.valueText = "100";
   const char* sysex[] = {"", "12", "3", "479", "17", "Volume", "100", "F0 43 10 4C 08 10 0B 64 F7 "};
-  for (int c = 1; c < kListingColumns; ++c) EXPECT_EQ(CellText(gSysEx, e, c, 1), sysex[c]) << c;
-  EXPECT_EQ(CellText(gSysEx, e, 7, 0), "cc7  ,100");
-  EXPECT_EQ(CellText(gSysEx, e, 7, 2), "cc7  ,100");  // any view but 1 is the CC view
+  for (int c = 1; c < kListingColumns; ++c) EXPECT_EQ(CellText(list, e, c, ViewMode::SysEx), sysex[c]) << c;
+  EXPECT_EQ(CellText(list, e, 7, ViewMode::Cc), "cc7  ,100");
   EXPECT_EQ(ChannelText(255), "-");
   EXPECT_EQ(ChannelText(0), "1");
-  EXPECT_EQ(ColumnHeader(7, 1), "SystemExclusiveMessage");
-  EXPECT_EQ(ColumnHeader(7, 0), "ControlChange");
-  EXPECT_EQ(ColumnHeader(4, 1), "Ch");
+  EXPECT_EQ(ColumnHeader(7, ViewMode::SysEx), "SystemExclusiveMessage");
+  EXPECT_EQ(ColumnHeader(7, ViewMode::Cc), "ControlChange");
+  EXPECT_EQ(ColumnHeader(4, ViewMode::SysEx), "Ch");
   // A TSV row is the seven cells as the grid shows them.
   for (uint8_t channel : {16, 255}) {
     e.channel = channel;
-    for (uint8_t view : {0, 1}) {
+    for (const ViewMode view : {ViewMode::Cc, ViewMode::SysEx}) {
       std::string row, cells;
-      AppendTsvRow(row, gSysEx, e, view);
-      for (int c = 1; c <= 7; ++c) cells += CellText(gSysEx, e, c, view) + (c == 7 ? "\n" : "\t");
+      AppendTsvRow(row, list, e, view);
+      for (int c = 1; c <= 7; ++c) cells += CellText(list, e, c, view) + (c == 7 ? "\n" : "\t");
       EXPECT_EQ(row, cells) << int(channel) << " " << int(view);
     }
   }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "analysis/param_names.h"
-#include "model/events.h"
+#include "model/song.h"
 
 namespace mertovan {
 namespace {
@@ -269,21 +269,15 @@ TEST(ParamNames, NamesAndValuesOfMessages) {
       {Bytes({}), " -", " -"},
       {Bytes({0xF7}), " -", " -"},
   };
-  ClearEventTables();
-  for (const Case& c : cases) gSysEx.Append(0, c.afterF0);
-  NameEvents(gSysEx);
-  ASSERT_EQ(gSysEx.size(), std::size(cases));
-  for (size_t i = 0; i < std::size(cases); ++i) {
-    EXPECT_EQ(gSysEx.events[i].eventName, cases[i].name) << "message " << i;
-    EXPECT_EQ(gSysEx.events[i].valueText, cases[i].value) << "message " << i;
+  SysExList list;
+  for (const Case& c : cases) {
+    Tsys& e = list.Append(0, c.afterF0);
+    NameEvent(list, e, ExtentOf(list, e));
   }
-  ClearEventTables();
-}
-
-TEST(ParamNames, RunsOnAnEmptyList) {
-  ClearEventTables();
-  NameEvents(gSysEx);
-  EXPECT_EQ(gSysEx.size(), 0u);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(list.events[i].eventName, cases[i].name) << "message " << i;
+    EXPECT_EQ(list.events[i].valueText, cases[i].value) << "message " << i;
+  }
 }
 
 // Every event of `list` with its data bytes 2 to 5 set to the given address.

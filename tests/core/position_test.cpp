@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "model/events.h"
+#include "model/song.h"
 #include "model/position.h"
 
 namespace mertovan {
@@ -13,9 +13,10 @@ struct Sig {
   uint8_t numerator, power;
 };
 
-void SetSignatures(std::initializer_list<Sig> sigs) {
-  ClearEventTables();
-  for (const Sig& s : sigs) gTimeSignatures.push_back({s.tick, s.numerator, s.power});
+std::vector<TimeSignature> Signatures(std::initializer_list<Sig> sigs) {
+  std::vector<TimeSignature> list;
+  for (const Sig& s : sigs) list.push_back({s.tick, s.numerator, s.power});
+  return list;
 }
 
 struct Pos {
@@ -28,10 +29,8 @@ Pos Unpack(uint32_t packed) { return {packed >> 20, (packed >> 12) & 0xFF, packe
 
 // The beat-by-beat walk the positions are defined by, kept here as the
 // reference for the fast computation.
-uint32_t WalkedPosition(uint32_t tick) {
-  auto entry = [](size_t i) {
-    return i < gTimeSignatures.size() ? gTimeSignatures[i] : TimeSignature{};
-  };
+uint32_t WalkedPosition(const std::vector<TimeSignature>& signatures, uint32_t tick) {
+  auto entry = [&](size_t i) { return i < signatures.size() ? signatures[i] : TimeSignature{}; };
   uint64_t remaining = tick;
   uint32_t bar = 1, beat = 1;
   size_t current = 0;
@@ -88,66 +87,61 @@ TEST(MusicalPosition, WorkedExamples) {
       {{{0, 4, 2}}, 4096u * 1920u, {1, 1, 0}},
   };
   for (const Case& c : cases) {
-    ClearEventTables();
-    for (const Sig& s : c.sigs) gTimeSignatures.push_back({s.tick, s.numerator, s.power});
-    EXPECT_EQ(Unpack(MusicalPosition(c.tick)), c.expected) << "tick " << c.tick;
-    EXPECT_EQ(MusicalPosition(c.tick), WalkedPosition(c.tick)) << "tick " << c.tick;
+    const auto sigs = Signatures(c.sigs);
+    EXPECT_EQ(Unpack(MusicalPosition(sigs, c.tick)), c.expected) << "tick " << c.tick;
+    EXPECT_EQ(MusicalPosition(sigs, c.tick), WalkedPosition(sigs, c.tick)) << "tick " << c.tick;
   }
 }
 
 TEST(MusicalPosition, MatchesTheBeatWalkOnRandomSignatureLists) {
   std::mt19937 rng(1234);
   for (int round = 0; round < 300; ++round) {
-    ClearEventTables();
+    Song song;
+    auto& sigs = song.timeSignatures;
+    auto& events = song.sysEx.events;
     const int n = int(rng() % 6);
     for (int i = 0; i < n; ++i) {
       // Ticks in any order, also behind earlier entries and between beats.
-      gTimeSignatures.push_back({uint32_t(rng() % 12000), uint8_t(rng() % 8), uint8_t(rng() % 7)});
+      sigs.push_back({uint32_t(rng() % 12000), uint8_t(rng() % 8), uint8_t(rng() % 7)});
     }
     for (int k = 0; k < 40; ++k) {
       const uint32_t tick = uint32_t(rng() % 20000);
-      ASSERT_EQ(MusicalPosition(tick), WalkedPosition(tick)) << "round " << round << " tick " << tick;
+      ASSERT_EQ(MusicalPosition(sigs, tick), WalkedPosition(sigs, tick)) << "round " << round << " tick " << tick;
       // Records close together, in runs that go forwards and start again,
       // as the tracks of a file do.
-      const uint32_t near = k % 8 == 0 ? tick : (gSysEx.events.empty() ? 0 : gSysEx.events.back().tick) +
-                                                    uint32_t(rng() % 300);
-      gSysEx.Append(near, {});
+      const uint32_t near = k % 8 == 0 ? tick : (events.empty() ? 0 : events.back().tick) + uint32_t(rng() % 300);
+      song.sysEx.Append(near, {});
     }
-    ComputePositions();
-    for (const Tsys& e : gSysEx.events) {
-      ASSERT_EQ(Unpack((uint32_t(e.bar) << 20) | (uint32_t(e.beat) << 12) | e.beatTick), Unpack(WalkedPosition(e.tick)))
+    ComputePositions(song);
+    for (const Tsys& e : events) {
+      ASSERT_EQ(Unpack((uint32_t(e.bar) << 20) | (uint32_t(e.beat) << 12) | e.beatTick),
+                Unpack(WalkedPosition(sigs, e.tick)))
           << "round " << round << " record at tick " << e.tick;
     }
   }
 }
 
 TEST(MusicalPosition, FarTicksNeedNoBeatWalk) {
-  SetSignatures({{0, 4, 6}});  // 30-tick beats: a walk would take 143 million steps
-  const Pos p = Unpack(MusicalPosition(0xFFFFFFFFu));
+  // 30-tick beats: a walk would take 143 million steps.
+  const Pos p = Unpack(MusicalPosition(Signatures({{0, 4, 6}}), 0xFFFFFFFFu));
   const uint64_t beats = 0xFFFFFFFFull / 30;
   EXPECT_EQ(p.tick, 0xFFFFFFFFull % 30);
   EXPECT_EQ(p.beat, beats % 4 + 1);
   EXPECT_EQ(p.bar, (beats / 4 + 1) % 4096);
 }
 
-TEST(ComputePositions, FillsEveryRecordAndIgnoresTheFileBefore) {
-  SetSignatures({{0, 3, 2}});
-  gSysEx.Append(0, {});
-  gSysEx.Append(1500, {});
-  ComputePositions();
-  EXPECT_EQ(gSysEx.events[1].bar, 2);
-  EXPECT_EQ(gSysEx.events[1].beat, 1);
-  EXPECT_EQ(gSysEx.events[1].beatTick, 60u);
-  EXPECT_EQ(gSysEx.events[0].bar, 1);
-  EXPECT_EQ(gSysEx.events[0].beat, 1);
-
-  // The next file has no time signature: it counts as on a fresh start.
-  ClearEventTables();
-  gSysEx.Append(5000, {});
-  ComputePositions();
-  EXPECT_EQ(gSysEx.events[0].bar, 3);
-  EXPECT_EQ(gSysEx.events[0].beat, 1);
-  EXPECT_EQ(gSysEx.events[0].beatTick, 1160u);
+TEST(ComputePositions, FillsEveryRecord) {
+  Song song;
+  song.timeSignatures = Signatures({{0, 3, 2}});
+  song.sysEx.Append(0, {});
+  song.sysEx.Append(1500, {});
+  ComputePositions(song);
+  const auto& events = song.sysEx.events;
+  EXPECT_EQ(events[1].bar, 2);
+  EXPECT_EQ(events[1].beat, 1);
+  EXPECT_EQ(events[1].beatTick, 60u);
+  EXPECT_EQ(events[0].bar, 1);
+  EXPECT_EQ(events[0].beat, 1);
 }
 
 }  // namespace

@@ -3,17 +3,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <memory>
 
-#include "analysis/conversion.h"
-#include "analysis/load.h"
-#include "model/events.h"
-#include "support/event_list.h"
-#include "support/hex.h"
+#include "analysis/analyse.h"
+#include "model/file_io.h"
+#include "model/smf_reader.h"
+#include "model/song.h"
 #include "support/scratch_dir.h"
 #include "support/smf_builder.h"
-#include "support/synthetic_song.h"
-#include "model/smf_reader.h"
 
 namespace mertovan {
 namespace {
@@ -27,19 +24,23 @@ using test::Track;
 
 const Bytes kXgOn = {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
 
-int32_t Read(const Bytes& file) {
-  ClearEventTables();
-  return ReadSmfBytes(file, "test.mid");
-}
-
-Bytes DataOf(size_t i) {
-  auto d = gSysEx.Data(gSysEx.events.at(i));
-  return {d.begin(), d.end()};
-}
-Bytes RawOf(size_t i) {
-  auto d = gSysEx.Raw(gSysEx.events.at(i));
-  return {d.begin(), d.end()};
-}
+// Each Read reads a file into a new song.
+class Reader : public ::testing::Test {
+ protected:
+  LoadStatus Read(const Bytes& file, const std::string& name = "test.mid") {
+    song = Song{};
+    return ReadSmf(std::make_shared<const Bytes>(file), name, song);
+  }
+  Bytes DataOf(size_t i) const {
+    auto d = song.sysEx.Data(song.sysEx.events.at(i));
+    return {d.begin(), d.end()};
+  }
+  Bytes RawOf(size_t i) const {
+    auto d = song.sysEx.Raw(song.sysEx.events.at(i));
+    return {d.begin(), d.end()};
+  }
+  Song song;
+};
 
 TEST(DataByteCount, FollowsTheStatusTable) {
   struct Case {
@@ -70,12 +71,12 @@ TEST(ReverseBytes, ReversesTheLowBytes) {
   EXPECT_EQ(ReverseBytes(0x11223344, 5), 0x11223344u);
 }
 
-TEST(ReadSmf, StoresSysExMessagesAndTimeSignatures) {
+TEST_F(Reader, StoresSysExMessagesAndTimeSignatures) {
   // The body of the classic example: one XG System On at tick 0.
   const Bytes body = {0x00, 0xF0, 0x08, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7, 0x00, 0xFF, 0x2F, 0x00};
-  ASSERT_EQ(Read(Cat({Header(), Track(body)})), 0);
-  ASSERT_EQ(gSysEx.size(), 1u);
-  const Tsys& e = gSysEx.events[0];
+  ASSERT_EQ(Read(Cat({Header(), Track(body)})), LoadStatus::Whole);
+  ASSERT_EQ(song.sysEx.size(), 1u);
+  const Tsys& e = song.sysEx.events[0];
   EXPECT_EQ(e.tick, 0u);
   EXPECT_EQ(e.length, 8u);
   EXPECT_EQ(DataOf(0), kXgOn);
@@ -84,59 +85,59 @@ TEST(ReadSmf, StoresSysExMessagesAndTimeSignatures) {
   EXPECT_EQ(e.ccNumber[0], 255);
 
   const Bytes ts = Cat({{0x8F, 0x00, 0xFF, 0x58, 0x04, 0x03, 0x02, 0x18, 0x08}, kEndOfTrack});
-  ASSERT_EQ(Read(Cat({Header(), Track(ts)})), 0);
-  ASSERT_EQ(gTimeSignatures.size(), 1u);
-  EXPECT_EQ(gTimeSignatures[0].tick, 1920u);
-  EXPECT_EQ(gTimeSignatures[0].numerator, 3);
-  EXPECT_EQ(gTimeSignatures[0].denominatorPower, 2);
+  ASSERT_EQ(Read(Cat({Header(), Track(ts)})), LoadStatus::Whole);
+  ASSERT_EQ(song.timeSignatures.size(), 1u);
+  EXPECT_EQ(song.timeSignatures[0].tick, 1920u);
+  EXPECT_EQ(song.timeSignatures[0].numerator, 3);
+  EXPECT_EQ(song.timeSignatures[0].denominatorPower, 2);
 }
 
-TEST(ReadSmf, RepeatedF0IsDroppedFromDataButKeptInRawBytes) {
+TEST_F(Reader, RepeatedF0IsDroppedFromDataButKeptInRawBytes) {
   const Bytes msg = {0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
-  ASSERT_EQ(Read(Cat({Header(), Track(Cat({SysExEvent(0, msg), kEndOfTrack}))})), 0);
-  EXPECT_EQ(gSysEx.events[0].length, 9u);
+  ASSERT_EQ(Read(Cat({Header(), Track(Cat({SysExEvent(0, msg), kEndOfTrack}))})), LoadStatus::Whole);
+  EXPECT_EQ(song.sysEx.events[0].length, 9u);
   EXPECT_EQ(DataOf(0), Cat({kXgOn, {0x00}}));
   EXPECT_EQ(RawOf(0), msg);
 
   // Two messages packed into one event, as some sequencers store them.
   const Bytes packed = {0x7E, 0x7F, 0x09, 0x01, 0xF7, 0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
-  ASSERT_EQ(Read(Cat({Header(), Track(Cat({SysExEvent(0, packed), kEndOfTrack}))})), 0);
+  ASSERT_EQ(Read(Cat({Header(), Track(Cat({SysExEvent(0, packed), kEndOfTrack}))})), LoadStatus::Whole);
   EXPECT_EQ(RawOf(0), packed);
   // A final F0 stays stored after the kept bytes.
-  ASSERT_EQ(Read(Cat({Header(), Track(Cat({SysExEvent(0, {0x43, 0xF0, 0xF0}), kEndOfTrack}))})), 0);
+  ASSERT_EQ(Read(Cat({Header(), Track(Cat({SysExEvent(0, {0x43, 0xF0, 0xF0}), kEndOfTrack}))})), LoadStatus::Whole);
   EXPECT_EQ(DataOf(0), (Bytes{0x43, 0xF0, 0x00}));
 }
 
-TEST(ReadSmf, KeepsFileOrderTrackAfterTrack) {
+TEST_F(Reader, KeepsFileOrderTrackAfterTrack) {
   const Bytes track = Cat({SysExEvent(0, kXgOn), SysExEvent(960, kXgOn), kEndOfTrack});
-  ASSERT_EQ(Read(Cat({Header(2), Track(track), Track(track)})), 0);
-  ASSERT_EQ(gSysEx.size(), 4u);
+  ASSERT_EQ(Read(Cat({Header(2), Track(track), Track(track)})), LoadStatus::Whole);
+  ASSERT_EQ(song.sysEx.size(), 4u);
   const uint32_t expected[] = {0, 960, 0, 960};
-  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(gSysEx.events[i].tick, expected[i]);
+  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(song.sysEx.events[i].tick, expected[i]);
 }
 
-TEST(ReadSmf, ReadsRunningStatusNotes) {
+TEST_F(Reader, ReadsRunningStatusNotes) {
   // Note on, then two more notes in running status, then a SysEx.
   const Bytes body = Cat({{0x00, 0x90, 0x3C, 0x64, 0x83, 0x60, 0x3C, 0x00, 0x00, 0x40, 0x64},
                           SysExEvent(480, kXgOn), kEndOfTrack});
-  ASSERT_EQ(Read(Cat({Header(), Track(body)})), 0);
-  ASSERT_EQ(gSysEx.size(), 1u);
-  EXPECT_EQ(gSysEx.events[0].tick, 960u);
+  ASSERT_EQ(Read(Cat({Header(), Track(body)})), LoadStatus::Whole);
+  ASSERT_EQ(song.sysEx.size(), 1u);
+  EXPECT_EQ(song.sysEx.events[0].tick, 960u);
 }
 
-TEST(ReadSmf, LongLengthsAndEscapes) {
+TEST_F(Reader, LongLengthsAndEscapes) {
   Bytes longMsg(300, 0x11);
   longMsg.back() = 0xF7;
   // An F7 escape event with a two-byte length, a long text meta event, then the long SysEx.
   Bytes escape = Cat({{0x00, 0xF7}, test::VarLen(200), Bytes(200, 0x22)});
   Bytes text = Cat({{0x00, 0xFF, 0x01}, test::VarLen(150), Bytes(150, 'a')});
-  ASSERT_EQ(Read(Cat({Header(), Track(Cat({escape, text, SysExEvent(0, longMsg), kEndOfTrack}))})), 0);
-  ASSERT_EQ(gSysEx.size(), 1u);
-  EXPECT_EQ(gSysEx.events[0].length, 300u);
+  ASSERT_EQ(Read(Cat({Header(), Track(Cat({escape, text, SysExEvent(0, longMsg), kEndOfTrack}))})), LoadStatus::Whole);
+  ASSERT_EQ(song.sysEx.size(), 1u);
+  EXPECT_EQ(song.sysEx.events[0].length, 300u);
   EXPECT_EQ(RawOf(0), longMsg);
 }
 
-TEST(ReadSmf, JoinsASysExSplitIntoF7Continuations) {
+TEST_F(Reader, JoinsASysExSplitIntoF7Continuations) {
   struct Case {
     const char* what;
     Bytes body;
@@ -157,46 +158,47 @@ TEST(ReadSmf, JoinsASysExSplitIntoF7Continuations) {
        {{0, {0x43, 0x10, 0x4C}}}},
   };
   for (const Case& c : cases) {
-    ASSERT_EQ(Read(Cat({Header(), Track(Cat({c.body, kEndOfTrack}))})), 0) << c.what;
-    ASSERT_EQ(gSysEx.size(), c.records.size()) << c.what;
+    ASSERT_EQ(Read(Cat({Header(), Track(Cat({c.body, kEndOfTrack}))})), LoadStatus::Whole) << c.what;
+    ASSERT_EQ(song.sysEx.size(), c.records.size()) << c.what;
     for (size_t i = 0; i < c.records.size(); ++i) {
-      EXPECT_EQ(gSysEx.events[i].tick, c.records[i].first) << c.what;
+      EXPECT_EQ(song.sysEx.events[i].tick, c.records[i].first) << c.what;
       EXPECT_EQ(RawOf(i), c.records[i].second) << c.what;
     }
   }
   // The first case: where each packet lies in the file (header 14 bytes,
   // track chunk header 8), from its delta time to its last byte.
-  ASSERT_EQ(Read(Cat({Header(), Track(Cat({cases[0].body, kEndOfTrack}))})), 0);
-  EXPECT_EQ(gSysEx.places.at(0).packet.begin, 22u);
-  EXPECT_EQ(gSysEx.places[0].packet.end, 31u);
-  ASSERT_EQ(gSysEx.continuations.size(), 1u);
-  EXPECT_EQ(gSysEx.continuations[0].packet.begin, 31u);
-  EXPECT_EQ(gSysEx.continuations[0].packet.end, 37u);
+  ASSERT_EQ(Read(Cat({Header(), Track(Cat({cases[0].body, kEndOfTrack}))})), LoadStatus::Whole);
+  EXPECT_EQ(song.sysEx.places.at(0).packet.begin, 22u);
+  EXPECT_EQ(song.sysEx.places[0].packet.end, 31u);
+  ASSERT_EQ(song.sysEx.continuations.size(), 1u);
+  EXPECT_EQ(song.sysEx.continuations[0].packet.begin, 31u);
+  EXPECT_EQ(song.sysEx.continuations[0].packet.end, 37u);
   // Listed and converted as the one message it is: Reverb Type MSB 1.
-  AnalyseEvents();
-  EXPECT_EQ(gSysEx.events[0].eventName, "Reverb Type MSB");
-  EXPECT_EQ(gSysEx.events[0].valueText, "1");
+  Session session;
+  AnalyseEvents(song, session);
+  EXPECT_EQ(song.sysEx.events[0].eventName, "Reverb Type MSB");
+  EXPECT_EQ(song.sysEx.events[0].valueText, "1");
 }
 
-TEST(ReadSmf, HonoursChunkLengths) {
+TEST_F(Reader, HonoursChunkLengths) {
   // A header of 8 bytes: the two extra bytes are skipped.
   Bytes header = Cat({{'M', 'T', 'h', 'd'}, test::Be32(8), {0, 1, 0, 1, 0x01, 0xE0, 0xAA, 0xBB}});
   const Bytes track = Track(Cat({SysExEvent(0, kXgOn), kEndOfTrack}));
-  EXPECT_EQ(Read(Cat({header, track})), 0);
-  EXPECT_EQ(gSysEx.size(), 1u);
+  EXPECT_EQ(Read(Cat({header, track})), LoadStatus::Whole);
+  EXPECT_EQ(song.sysEx.size(), 1u);
   // An unknown chunk between the tracks is skipped by its length.
   Bytes unknown = Cat({{'X', 'F', 'I', 'H'}, test::Be32(3), {1, 2, 3}});
-  EXPECT_EQ(Read(Cat({Header(2), track, unknown, track})), 0);
-  EXPECT_EQ(gSysEx.size(), 2u);
+  EXPECT_EQ(Read(Cat({Header(2), track, unknown, track})), LoadStatus::Whole);
+  EXPECT_EQ(song.sysEx.size(), 2u);
   // The end-of-track event does not end the chunk: its length does.
-  EXPECT_EQ(Read(Cat({Header(), Track(Cat({kEndOfTrack, SysExEvent(0, kXgOn)}))})), 0);
-  EXPECT_EQ(gSysEx.size(), 1u);
+  EXPECT_EQ(Read(Cat({Header(), Track(Cat({kEndOfTrack, SysExEvent(0, kXgOn)}))})), LoadStatus::Whole);
+  EXPECT_EQ(song.sysEx.size(), 1u);
   // A file that starts directly with its track is read whole.
-  EXPECT_EQ(Read(track), 0);
-  EXPECT_EQ(gSysEx.size(), 1u);
+  EXPECT_EQ(Read(track), LoadStatus::Whole);
+  EXPECT_EQ(song.sysEx.size(), 1u);
 }
 
-TEST(ReadSmf, TellsWhetherTheLastEventBesidesSysExIsEndOfTrack) {
+TEST_F(Reader, TellsWhetherTheLastEventBesidesSysExIsEndOfTrack) {
   const Bytes note = {0x00, 0x90, 0x3C, 0x64};
   const Bytes lateNote = {0x81, 0x00, 0x90, 0x3C, 0x64};  // two-byte delta times
   const Bytes lateSysEx = SysExEvent(200, kXgOn);
@@ -213,12 +215,12 @@ TEST(ReadSmf, TellsWhetherTheLastEventBesidesSysExIsEndOfTrack) {
       {Cat({SysExEvent(0, kXgOn), note}), false},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
-    ASSERT_EQ(Read(Cat({Header(), Track(cases[i].body)})), 0) << i;
-    EXPECT_EQ(gSourceFile.chunks.back().endsWithEndOfTrack, cases[i].endsWithEndOfTrack) << i;
+    ASSERT_EQ(Read(Cat({Header(), Track(cases[i].body)})), LoadStatus::Whole) << i;
+    EXPECT_EQ(song.source.chunks.back().endsWithEndOfTrack, cases[i].endsWithEndOfTrack) << i;
   }
 }
 
-TEST(ReadSmf, StopsEarlyAndKeepsWhatWasRead) {
+TEST_F(Reader, StopsEarlyAndKeepsWhatWasRead) {
   const Bytes good = Cat({SysExEvent(0, kXgOn)});
   struct Case {
     const char* what;
@@ -237,47 +239,46 @@ TEST(ReadSmf, StopsEarlyAndKeepsWhatWasRead) {
       {"header shorter than six bytes", Cat({{'M', 'T', 'h', 'd'}, test::Be32(2), {0, 1}}), 0},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Read(c.file), c.file.empty() ? 0 : -1) << c.what;
-    EXPECT_EQ(gSysEx.size(), c.events) << c.what;
+    EXPECT_EQ(Read(c.file), c.file.empty() ? LoadStatus::Whole : LoadStatus::StoppedEarly) << c.what;
+    EXPECT_EQ(song.sysEx.size(), c.events) << c.what;
   }
 }
 
-TEST(ReadSmf, RaisesAnErrorNamingTheFileWhenTheFileEndsEarly) {
+TEST_F(Reader, RaisesAnErrorNamingTheFileWhenTheFileEndsEarly) {
   const Bytes file = Cat({Header(), Track(Cat({SysExEvent(0, kXgOn), SysExEvent(0, kXgOn), kEndOfTrack}))});
   // Every cut inside the track body (past its length field) is an I/O error;
   // the messages completed before the cut stay counted.
   for (size_t cut = 22 + 1; cut < file.size() - 4; ++cut) {
     Bytes part(file.begin(), file.begin() + long(cut));
-    ClearEventTables();
     try {
-      ReadSmfBytes(part, "cut.mid");
+      Read(part, "cut.mid");
       ADD_FAILURE() << "no error at cut " << cut;
     } catch (const IoError& e) {
       EXPECT_NE(std::string(e.what()).find("cut.mid"), std::string::npos);
       EXPECT_NE(std::string(e.what()).find("end of file"), std::string::npos);
     }
-    EXPECT_EQ(gSysEx.size(), cut >= 22 + 11 ? 1u : 0u) << cut;
+    EXPECT_EQ(song.sysEx.size(), cut >= 22 + 11 ? 1u : 0u) << cut;
   }
 }
 
-TEST(ReadSmf, RescalesOtherDivisionsTo480) {
+TEST_F(Reader, RescalesOtherDivisionsTo480) {
   const Bytes body = Cat({SysExEvent(96, kXgOn), SysExEvent(1, kXgOn), {0x00, 0xFF, 0x58, 0x04, 0x03, 0x02, 0x18, 0x08},
                           kEndOfTrack});
-  ASSERT_EQ(Read(Cat({Header(1, 96), Track(body)})), 0);
-  ASSERT_EQ(gSysEx.size(), 2u);
-  EXPECT_EQ(gSysEx.events[0].tick, 480u);
-  EXPECT_EQ(gSysEx.events[1].tick, 485u);  // tick 97 of 96: rounded on the absolute tick
-  EXPECT_EQ(gTimeSignatures[0].tick, 485u);
+  ASSERT_EQ(Read(Cat({Header(1, 96), Track(body)})), LoadStatus::Whole);
+  ASSERT_EQ(song.sysEx.size(), 2u);
+  EXPECT_EQ(song.sysEx.events[0].tick, 480u);
+  EXPECT_EQ(song.sysEx.events[1].tick, 485u);  // tick 97 of 96: rounded on the absolute tick
+  EXPECT_EQ(song.timeSignatures[0].tick, 485u);
   // SMPTE divisions (25 frames, 40 ticks) keep their ticks.
-  ASSERT_EQ(Read(Cat({Header(1, 0xE728), Track(body)})), 0);
-  EXPECT_EQ(gSysEx.events[0].tick, 96u);
+  ASSERT_EQ(Read(Cat({Header(1, 0xE728), Track(body)})), LoadStatus::Whole);
+  EXPECT_EQ(song.sysEx.events[0].tick, 96u);
 }
 
-TEST(ReadSmf, TicksNearTheTopOfTheRangeSaturate) {
+TEST_F(Reader, TicksNearTheTopOfTheRangeSaturate) {
   const Bytes body = Cat({SysExEvent(0x0FFFFFFF, kXgOn), SysExEvent(0x0FFFFFFF, kXgOn), kEndOfTrack});
-  ASSERT_EQ(Read(Cat({Header(1, 1), Track(body)})), 0);
-  EXPECT_EQ(gSysEx.events[0].tick, 0xFFFFFFFFu);
-  EXPECT_EQ(gSysEx.events[1].tick, 0xFFFFFFFFu);
+  ASSERT_EQ(Read(Cat({Header(1, 1), Track(body)})), LoadStatus::Whole);
+  EXPECT_EQ(song.sysEx.events[0].tick, 0xFFFFFFFFu);
+  EXPECT_EQ(song.sysEx.events[1].tick, 0xFFFFFFFFu);
 }
 
 class ReadSmfFiles : public ::testing::Test {
@@ -290,79 +291,21 @@ TEST_F(ReadSmfFiles, ReadsAFileAndRefusesWhatIsNoFile) {
   const auto path = (dir_ / "a.mid").string();
   const Bytes file = Cat({Header(), Track(Cat({SysExEvent(0, kXgOn), kEndOfTrack}))});
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), long(file.size()));
-  ClearEventTables();
-  EXPECT_EQ(ReadSmf(path), 0);
-  EXPECT_EQ(gSysEx.size(), 1u);
+  Song song;
+  EXPECT_EQ(ReadSmf(ReadSmfFileImage(path), path, song), LoadStatus::Whole);
+  EXPECT_EQ(song.sysEx.size(), 1u);
 
-  EXPECT_THROW(ReadSmf((dir_ / "missing.mid").string()), IoError);
-  EXPECT_THROW(ReadSmf(dir_.string()), IoError);
+  EXPECT_THROW(ReadSmfFileImage((dir_ / "missing.mid").string()), IoError);
+  EXPECT_THROW(ReadSmfFileImage(dir_.string()), IoError);
   // A file over 64 MiB is refused before anything is read into memory.
   const auto big = (dir_ / "big.mid").string();
   std::ofstream(big, std::ios::binary).close();
   std::filesystem::resize_file(big, kMaxSmfSize + 1);
   try {
-    ReadSmf(big);
+    ReadSmfFileImage(big);
     ADD_FAILURE() << "a file over the size limit was read";
   } catch (const IoError& e) {
     EXPECT_NE(std::string(e.what()).find("64 MiB"), std::string::npos);
-  }
-}
-
-TEST(ClearEventTables, ResetsEverythingAFileSets) {
-  gSysEx.Append(5, kXgOn).channel = 3;
-  gTimeSignatures.push_back({0, 3, 2});
-  gChannelUsage[4] = 7;
-  ClearEventTables();
-  EXPECT_EQ(gSysEx.size(), 0u);
-  EXPECT_TRUE(gTimeSignatures.empty());
-  EXPECT_EQ(gChannelUsage[4], 0);
-}
-
-// A large file is analysed on a second thread while it is read. The tables
-// must come out as when the analysis follows the reading: for a whole file
-// (with a time signature, part modes and drum setups), one whose reading
-// stops early, and one cut short.
-TEST(LoadSmf, AnalysingWhileReadingLeavesWhatAnalysingAfterReadingLeaves) {
-  const Bytes whole = Cat({test::MakeSyntheticXgFile(4, 24000, 3, 11),
-                           Track(test::FromHex("00 FF 58 04 03 02 18 08 00 FF 2F 00"))});
-  ASSERT_GE(whole.size(), 256u * 1024) << "too small to be analysed while it is read";
-  // A track of no MIDI status between the second and the third.
-  const Bytes mtrk = {'M', 'T', 'r', 'k'};
-  auto third = whole.begin();
-  for (int n = 0; n < 3; ++n) third = std::search(third + 1, whole.end(), mtrk.begin(), mtrk.end());
-  Bytes stopsEarly(whole.begin(), third);
-  stopsEarly = Cat({stopsEarly, Track({0x00, 0xF4}), Bytes(third, whole.end())});
-  const Bytes cutShort(whole.begin(), third + 1000);  // inside the third track
-  auto tables = [] {
-    std::vector<std::string> rows;
-    for (const Tsys& e : gSysEx.events) {
-      std::ostringstream row;
-      row << e.tick << ' ' << e.bar << ':' << int(e.beat) << ':' << e.beatTick << ' ' << e.length << '@' << e.offset
-          << " ch " << int(e.channel) << ' ' << e.eventName << '=' << e.valueText;
-      for (int i = 0; i < 4; ++i) row << ' ' << int(e.ccNumber[i]) << '/' << int(e.ccValue[i]);
-      rows.push_back(row.str());
-    }
-    for (int n : gChannelUsage) rows.push_back(std::to_string(n));
-    for (uint8_t part : gDrumSetupPartMap) rows.push_back(std::to_string(part));
-    return rows;
-  };
-  const Bytes* files[] = {&whole, &stopsEarly, &cutShort};
-  const LoadStatus statuses[] = {LoadStatus::Whole, LoadStatus::StoppedEarly, LoadStatus::Failed};
-  for (size_t f = 0; f < std::size(files); ++f) {
-    const Bytes* file = files[f];
-    test::ResetTables();
-    LoadStatus expected = LoadStatus::Failed;
-    try {
-      expected = ReadSmfBytes(*file, "song.mid") == 0 ? LoadStatus::Whole : LoadStatus::StoppedEarly;
-      AnalyseEvents();
-    } catch (const IoError&) {
-      ClearEventTables();
-    }
-    ASSERT_EQ(expected, statuses[f]) << "file " << f;
-    const auto afterReading = tables();
-    test::ResetTables();
-    EXPECT_EQ(LoadSmfBytes(*file, "song.mid").status, expected) << file->size() << " bytes";
-    EXPECT_EQ(tables(), afterReading) << file->size() << " bytes";
   }
 }
 

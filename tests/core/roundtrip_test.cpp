@@ -7,11 +7,9 @@
 #include <map>
 #include <random>
 
-#include "analysis/conversion.h"
 #include "analysis/load.h"
-#include "model/events.h"
+#include "model/song.h"
 #include "support/cli_runner.h"
-#include "support/event_list.h"
 #include "support/files.h"
 #include "support/hex.h"
 #include "support/independent_readers.h"
@@ -20,7 +18,6 @@
 #include "support/smf_builder.h"
 #include "support/strict_smf_reader.h"
 #include "support/synthetic_song.h"
-#include "model/smf_reader.h"
 #include "writer/tracks.h"
 #include "writer/writer.h"
 
@@ -62,15 +59,18 @@ std::vector<std::pair<const Tsys*, std::vector<ByteVec>>> ConvertedOf(const SysE
 }
 
 // The first status byte of a channel track tells its MIDI channel, not its
-// part; the parts of a file are the channels with events, in order.
-std::vector<uint8_t> PartsWithTracks(const SysExList& list, bool formal) {
+// part; the parts of a file are the channels with events, in order (in the
+// formal layout, those with a setup entry in use).
+std::vector<uint8_t> PartsWithTracks(const Song& song, bool formal) {
+  SetupTable setup = InitSetupTable();
+  if (formal) MarkSetupUsage(setup, song, SortEventsByTick(song.sysEx));
   std::vector<uint8_t> parts;
   for (uint8_t ch = 0; ch < 32; ++ch) {
     bool has = false;
     if (formal) {
-      for (const SetupWork& w : gSetupTable) has |= w.usage[ch] != 0;
+      for (const SetupWork& w : setup) has |= w.usage[ch] != 0;
     } else {
-      for (const Tsys& e : list.events) has |= e.channel == ch;
+      for (const Tsys& e : song.sysEx.events) has |= e.channel == ch;
     }
     if (has) parts.push_back(ch);
   }
@@ -131,22 +131,17 @@ void CheckFormalTrack(const SysExList& list, uint8_t ch, const std::vector<SmfEv
   }
 }
 
-// Converts the tables' current content with every option and checks each file.
-void ConvertAndReadBack(const std::string& name, bool midoReadable = true) {
+// Converts the analysed song with every classic option and checks each file.
+void ConvertAndReadBack(const Song& song, const std::string& name, bool midoReadable = true) {
   ScratchDir dir;
-  const SysExList analysed = gSysEx;
-  const auto usage = gChannelUsage;
-  for (uint8_t formal : {0, 1}) {
-    for (uint8_t include : {0, 1}) {
+  const SysExList& analysed = song.sysEx;
+  for (const bool formal : {false, true}) {
+    for (const bool include : {false, true}) {
       SCOPED_TRACE(name + (formal ? " formal" : " plain") + (include ? " include" : " drop"));
-      gSysEx = analysed;
-      gChannelUsage = usage;
-      ConvertOptions options;
-      options.formalOutput = formal;
-      options.includeUnconvertible = include;
+      const ConvertOptions options{formal ? Layout::Formal : Layout::Plain, include};
       const std::string path = dir.File("out.mid");
       test::RecordingMessages messages;
-      WriteConvertedFile(path, options, messages, 0, 0);
+      WriteConvertedFile(song, path, options, messages, 0, 0);
       ASSERT_EQ(messages.shown.size(), 1u);
       ASSERT_EQ(messages.shown[0].text, "Convert Successful");
       const ByteVec bytes = test::ReadAll(path);
@@ -161,7 +156,7 @@ void ConvertAndReadBack(const std::string& name, bool midoReadable = true) {
                                   "52 54 00 FF 51 03 07 A1 20 00 FF 58 04 04 02 18 08 00 FF 2F 00")));
 
       // The channel tracks, one per part in use, in part order.
-      const auto parts = PartsWithTracks(analysed, formal);
+      const auto parts = PartsWithTracks(song, formal);
       ASSERT_EQ(parsed.tracks.size(), 2 + parts.size());
       for (size_t t = 0; t < parts.size(); ++t) {
         if (formal) {
@@ -179,15 +174,16 @@ void ConvertAndReadBack(const std::string& name, bool midoReadable = true) {
         }
         std::stable_sort(passed.begin(), passed.end(), [](auto a, auto b) { return a->tick < b->tick; });
       }
-      ClearEventTables();
-      ASSERT_EQ(ReadSmf(path), 0);
-      ASSERT_EQ(gSysEx.size(), passed.size());
+      Session session;
+      const Song back = LoadSmfFile(path, session);
+      ASSERT_EQ(back.status, LoadStatus::Whole);
+      ASSERT_EQ(back.sysEx.size(), passed.size());
       for (size_t i = 0; i < passed.size(); ++i) {
-        const auto raw = gSysEx.Raw(gSysEx.events[i]);
+        const auto raw = back.sysEx.Raw(back.sysEx.events[i]);
         const auto want = analysed.Raw(*passed[i]);
         EXPECT_TRUE(std::equal(raw.begin(), raw.end(), want.begin(), want.end())) << "message " << i;
         if (!formal) {
-          EXPECT_EQ(gSysEx.events[i].tick, passed[i]->tick) << "message " << i;
+          EXPECT_EQ(back.sysEx.events[i].tick, passed[i]->tick) << "message " << i;
         }
       }
 
@@ -199,7 +195,7 @@ void ConvertAndReadBack(const std::string& name, bool midoReadable = true) {
 ByteVec Xg(uint8_t ah, uint8_t am, uint8_t al, uint8_t dd) { return {0x43, 0x10, 0x4C, ah, am, al, dd, 0xF7}; }
 
 // A file whose tracks each hold (tick, SysEx bytes after F0) events in time order.
-ByteVec Song(std::vector<std::vector<std::pair<uint32_t, ByteVec>>> tracks) {
+ByteVec SongFile(std::vector<std::vector<std::pair<uint32_t, ByteVec>>> tracks) {
   using namespace test;
   ByteVec file = Header(uint16_t(tracks.size()));
   for (auto& events : tracks) {
@@ -218,25 +214,29 @@ ByteVec Song(std::vector<std::vector<std::pair<uint32_t, ByteVec>>> tracks) {
   return file;
 }
 
-void Load(const ByteVec& file) {
-  test::ResetTables();
-  ASSERT_EQ(LoadSmfBytes(file, "generated").status, LoadStatus::Whole);
+// The song of `file`, loaded in a session of its own.
+Song Load(const ByteVec& file) {
+  Session session;
+  Song song = LoadSmfBytes(file, "generated", session);
+  EXPECT_EQ(song.status, LoadStatus::Whole);
+  return song;
 }
 
 TEST(RoundTrip, TheExampleFile) {
   const std::string example = std::string(MERTOVAN_SOURCE_DIR) + "/examples/xg_song_setup.mid";
   if (!std::filesystem::exists(example)) GTEST_SKIP() << "no example file";
-  test::ResetTables();
-  ASSERT_EQ(LoadSmfFile(example).status, LoadStatus::Whole);
-  ASSERT_GT(gSysEx.size(), 0u);
-  ConvertAndReadBack("example");
+  Session session;
+  const Song song = LoadSmfFile(example, session);
+  ASSERT_EQ(song.status, LoadStatus::Whole);
+  ASSERT_GT(song.sysEx.size(), 0u);
+  ConvertAndReadBack(song, "example");
 }
 
 TEST(RoundTrip, HandWrittenSongWithEveryKindOfTrack) {
   ByteVec longMessage = {0x7D, 0x01};
   for (int i = 0; i < 300; ++i) longMessage.push_back(uint8_t((i * 7) & 0x7F));
   longMessage.push_back(0xF7);
-  Load(Song({
+  const Song song = Load(SongFile({
       // System setup.
       {{0, {0x7E, 0x7F, 0x09, 0x01, 0xF7}},
        {240, {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}},
@@ -256,8 +256,8 @@ TEST(RoundTrip, HandWrittenSongWithEveryKindOfTrack) {
       // Earlier than everything above: out of time order in the list.
       {{0, Xg(0x08, 0x00, 0x0B, 0x7F)}, {1, Xg(0x30, 0x24, 0x02, 0x77)}},
   }));
-  EXPECT_EQ(gSysEx.events[5].length, 303u);
-  ConvertAndReadBack("hand-written");
+  EXPECT_EQ(song.sysEx.events[5].length, 303u);
+  ConvertAndReadBack(song, "hand-written");
 }
 
 TEST(RoundTrip, GeneratedSongs) {
@@ -297,8 +297,7 @@ TEST(RoundTrip, GeneratedSongs) {
           track.push_back({tick, Xg(0x08, uint8_t(pick(34)), partParams[pick(sizeof partParams)], uint8_t(pick(128)))});
       }
     }
-    Load(Song(tracks));
-    ConvertAndReadBack("seed " + std::to_string(seed));
+    ConvertAndReadBack(Load(SongFile(tracks)), "seed " + std::to_string(seed));
   }
 }
 
@@ -307,18 +306,19 @@ TEST(RoundTrip, GeneratedSongs) {
 TEST(RoundTrip, ConvertingAloneWritesWhatTheListingLoadWrites) {
   const auto synthetic = test::MakeSyntheticXgFile(4, 4000, 2, 7);
   const auto example = test::ReadAll(std::string(MERTOVAN_SOURCE_DIR) + "/examples/xg_song_setup.mid");
-  const ConvertOptions layouts[] = {{.formalOutput = 1}, {.formalOutput = 0}, {.songMode = 1},
-                                    {.formalOutput = 1, .includeUnconvertible = 0}};
+  const ConvertOptions layouts[] = {{.layout = Layout::Formal}, {.layout = Layout::Plain}, {.layout = Layout::Song},
+                                    {.layout = Layout::Formal, .includeUnconvertible = false}};
   for (const ByteVec* file : {&synthetic, &example}) {
     for (const ConvertOptions& options : layouts) {
       std::vector<uint8_t> images[2];
       for (const Analysis what : {Analysis::ForListing, Analysis::ForConverting}) {
-        test::ResetTables();
-        ASSERT_EQ(LoadSmfBytes(*file, "song", what).status, LoadStatus::Whole);
-        images[what == Analysis::ForConverting] = BuildFileImage(options);
+        Session session;
+        const Song song = LoadSmfBytes(*file, "song", session, what);
+        ASSERT_EQ(song.status, LoadStatus::Whole);
+        images[what == Analysis::ForConverting] = BuildFileImage(song, options);
       }
-      EXPECT_EQ(images[0], images[1]) << "file of " << file->size() << " bytes, formal " << int(options.formalOutput)
-                                      << ", song " << int(options.songMode);
+      EXPECT_EQ(images[0], images[1]) << "file of " << file->size() << " bytes, layout " << int(options.layout)
+                                      << ", include " << options.includeUnconvertible;
     }
   }
 }
@@ -329,9 +329,9 @@ TEST(RoundTrip, PackedMessagesStayWhole) {
   // would refuse them, so only the framing and the program's reader judge.
   const ByteVec packed = {0x43, 0x10, 0x4C, 0x02, 0x01, 0x00, 0x01, 0x10, 0xF7,
                           0xF0, 0x43, 0x10, 0x4C, 0x02, 0x01, 0x20, 0x41, 0xF7};
-  Load(Song({{{0, packed}, {10, Xg(0x08, 0x00, 0x0B, 0x50)}}}));
-  ASSERT_EQ(gSysEx.events[0].ccNumber[0], 255);
-  ConvertAndReadBack("packed", false);
+  const Song song = Load(SongFile({{{0, packed}, {10, Xg(0x08, 0x00, 0x0B, 0x50)}}}));
+  ASSERT_EQ(song.sysEx.events[0].ccNumber[0], 255);
+  ConvertAndReadBack(song, "packed", false);
 }
 
 }  // namespace

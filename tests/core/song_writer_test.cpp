@@ -6,9 +6,8 @@
 #include <map>
 #include <random>
 
-#include "analysis/conversion.h"
 #include "analysis/load.h"
-#include "model/events.h"
+#include "model/song.h"
 #include "writer/song_writer.h"
 #include "writer/writer.h"
 #include "support/cli_runner.h"
@@ -39,13 +38,16 @@ using test::VarLen;
 ByteVec Xg(uint8_t ah, uint8_t am, uint8_t al, uint8_t dd) { return {0x43, 0x10, 0x4C, ah, am, al, dd, 0xF7}; }
 const ByteVec kXgOn = {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
 
-ByteVec SongOf(const ByteVec& file, uint8_t include = 1, SongThreads threads = SongThreads::Auto) {
-  test::ResetTables();
-  EXPECT_EQ(LoadSmfBytes(file, "song.mid").status, LoadStatus::Whole);
-  ConvertOptions options;
-  options.includeUnconvertible = include;
-  options.songMode = 1;
-  return BuildSongImage(options, threads);
+// The song of `file`, loaded in a session of its own.
+Song Loaded(const ByteVec& file) {
+  Session session;
+  Song song = LoadSmfBytes(file, "song.mid", session);
+  EXPECT_EQ(song.status, LoadStatus::Whole);
+  return song;
+}
+
+ByteVec SongOf(const ByteVec& file, bool include = true) {
+  return BuildSongImage(Loaded(file), {.layout = Layout::Song, .includeUnconvertible = include});
 }
 
 // Division 96: a conductor track with two tempos, a time signature and XG
@@ -70,10 +72,10 @@ TEST(SongLayout, WholeFilesByteForByte) {
   struct Case {
     const char* what;
     ByteVec source;
-    uint8_t include;
+    bool include;
     std::string expected;
   } cases[] = {
-      {"multi-track song at division 96", drumLevelSong, 1,
+      {"multi-track song at division 96", drumLevelSong, true,
        std::string("4D 54 68 64 00 00 00 06 00 01 00 06 00 60 "
                    "4D 54 72 6B 00 00 00 3A ") + kMarkerHex +
            " 00 FF 51 03 07 A1 20 00 FF 58 04 04 02 18 08 00 F0 08 43 10 4C 00 00 7E 00 F7"
@@ -90,16 +92,16 @@ TEST(SongLayout, WholeFilesByteForByte) {
            "4D 54 72 6B 00 00 00 0D 00 FF 03 05 53 65 74 75 70 60 FF 2F 00 "
            // Running status goes on right after the removed SysEx.
            "4D 54 72 6B 00 00 00 14 00 C0 00 00 90 3C 64 10 3C 00 20 40 64 60 40 00 00 FF 2F 00"},
-      {"--drop-unconvertible takes XG System On out too", drumLevelSong, 0, ""},
+      {"--drop-unconvertible takes XG System On out too", drumLevelSong, false, ""},
       {"format 0 song, first event after tick 0, no end of track",
-       Cat({Header(1, 480, 0), Track(Cat({SysExEvent(10, Xg(0x08, 0x00, 0x0B, 0x64)), FromHex("05 90 3C 64")}))}), 1,
+       Cat({Header(1, 480, 0), Track(Cat({SysExEvent(10, Xg(0x08, 0x00, 0x0B, 0x64)), FromHex("05 90 3C 64")}))}), true,
        std::string("4D 54 68 64 00 00 00 06 00 01 00 02 01 E0 4D 54 72 6B 00 00 00 20 ") + kMarkerHex +
            " 00 FF 01 00 0F 90 3C 64 00 FF 2F 00 "
            "4D 54 72 6B 00 00 00 17 00 FF 03 06 50 61 72 74 20 31 00 FF 21 01 00 0A B0 07 64 00 FF 2F 00"},
       {"XF chunk between tracks",
        Cat({Header(2), Track(Cat({SysExEvent(0, Xg(0x08, 0x00, 0x0B, 0x64)), kEndOfTrack})), xfChunk,
             Track(kEndOfTrack)}),
-       1,
+       true,
        std::string("4D 54 68 64 00 00 00 06 00 01 00 03 01 E0 4D 54 72 6B 00 00 00 18 ") + kMarkerHex +
            " 00 FF 2F 00 "
            "4D 54 72 6B 00 00 00 17 00 FF 03 06 50 61 72 74 20 31 00 FF 21 01 00 00 B0 07 64 00 FF 2F 00 "
@@ -107,7 +109,7 @@ TEST(SongLayout, WholeFilesByteForByte) {
       {"equal ticks of one part keep list order",
        Cat({Header(2), Track(Cat({SysExEvent(0, Xg(0x08, 0x00, 0x0B, 0x10)), kEndOfTrack})),
             Track(Cat({SysExEvent(0, Xg(0x08, 0x00, 0x0B, 0x20)), kEndOfTrack}))}),
-       1,
+       true,
        std::string("4D 54 68 64 00 00 00 06 00 01 00 03 01 E0 4D 54 72 6B 00 00 00 18 ") + kMarkerHex +
            " 00 FF 2F 00 "
            "4D 54 72 6B 00 00 00 1B 00 FF 03 06 50 61 72 74 20 31 00 FF 21 01 00 00 B0 07 10 00 B0 07 20"
@@ -115,7 +117,7 @@ TEST(SongLayout, WholeFilesByteForByte) {
       {"a converted message that cut off one without F7 stays, so the F7 escape after it continues nothing",
        Cat({Header(1), Track(FromHex("00 F0 05 43 10 4C 02 01 00 F0 08 43 10 4C 08 00 0B 64 F7 00 F7 02 01 02 "
                                      "00 FF 2F 00"))}),
-       1,
+       true,
        std::string("4D 54 68 64 00 00 00 06 00 01 00 02 01 E0 4D 54 72 6B 00 00 00 30 ") + kMarkerHex +
            " 00 F0 05 43 10 4C 02 01 00 F0 08 43 10 4C 08 00 0B 64 F7 00 F7 02 01 02 00 FF 2F 00 "
            "4D 54 72 6B 00 00 00 17 00 FF 03 06 50 61 72 74 20 31 00 FF 21 01 00 00 B0 07 64 00 FF 2F 00"},
@@ -125,13 +127,7 @@ TEST(SongLayout, WholeFilesByteForByte) {
   dropped.replace(dropped.find("00 3A"), 5, "00 2F");
   dropped.erase(dropped.find(" 00 F0 08 43 10 4C 00 00 7E 00 F7"), 33);
   cases[1].expected = dropped;
-  for (const Case& c : cases) {
-    // A large song's later tracks are written on a second thread: both ways
-    // give the same bytes.
-    for (SongThreads threads : {SongThreads::One, SongThreads::Two}) {
-      EXPECT_EQ(Hex(SongOf(c.source, c.include, threads)), c.expected) << c.what;
-    }
-  }
+  for (const Case& c : cases) EXPECT_EQ(Hex(SongOf(c.source, c.include)), c.expected) << c.what;
 }
 
 TEST(SongLayout, RefusalsWriteNothing) {
@@ -146,13 +142,11 @@ TEST(SongLayout, RefusalsWriteNothing) {
   };
   test::ScratchDir dir;
   for (const Case& c : cases) {
-    test::ResetTables();
-    LoadSmfBytes(c.source, "in.mid");
-    ConvertOptions options;
-    options.songMode = 1;
+    Session session;
+    const Song song = LoadSmfBytes(c.source, "in.mid", session);
     test::RecordingMessages shown;
     try {
-      WriteConvertedFile(dir.File("out.mid"), options, shown, 0, 0);
+      WriteConvertedFile(song, dir.File("out.mid"), {.layout = Layout::Song}, shown, 0, 0);
       ADD_FAILURE() << c.what << ": converted";
     } catch (const ConvertError& e) {
       EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
@@ -162,26 +156,22 @@ TEST(SongLayout, RefusalsWriteNothing) {
   }
   // Time gaps too long for the file in a part track (part 1 at tick 2^28) and
   // in a later track (a removed message's gap given to the note after it):
-  // the first in file order is reported, on one thread or two.
+  // the first in file order is reported.
   const uint32_t most = 0x0FFFFFFF;
   const ByteVec gaps = Cat({Header(3), Track(kEndOfTrack),
                             Track(Cat({SysExEvent(most, kXgOn), SysExEvent(1, Xg(0x08, 0x00, 0x0B, 0x64)), kEndOfTrack})),
                             Track(Cat({SysExEvent(most, Xg(0x08, 0x01, 0x0B, 0x64)), VarLen(5), FromHex("90 3C 64"),
                                        kEndOfTrack}))});
-  for (SongThreads threads : {SongThreads::One, SongThreads::Two}) {
-    try {
-      SongOf(gaps, 1, threads);
-      ADD_FAILURE() << "converted";
-    } catch (const ConvertError& e) {
-      EXPECT_NE(std::string(e.what()).find("at tick 268435456 is 268435456"), std::string::npos) << e.what();
-    }
+  try {
+    SongOf(gaps);
+    ADD_FAILURE() << "converted";
+  } catch (const ConvertError& e) {
+    EXPECT_NE(std::string(e.what()).find("at tick 268435456 is 268435456"), std::string::npos) << e.what();
   }
   // A list that was not read from a file has no song to keep.
-  test::ResetTables();
-  test::AddEvent(0, test::kSomeXg, 0, {{7, 100}});
-  ConvertOptions options;
-  options.songMode = 1;
-  EXPECT_THROW(BuildFileImage(options), ConvertError);
+  Song made;
+  test::AddEvent(made, 0, test::kSomeXg, 0, {{7, 100}});
+  EXPECT_THROW(BuildFileImage(made, {.layout = Layout::Song}), ConvertError);
 }
 
 // --- Read-back and the properties of the layout ----------------------------
@@ -198,17 +188,14 @@ std::vector<SmfEvent> WithoutEndOfTrack(std::vector<SmfEvent> track) {
   return track;
 }
 
-// Converts the loaded `source` file and checks the output: it reads back, every
+// Converts the `source` file and checks the output: it reads back, every
 // event of the source stays at its tick but the converted SysEx, and each
 // converted message is on its part's channel and port at its SysEx's tick.
 void CheckSong(const ByteVec& source, const std::string& name, bool mido = true) {
   SCOPED_TRACE(name);
-  const SysExList analysed = gSysEx;
-  ConvertOptions options;
-  options.songMode = 1;
-  const ByteVec out = BuildFileImage(options);
-  // Built on two threads, each with a half of the list, it is the same.
-  EXPECT_EQ(BuildSongImage(options, SongThreads::Two), out);
+  const Song song = Loaded(source);
+  const SysExList& analysed = song.sysEx;
+  const ByteVec out = BuildFileImage(song, {.layout = Layout::Song});
 
   ParsedSmf in, got;
   ASSERT_TRUE(test::ParseStrict(source, in, true));
@@ -266,11 +253,12 @@ void CheckSong(const ByteVec& source, const std::string& name, bool mido = true)
   test::ScratchDir dir;
   const std::string path = dir.File("song.mid");
   test::WriteAll(path, out);
-  test::ResetTables();
-  ASSERT_EQ(LoadSmfFile(path).status, LoadStatus::Whole);
+  Session session;
+  const Song back = LoadSmfFile(path, session);
+  ASSERT_EQ(back.status, LoadStatus::Whole);
   size_t unconverted = 0;
   for (const Tsys& e : analysed.events) unconverted += e.ccNumber[0] == 255 || e.channel >= 32;
-  EXPECT_EQ(gSysEx.size(), unconverted);
+  EXPECT_EQ(back.sysEx.size(), unconverted);
 
   test::ExpectIndependentReadersAgree(path, got, mido);
 }
@@ -321,30 +309,22 @@ ByteVec GeneratedSong(uint32_t seed) {
 }
 
 TEST(SongLayout, GeneratedSongsAndTheExampleReadBackWithEveryEventInPlace) {
-  for (uint32_t seed = 1; seed <= 8; ++seed) {
-    const ByteVec song = GeneratedSong(seed);
-    test::ResetTables();
-    ASSERT_EQ(LoadSmfBytes(song, "generated").status, LoadStatus::Whole);
-    CheckSong(song, "seed " + std::to_string(seed));
-  }
-  const std::string example = std::string(MERTOVAN_SOURCE_DIR) + "/examples/xg_song_setup.mid";
-  const ByteVec bytes = test::ReadAll(example);
-  test::ResetTables();
-  ASSERT_EQ(LoadSmfFile(example).status, LoadStatus::Whole);
-  CheckSong(bytes, "example");
+  for (uint32_t seed = 1; seed <= 8; ++seed) CheckSong(GeneratedSong(seed), "seed " + std::to_string(seed));
+  const ByteVec example = test::ReadAll(std::string(MERTOVAN_SOURCE_DIR) + "/examples/xg_song_setup.mid");
+  ASSERT_FALSE(example.empty());
+  CheckSong(example, "example");
 }
 
 TEST(SongLayout, ConvertingTheOutputAgainChangesNothing) {
   test::ScratchDir dir;
   const ByteVec first = SongOf(MultiTrackSong());
   test::WriteAll(dir.File("song_cc.mid"), first);
-  test::ResetTables();
-  ASSERT_EQ(LoadSmfFile(dir.File("song_cc.mid")).status, LoadStatus::Whole);
-  for (const Tsys& e : gSysEx.events) EXPECT_EQ(e.ccNumber[0], 255) << "left to convert";
-  ConvertOptions options;
-  options.songMode = 1;
+  Session session;
+  const Song song = LoadSmfFile(dir.File("song_cc.mid"), session);
+  ASSERT_EQ(song.status, LoadStatus::Whole);
+  for (const Tsys& e : song.sysEx.events) EXPECT_EQ(e.ccNumber[0], 255) << "left to convert";
   test::RecordingMessages shown;
-  WriteConvertedFile(dir.File("song_cc.mid"), options, shown, 0, 0);
+  WriteConvertedFile(song, dir.File("song_cc.mid"), {.layout = Layout::Song}, shown, 0, 0);
   ASSERT_EQ(shown.shown.size(), 1u);
   EXPECT_EQ(shown.shown[0].text, kConvertSuccessfulText);
   EXPECT_EQ(Hex(test::ReadAll(dir.File("song_cc.mid"))), Hex(first));

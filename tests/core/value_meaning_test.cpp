@@ -7,7 +7,7 @@
 #include "analysis/listing.h"
 #include "analysis/param_names.h"
 #include "analysis/value_meanings.h"
-#include "model/events.h"
+#include "model/song.h"
 
 namespace mertovan {
 namespace {
@@ -42,7 +42,7 @@ struct Case {
 void ExpectMeanings(std::initializer_list<Case> cases) {
   for (const Case& c : cases) {
     SysExList list;
-    SCOPED_TRACE(SysExText(list, list.Append(0, c.message)));
+    SCOPED_TRACE(CellText(list, list.Append(0, c.message), 7, ViewMode::SysEx));
     EXPECT_EQ(MeaningOf(c.message), c.meaning);
   }
 }

@@ -2,6 +2,7 @@
 // lists, the channel, setup and pass-through track bodies.
 #include <gtest/gtest.h>
 
+#include "analysis/conversion.h"
 #include "support/event_list.h"
 #include "support/hex.h"
 #include "support/recording_messages.h"
@@ -33,33 +34,28 @@ std::string Join(std::initializer_list<std::string> parts) {
   return s;
 }
 
-ConvertOptions Options(uint8_t formal, uint8_t include) {
-  ConvertOptions o;
-  o.formalOutput = formal;
-  o.includeUnconvertible = include;
-  return o;
-}
+ConvertOptions Options(bool formal, bool include) { return {formal ? Layout::Formal : Layout::Plain, include}; }
 
-// The body of one channel track as the conversion builds it, or "none".
-std::string ChannelBody(uint8_t formal, uint8_t channel) {
-  const TickOrder order = SortEventsByTick();
-  InitSetupTable();
-  MarkSetupUsage(order);
-  ByteBuffer body;
-  const int r = formal ? BuildFormalTrack(channel, order, body) : BuildPlainTrack(channel, order, body);
-  if (r != 0) return body.empty() ? "none" : "none, but bytes: " + Hex(body);
-  return Hex(body);
-}
-
-std::string SysExBody(uint8_t formal) {
-  ByteBuffer body;
-  EXPECT_EQ(BuildSysExTrack(SortEventsByTick(), Options(formal, 1), body), 0);
-  return Hex(body);
-}
-
+// Each test builds its song record by record.
 class WriterBytes : public ::testing::Test {
  protected:
-  void SetUp() override { test::ResetTables(); }
+  // The body of one channel track as the conversion builds it, or "none".
+  std::string ChannelBody(bool formal, uint8_t channel) const {
+    const TickOrder order = SortEventsByTick(song.sysEx);
+    SetupTable setup = InitSetupTable();
+    MarkSetupUsage(setup, song, order);
+    ByteBuffer body;
+    const int r = formal ? BuildFormalTrack(channel, setup, song, order, body)
+                         : BuildPlainTrack(channel, song, order, body);
+    if (r != 0) return body.empty() ? "none" : "none, but bytes: " + Hex(body);
+    return Hex(body);
+  }
+  std::string SysExBody(bool formal) const {
+    ByteBuffer body;
+    EXPECT_EQ(BuildSysExTrack(song, SortEventsByTick(song.sysEx), Options(formal, true), body), 0);
+    return Hex(body);
+  }
+  Song song;
 };
 
 TEST(EncodeVarLen, FileOrderAcrossEveryWidth) {
@@ -89,29 +85,26 @@ TEST(EncodeVarLen, FileOrderAcrossEveryWidth) {
 }
 
 TEST_F(WriterBytes, OneVolumeEventMakesThe89ByteFile) {
-  AddEvent(0, kSomeXg, 0, {{7, 100}});
-  gChannelUsage[0] = 1;
-  const auto image = BuildFileImage(Options(0, 0));
+  AddEvent(song, 0, kSomeXg, 0, {{7, 100}});
+  song.channelUsage[0] = 1;
+  const auto image = BuildFileImage(song, Options(false, false));
   EXPECT_EQ(image.size(), 89u);
   EXPECT_EQ(Hex(image), Join({kHeader3, kConductorChunk, kEmptyTrackChunk,
                               "4D 54 72 6B 00 00 00 08 00 B0 07 64 00 FF 2F 00"}));
 }
 
 TEST_F(WriterBytes, FormalTwinOfThe89ByteFileStartsAtTheSecondBar) {
-  AddEvent(0, kSomeXg, 0, {{7, 100}});
-  gChannelUsage[0] = 1;
-  const auto image = BuildFileImage(Options(1, 0));
+  AddEvent(song, 0, kSomeXg, 0, {{7, 100}});
+  song.channelUsage[0] = 1;
+  const auto image = BuildFileImage(song, Options(true, false));
   EXPECT_EQ(Hex(image), Join({kHeader3, kConductorChunk, kEmptyTrackChunk,
                               "4D 54 72 6B 00 00 00 09 8F 00 B0 07 64 00 FF 2F 00"}));
-  // Any nonzero flag means formal, for every track alike.
-  EXPECT_EQ(BuildFileImage(Options(2, 0)), image);
-  EXPECT_EQ(BuildFileImage(Options(255, 0)), image);
 }
 
 TEST_F(WriterBytes, EmptyListMakesThe73ByteFileInEveryMode) {
-  for (uint8_t formal : {0, 1}) {
-    for (uint8_t include : {0, 1}) {
-      const auto image = BuildFileImage(Options(formal, include));
+  for (const bool formal : {false, true}) {
+    for (const bool include : {false, true}) {
+      const auto image = BuildFileImage(song, Options(formal, include));
       EXPECT_EQ(Hex(image), Join({"4D 54 68 64 00 00 00 06 00 01 00 02 01 E0", kConductorChunk,
                                   kEmptyTrackChunk}))
           << int(formal) << int(include);
@@ -121,11 +114,11 @@ TEST_F(WriterBytes, EmptyListMakesThe73ByteFileInEveryMode) {
 }
 
 TEST_F(WriterBytes, MarkerSitsAtOffset26FollowedByZero) {
-  AddEvent(0, {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}, 255);
-  AddEvent(100, kSomeXg, 3, {{7, 90}});
-  gChannelUsage[3] = 1;
-  for (uint8_t formal : {0, 1}) {
-    const auto image = BuildFileImage(Options(formal, 1));
+  AddEvent(song, 0, {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}, 255);
+  AddEvent(song, 100, kSomeXg, 3, {{7, 90}});
+  song.channelUsage[3] = 1;
+  for (const bool formal : {false, true}) {
+    const auto image = BuildFileImage(song, Options(formal, true));
     ASSERT_GT(image.size(), 43u);
     EXPECT_EQ(std::string(image.begin() + 26, image.begin() + 42), kMarkerText);
     EXPECT_EQ(image[42], 0);
@@ -133,30 +126,30 @@ TEST_F(WriterBytes, MarkerSitsAtOffset26FollowedByZero) {
 }
 
 TEST_F(WriterBytes, UnconvertedOnlyChannelHasEmptyTrackInPlainNoneInFormal) {
-  AddEvent(0, kSomeXg, 0, {{7, 100}});
-  AddEvent(10, kSomeXg, 4);  // addressed to part 4, nothing converted
-  gChannelUsage[0] = 1;
-  const auto plain = BuildFileImage(Options(0, 0));
+  AddEvent(song, 0, kSomeXg, 0, {{7, 100}});
+  AddEvent(song, 10, kSomeXg, 4);  // addressed to part 4, nothing converted
+  song.channelUsage[0] = 1;
+  const auto plain = BuildFileImage(song, Options(false, false));
   EXPECT_EQ(plain[11], 4);  // conductor, pass-through, channels 0 and 4
   EXPECT_EQ(Hex({plain.end() - 12, plain.end()}), kEmptyTrackChunk);
   EXPECT_EQ(ChannelBody(0, 4), "");
   EXPECT_EQ(ChannelBody(1, 4), "none");
-  EXPECT_EQ(BuildFileImage(Options(1, 0))[11], 3);
+  EXPECT_EQ(BuildFileImage(song, Options(true, false))[11], 3);
 }
 
 // The example list: XG System On, a program change and a volume on part 0,
 // an NRPN on part 1.
-void AddExampleList() {
-  AddEvent(0, {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}, 255);
-  AddEvent(480, kSomeXg, 0, {{224, 5}});
-  AddEvent(490, kSomeXg, 0, {{7, 90}});
-  AddEvent(500, kSomeXg, 1, {{99, 1}, {98, 8}, {6, 70}});
-  gChannelUsage[0] = 2;
-  gChannelUsage[1] = 1;
+void AddExampleList(Song& song) {
+  AddEvent(song, 0, {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}, 255);
+  AddEvent(song, 480, kSomeXg, 0, {{224, 5}});
+  AddEvent(song, 490, kSomeXg, 0, {{7, 90}});
+  AddEvent(song, 500, kSomeXg, 1, {{99, 1}, {98, 8}, {6, 70}});
+  song.channelUsage[0] = 2;
+  song.channelUsage[1] = 1;
 }
 
 TEST_F(WriterBytes, ChannelBodiesOfTheExampleList) {
-  AddExampleList();
+  AddExampleList(song);
   const struct {
     uint8_t formal, channel;
     const char* body;
@@ -177,22 +170,22 @@ TEST_F(WriterBytes, ChannelBodiesOfTheExampleList) {
 }
 
 TEST_F(WriterBytes, DrumGroupsFollowTableOrderThenTimeOrder) {
-  AddConverted(0, 9, {{99, 24}, {98, 36}, {6, 70}});
-  AddConverted(0, 9, {{99, 20}, {98, 36}, {6, 80}});
-  AddConverted(0, 9, {{99, 24}, {98, 38}, {6, 60}});
+  AddConverted(song, 0, 9, {{99, 24}, {98, 36}, {6, 70}});
+  AddConverted(song, 0, 9, {{99, 20}, {98, 36}, {6, 80}});
+  AddConverted(song, 0, 9, {{99, 24}, {98, 38}, {6, 60}});
   EXPECT_EQ(ChannelBody(1, 9),
             "8F 00 B9 63 14 01 B9 62 24 01 B9 06 50 04 B9 63 18 01 B9 62 24 01 B9 06 46 04 B9 63 18 01 "
             "B9 62 26 01 B9 06 3C");
   // Drum settings are not spread to other parts.
-  gChannelUsage[2] = 1;
+  song.channelUsage[2] = 1;
   EXPECT_EQ(ChannelBody(1, 2), "none");
 }
 
 TEST_F(WriterBytes, TenthPartGetsTheDrumKitBankUnlessItSetsItsOwn) {
-  AddConverted(0, 0, {{0, 3}});
-  AddConverted(0, 9, {{7, 99}});
+  AddConverted(song, 0, 0, {{0, 3}});
+  AddConverted(song, 0, 9, {{7, 99}});
   EXPECT_EQ(ChannelBody(1, 9), "8F 00 B9 00 7F 0A B9 20 00 0A C9 00 0A B9 07 63");
-  AddConverted(5, 9, {{0, 126}});
+  AddConverted(song, 5, 9, {{0, 126}});
   EXPECT_EQ(ChannelBody(1, 9), "8F 00 B9 00 7E 0A B9 20 00 0A C9 00 0A B9 07 63");
   // Other parts get the default bank 0.
   EXPECT_EQ(ChannelBody(1, 0), "8F 00 B0 00 03 0A B0 20 00 0A C0 00 0A B0 07 64");
@@ -203,7 +196,7 @@ TEST_F(WriterBytes, PortamentoControllersOnlyInPlainLayout) {
   const std::pair<uint8_t, uint8_t> changes[] = {{5, 30}, {65, 127}, {10, 40}};
   uint32_t tick = 0;
   for (const auto& change : changes) {
-    AddConverted(tick, 2, {change});
+    AddConverted(song, tick, 2, {change});
     tick += 10;
   }
   EXPECT_EQ(ChannelBody(0, 2), "00 B2 05 1E 0A B2 41 7F 0A B2 0A 28");
@@ -211,14 +204,14 @@ TEST_F(WriterBytes, PortamentoControllersOnlyInPlainLayout) {
 }
 
 TEST_F(WriterBytes, PartsFrom16UseTheLowNibbleInTracksOfTheirOwn) {
-  AddConverted(0, 16, {{7, 1}});
-  AddConverted(0, 0, {{7, 2}});
-  AddConverted(0, 31, {{224, 3}});
+  AddConverted(song, 0, 16, {{7, 1}});
+  AddConverted(song, 0, 0, {{7, 2}});
+  AddConverted(song, 0, 31, {{224, 3}});
   EXPECT_EQ(ChannelBody(0, 16), "00 B0 07 01");
   EXPECT_EQ(ChannelBody(0, 31), "00 CF 03");
   EXPECT_EQ(ChannelBody(1, 16), "8F 00 B0 00 00 0A B0 20 00 0A C0 00 0A B0 07 01");
   EXPECT_EQ(ChannelBody(1, 31), "8F 00 BF 00 00 0A BF 20 00 0A CF 03 0A BF 07 64");
-  const auto image = BuildFileImage(Options(0, 0));
+  const auto image = BuildFileImage(song, Options(false, false));
   EXPECT_EQ(image[11], 5);
   // Channel order: 0, 16, 31.
   EXPECT_EQ(Hex({image.end() - 3 * 12 - 3, image.end()}),
@@ -228,15 +221,15 @@ TEST_F(WriterBytes, PartsFrom16UseTheLowNibbleInTracksOfTheirOwn) {
 
 // The pass-through example: XG System On, a part mode message, a converted
 // volume, a reverb setting.
-void AddPassThroughList() {
-  AddEvent(0, {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}, 255);
-  AddEvent(20, {0x43, 0x10, 0x4C, 0x08, 0x09, 0x07, 0x02, 0xF7}, 9);
-  AddEvent(30, kSomeXg, 0, {{7, 100}});
-  AddEvent(40, {0x43, 0x10, 0x4C, 0x02, 0x01, 0x00, 0x01, 0x10, 0xF7}, 255);
+void AddPassThroughList(Song& song) {
+  AddEvent(song, 0, {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}, 255);
+  AddEvent(song, 20, {0x43, 0x10, 0x4C, 0x08, 0x09, 0x07, 0x02, 0xF7}, 9);
+  AddEvent(song, 30, kSomeXg, 0, {{7, 100}});
+  AddEvent(song, 40, {0x43, 0x10, 0x4C, 0x02, 0x01, 0x00, 0x01, 0x10, 0xF7}, 255);
 }
 
 TEST_F(WriterBytes, PassThroughBodies) {
-  AddPassThroughList();
+  AddPassThroughList(song);
   EXPECT_EQ(SysExBody(0),
             "00 F0 08 43 10 4C 00 00 7E 00 F7 14 F0 08 43 10 4C 08 09 07 02 F7 14 F0 09 43 10 4C 02 01 00 01 "
             "10 F7");
@@ -244,14 +237,14 @@ TEST_F(WriterBytes, PassThroughBodies) {
             "00 F0 08 43 10 4C 00 00 7E 00 F7 83 60 F0 08 43 10 4C 08 09 07 02 F7 0A F0 09 43 10 4C 02 01 00 "
             "01 10 F7");
   ByteBuffer off;
-  EXPECT_EQ(BuildSysExTrack(SortEventsByTick(), Options(1, 0), off), 0);
+  EXPECT_EQ(BuildSysExTrack(song, SortEventsByTick(song.sysEx), Options(true, false), off), 0);
   EXPECT_TRUE(off.empty());
 }
 
 TEST_F(WriterBytes, OnlyXgSystemOnOfDeviceZeroOpensTheGap) {
-  AddEvent(0, {0x43, 0x11, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}, 255);
-  AddEvent(0, {0x41, 0x10, 0x42, 0x12, 0xF7}, 255);
-  AddEvent(0, {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}, 255);  // last: no gap anywhere
+  AddEvent(song, 0, {0x43, 0x11, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}, 255);
+  AddEvent(song, 0, {0x41, 0x10, 0x42, 0x12, 0xF7}, 255);
+  AddEvent(song, 0, {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}, 255);  // last: no gap anywhere
   EXPECT_EQ(SysExBody(1),
             "00 F0 08 43 11 4C 00 00 7E 00 F7 0A F0 05 41 10 42 12 F7 0A F0 08 43 10 4C 00 00 7E 00 F7");
 }
@@ -262,22 +255,22 @@ TEST_F(WriterBytes, LongAndPackedSysExPassThroughAsTheFileHeldThem) {
   longMessage.push_back(0xF7);  // 201 bytes after F0
   const ByteVec packed = {0x43, 0x10, 0x4C, 0x08, 0x00, 0x0B, 0x64, 0xF7, 0xF0,
                           0x43, 0x10, 0x4C, 0x08, 0x01, 0x0B, 0x50, 0xF7};
-  AddEvent(0, longMessage, 255);
-  AddEvent(5, packed, 255);
+  AddEvent(song, 0, longMessage, 255);
+  AddEvent(song, 5, packed, 255);
   EXPECT_EQ(SysExBody(0), "00 F0 81 49 " + Hex(longMessage) + " 05 F0 11 " + Hex(packed));
 }
 
 TEST_F(WriterBytes, TracksRunForwardsWhateverTheListOrder) {
   // Two source tracks: the second one's events start again at tick 0.
-  AddEvent(960, kSomeXg, 0, {{7, 50}});
-  AddEvent(1000, {0x43, 0x10, 0x4C, 0x02, 0x01, 0x40, 0x05, 0xF7}, 255);
-  AddEvent(0, kSomeXg, 0, {{7, 90}});
-  AddEvent(0, kSomeXg, 0, {{10, 20}});
-  AddEvent(20, {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}, 255);
-  AddEvent(960, kSomeXg, 9, {{99, 24}, {98, 40}, {6, 1}});
-  AddEvent(0, kSomeXg, 9, {{99, 24}, {98, 41}, {6, 2}});
-  gChannelUsage[0] = 3;
-  gChannelUsage[9] = 2;
+  AddEvent(song, 960, kSomeXg, 0, {{7, 50}});
+  AddEvent(song, 1000, {0x43, 0x10, 0x4C, 0x02, 0x01, 0x40, 0x05, 0xF7}, 255);
+  AddEvent(song, 0, kSomeXg, 0, {{7, 90}});
+  AddEvent(song, 0, kSomeXg, 0, {{10, 20}});
+  AddEvent(song, 20, {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}, 255);
+  AddEvent(song, 960, kSomeXg, 9, {{99, 24}, {98, 40}, {6, 1}});
+  AddEvent(song, 0, kSomeXg, 9, {{99, 24}, {98, 41}, {6, 2}});
+  song.channelUsage[0] = 3;
+  song.channelUsage[9] = 2;
   // Equal ticks keep list order (volume before pan at 0).
   EXPECT_EQ(ChannelBody(0, 0), "00 B0 07 5A 00 B0 0A 14 87 40 B0 07 32");
   EXPECT_EQ(SysExBody(0), "14 F0 08 43 10 4C 00 00 7E 00 F7 87 54 F0 08 43 10 4C 02 01 40 05 F7");
@@ -291,36 +284,36 @@ TEST_F(WriterBytes, TracksRunForwardsWhateverTheListOrder) {
 }
 
 TEST_F(WriterBytes, PlainLayoutKeepsGroupsWholeAndTimeExact) {
-  AddEvent(100, kSomeXg, 0, {{99, 1}, {98, 8}, {6, 70}});  // messages at 100, 103, 106
-  AddEvent(101, kSomeXg, 0, {{7, 1}});                      // inside the group: right after, 106
-  AddEvent(110, kSomeXg, 0, {{101, 0}, {100, 0}, {6, 2}});  // 110, 113, 116
-  AddEvent(200, kSomeXg, 0, {{10, 3}});                     // exactly 200
-  AddEvent(116, kSomeXg, 0);                                // nothing converted: no message
-  gChannelUsage[0] = 4;
+  AddEvent(song, 100, kSomeXg, 0, {{99, 1}, {98, 8}, {6, 70}});  // messages at 100, 103, 106
+  AddEvent(song, 101, kSomeXg, 0, {{7, 1}});                      // inside the group: right after, 106
+  AddEvent(song, 110, kSomeXg, 0, {{101, 0}, {100, 0}, {6, 2}});  // 110, 113, 116
+  AddEvent(song, 200, kSomeXg, 0, {{10, 3}});                     // exactly 200
+  AddEvent(song, 116, kSomeXg, 0);                                // nothing converted: no message
+  song.channelUsage[0] = 4;
   EXPECT_EQ(ChannelBody(0, 0),
             "64 B0 63 01 03 B0 62 08 03 B0 06 46 00 B0 07 01 04 B0 65 00 03 B0 64 00 03 B0 06 02 54 B0 0A 03");
 }
 
 TEST_F(WriterBytes, GapsTooLongForAMidiFileRefuseTheConversion) {
-  AddEvent(0, kSomeXg, 0, {{7, 1}});
-  AddEvent(268435455, kSomeXg, 0, {{7, 2}});
-  gChannelUsage[0] = 2;
-  EXPECT_NO_THROW(BuildFileImage(Options(0, 1)));
-  AddEvent(268435455u + 268435456u, kSomeXg, 0, {{7, 3}});
+  AddEvent(song, 0, kSomeXg, 0, {{7, 1}});
+  AddEvent(song, 268435455, kSomeXg, 0, {{7, 2}});
+  song.channelUsage[0] = 2;
+  EXPECT_NO_THROW(BuildFileImage(song, Options(false, true)));
+  AddEvent(song, 268435455u + 268435456u, kSomeXg, 0, {{7, 3}});
   try {
-    BuildFileImage(Options(0, 1));
+    BuildFileImage(song, Options(false, true));
     ADD_FAILURE() << "no error";
   } catch (const ConvertError& e) {
     EXPECT_NE(std::string(e.what()).find("536870911"), std::string::npos) << e.what();
   }
   // The formal layout does not depend on the source's times.
-  EXPECT_NO_THROW(BuildFileImage(Options(1, 1)));
+  EXPECT_NO_THROW(BuildFileImage(song, Options(true, true)));
   // The same for the pass-through track in plain layout.
-  test::ResetTables();
-  AddEvent(300000000, {0x43, 0x10, 0x4C, 0x02, 0x01, 0x40, 0x05, 0xF7}, 255);
-  EXPECT_THROW(BuildFileImage(Options(0, 1)), ConvertError);
-  EXPECT_NO_THROW(BuildFileImage(Options(0, 0)));
-  EXPECT_NO_THROW(BuildFileImage(Options(1, 1)));
+  song = Song{};
+  AddEvent(song, 300000000, {0x43, 0x10, 0x4C, 0x02, 0x01, 0x40, 0x05, 0xF7}, 255);
+  EXPECT_THROW(BuildFileImage(song, Options(false, true)), ConvertError);
+  EXPECT_NO_THROW(BuildFileImage(song, Options(false, false)));
+  EXPECT_NO_THROW(BuildFileImage(song, Options(true, true)));
 }
 
 TEST(SetupControllerTable, EntriesAndTheirOrder) {

@@ -24,11 +24,8 @@ using test::RecordingMessages;
 using test::ScratchDir;
 using test::WriteAll;
 
-ConvertOptions Plain() {
-  ConvertOptions o;
-  o.formalOutput = 0;
-  return o;
-}
+constexpr ConvertOptions kPlain{.layout = Layout::Plain};
+constexpr ConvertOptions kFormal{.layout = Layout::Formal};
 
 ByteVec WithMarkerAt(size_t offset, size_t totalSize, uint8_t after = 0) {
   ByteVec f(totalSize, 'x');
@@ -40,24 +37,24 @@ ByteVec WithMarkerAt(size_t offset, size_t totalSize, uint8_t after = 0) {
 class WriterFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    test::ResetTables();
-    AddEvent(0, test::kSomeXg, 0, {{7, 100}});
-    gChannelUsage[0] = 1;
+    AddEvent(song, 0, test::kSomeXg, 0, {{7, 100}});
+    song.channelUsage[0] = 1;
   }
   // Converts the list in the plain layout to `name` in the scratch folder: a
   // file this program wrote. Returns its path.
   std::string WriteOwnFile(const std::string& name) const {
     const std::string path = dir.File(name);
     RecordingMessages messages;
-    WriteConvertedFile(path, Plain(), messages, 0, 0);
+    WriteConvertedFile(song, path, kPlain, messages, 0, 0);
     return path;
   }
+  Song song;
   ScratchDir dir;
 };
 
 TEST_F(WriterFiles, WhichExistingFilesAreProtected) {
   // What the program wrote itself, judged also when cut short.
-  const ByteVec own = BuildFileImage(Plain());
+  const ByteVec own = BuildFileImage(song, kPlain);
   const struct {
     const char* what;
     ByteVec content;
@@ -93,7 +90,7 @@ TEST_F(WriterFiles, WhichExistingFilesAreProtected) {
 
 TEST_F(WriterFiles, EmptyFileNameIsAnError) {
   RecordingMessages messages;
-  EXPECT_THROW(WriteConvertedFile("", Plain(), messages, 0, 0), IoError);
+  EXPECT_THROW(WriteConvertedFile(song, "", kPlain, messages, 0, 0), IoError);
   EXPECT_TRUE(messages.shown.empty());
   EXPECT_TRUE(dir.Entries().empty());
 }
@@ -101,13 +98,13 @@ TEST_F(WriterFiles, EmptyFileNameIsAnError) {
 TEST_F(WriterFiles, NewTargetIsCreatedAndReportedAfterwards) {
   RecordingMessages messages;
   const std::string path = dir.File("song_cc.mid");
-  WriteConvertedFile(path, Plain(), messages, 140, 60);
+  WriteConvertedFile(song, path, kPlain, messages, 140, 60);
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0].text, "Convert Successful");
   EXPECT_EQ(messages.shown[0].kind, MessageKind::Information);
   EXPECT_EQ(messages.shown[0].x, 140);
   EXPECT_EQ(messages.shown[0].y, 60);
-  EXPECT_EQ(ReadAll(path), BuildFileImage(Plain()));
+  EXPECT_EQ(ReadAll(path), BuildFileImage(song, kPlain));
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"song_cc.mid"});
 }
 
@@ -118,13 +115,12 @@ TEST_F(WriterFiles, OwnEarlierFileIsReplacedForeignFileIsLeftAlone) {
   const ByteVec foreignBytes = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 0, 1, 0xE0};
   WriteAll(foreign, foreignBytes);
 
-  gSysEx.events[0].ccValue[0] = 50;  // a changed list: the replacement differs
-  ConvertOptions formal;
-  WriteConvertedFile(own, formal, messages, 0, 0);
-  EXPECT_EQ(ReadAll(own), BuildFileImage(formal));
+  song.sysEx.events[0].ccValue[0] = 50;  // a changed list: the replacement differs
+  WriteConvertedFile(song, own, kFormal, messages, 0, 0);
+  EXPECT_EQ(ReadAll(own), BuildFileImage(song, kFormal));
 
   messages.shown.clear();
-  WriteConvertedFile(foreign, formal, messages, 7, 8);
+  WriteConvertedFile(song, foreign, kFormal, messages, 7, 8);
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0].text, "This file can not rewrite");
   EXPECT_EQ(messages.shown[0].kind, MessageKind::Warning);
@@ -135,10 +131,10 @@ TEST_F(WriterFiles, OwnEarlierFileIsReplacedForeignFileIsLeftAlone) {
 TEST_F(WriterFiles, RefusedConversionTouchesNothing) {
   const std::string path = WriteOwnFile("song_cc.mid");
   const ByteVec before = ReadAll(path);
-  AddEvent(300000000, test::kSomeXg, 0, {{7, 1}});
+  AddEvent(song, 300000000, test::kSomeXg, 0, {{7, 1}});
   RecordingMessages messages;
-  EXPECT_THROW(WriteConvertedFile(path, Plain(), messages, 0, 0), ConvertError);
-  EXPECT_THROW(WriteConvertedFile(dir.File("new.mid"), Plain(), messages, 0, 0), ConvertError);
+  EXPECT_THROW(WriteConvertedFile(song, path, kPlain, messages, 0, 0), ConvertError);
+  EXPECT_THROW(WriteConvertedFile(song, dir.File("new.mid"), kPlain, messages, 0, 0), ConvertError);
   EXPECT_TRUE(messages.shown.empty());
   EXPECT_EQ(ReadAll(path), before);
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"song_cc.mid"});
@@ -150,7 +146,7 @@ TEST_F(WriterFiles, FailedWriteKeepsThePreviousFileAndLeavesNoTemporaryFile) {
   ASSERT_LT(before.size(), 200u);
   // A much larger conversion, written by a child process that may not write
   // files beyond 200 bytes: the write fails halfway.
-  for (uint32_t i = 1; i < 100; ++i) AddEvent(i * 10, test::kSomeXg, 0, {{7, uint8_t(i)}});
+  for (uint32_t i = 1; i < 100; ++i) AddEvent(song, i * 10, test::kSomeXg, 0, {{7, uint8_t(i)}});
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
@@ -160,7 +156,7 @@ TEST_F(WriterFiles, FailedWriteKeepsThePreviousFileAndLeavesNoTemporaryFile) {
     RecordingMessages childMessages;
     int code = 3;
     try {
-      WriteConvertedFile(path, Plain(), childMessages, 0, 0);
+      WriteConvertedFile(song, path, kPlain, childMessages, 0, 0);
       code = 0;
     } catch (const IoError&) {
       code = childMessages.shown.empty() ? 1 : 2;
@@ -180,11 +176,10 @@ TEST_F(WriterFiles, ReplacementKeepsPermissionsAndWritesThroughLinks) {
   const std::string link = dir.File("link_cc.mid");
   ASSERT_EQ(chmod(real.c_str(), 0640), 0);
   std::filesystem::create_symlink("real_cc.mid", link);
-  ConvertOptions formal;
   RecordingMessages messages;
-  WriteConvertedFile(link, formal, messages, 0, 0);
+  WriteConvertedFile(song, link, kFormal, messages, 0, 0);
   EXPECT_TRUE(std::filesystem::is_symlink(link));
-  EXPECT_EQ(ReadAll(real), BuildFileImage(formal));
+  EXPECT_EQ(ReadAll(real), BuildFileImage(song, kFormal));
   struct stat st;
   ASSERT_EQ(stat(real.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -193,7 +188,7 @@ TEST_F(WriterFiles, ReplacementKeepsPermissionsAndWritesThroughLinks) {
 
 TEST_F(WriterFiles, TargetInAMissingFolderIsAnError) {
   RecordingMessages messages;
-  EXPECT_THROW(WriteConvertedFile(dir.File("no/such/folder.mid"), Plain(), messages, 0, 0), IoError);
+  EXPECT_THROW(WriteConvertedFile(song, dir.File("no/such/folder.mid"), kPlain, messages, 0, 0), IoError);
   EXPECT_TRUE(messages.shown.empty());
 }
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/shell/settings.h"
-#include "model/events.h"
+#include "model/file_io.h"
 #include "support/folder_snapshot.h"
 #include "support/scratch_dir.h"
 
@@ -56,7 +56,8 @@ SettingsRecord Scrambled() {
   SettingsRecord r;
   r.windowTop = r.windowLeft = r.windowWidth = r.windowHeight = 9999;
   r.colWidths.fill(9999);
-  r.viewMode = r.formalOutput = r.includeUnconvertible = 7;
+  r.viewMode = ViewMode{7};
+  r.formalOutput = r.includeUnconvertible = 7;
   return r;
 }
 
@@ -246,7 +247,7 @@ TEST(HostileSettings, FuzzRegressionsAndSeedsParse) {
       } catch (const SettingsError&) {
         rejected = true;
       }
-      EXPECT_LE(record.viewMode, 1);
+      EXPECT_LE(uint8_t(record.viewMode), 1);
       EXPECT_LE(record.formalOutput, 1);
       EXPECT_LE(record.includeUnconvertible, 1);
       if (rejected) {

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "analysis/load.h"
 #include "app/shell/midi_ports.h"
 #include "support/recording_messages.h"
-#include "model/smf_reader.h"
 #include "support/recording_midi_port.h"
 
 #if defined(__linux__)
@@ -172,12 +172,12 @@ TEST(SysExOut, ReproducesTheMessageOfAReadFile) {
                      'M', 'T', 'r', 'k', 0, 0, 0, 15,
                      0x00, 0xF0, 0x08, 0x43, 0x10, 0x4C, 0xF0, 0x00, 0x7E, 0x00, 0xF7,
                      0x00, 0xFF, 0x2F, 0x00};
-  ClearEventTables();
-  ASSERT_EQ(ReadSmfBytes(smf, "inner.mid"), 0);
-  ASSERT_EQ(gSysEx.size(), 1u);
-  EXPECT_EQ(LongMessagesOfSysExOut(gSysEx, gSysEx.events[0]),
+  Session session;
+  const Song song = LoadSmfBytes(smf, "inner.mid", session);
+  ASSERT_EQ(song.status, LoadStatus::Whole);
+  ASSERT_EQ(song.sysEx.size(), 1u);
+  EXPECT_EQ(LongMessagesOfSysExOut(song.sysEx, song.sysEx.events[0]),
             (std::vector<Bytes>{{0xF0, 0x43, 0x10, 0x4C, 0xF0, 0x00, 0x7E, 0x00, 0xF7}}));
-  ClearEventTables();
 }
 
 TEST(OpenMidiOut, AFailedOpenWarnsOnceWithItsCauseAndCloses) {

@@ -127,12 +127,10 @@ TEST(SendAllMessages, ListOrderSysExOrConvertedMessagesByView) {
     b.insert(b.begin(), 0xF0);
     return b;
   };
-  EXPECT_EQ(SendAllMessages(list, 1), (std::vector<Bytes>{withF0(xgOn), withF0(vibratoRate), withF0(program)}));
-  EXPECT_EQ(SendAllMessages(list, 0), (std::vector<Bytes>{withF0(xgOn),
-                                                          {0xB1, 99, 1},
-                                                          {0xB1, 98, 8},
-                                                          {0xB1, 6, 0x50},
-                                                          {0xC0, 5}}));
+  EXPECT_EQ(SendAllMessages(list, ViewMode::SysEx),
+            (std::vector<Bytes>{withF0(xgOn), withF0(vibratoRate), withF0(program)}));
+  EXPECT_EQ(SendAllMessages(list, ViewMode::Cc),
+            (std::vector<Bytes>{withF0(xgOn), {0xB1, 99, 1}, {0xB1, 98, 8}, {0xB1, 6, 0x50}, {0xC0, 5}}));
 }
 
 // A clock that moves only when the test says so.

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "model/events.h"
+#include "model/file_io.h"
 #include "support/scratch_dir.h"
 
 #if defined(__unix__) || defined(__APPLE__)
@@ -23,6 +23,7 @@ namespace fs = std::filesystem;
 using mertovan::IoError;
 using mertovan::SettingsError;
 using mertovan::SettingsRecord;
+using mertovan::ViewMode;
 
 namespace {
 
@@ -80,7 +81,7 @@ std::array<int, 4> FrameOf(const SettingsRecord& r) {
 void ExpectSample(const SettingsRecord& r) {
   EXPECT_EQ(FrameOf(r), (std::array{200, 100, 600, 300}));
   EXPECT_EQ(r.colWidths, (std::array<uint16_t, 8>{0, 11, 12, 13, 14, 15, 16, 17}));
-  EXPECT_EQ(r.viewMode, 0);
+  EXPECT_EQ(r.viewMode, ViewMode::Cc);
   EXPECT_EQ(r.includeUnconvertible, 0);
   EXPECT_EQ(r.formalOutput, 1);
 }
@@ -89,7 +90,7 @@ void ExpectCreation(const SettingsRecord& r, uint16_t column7) {
   const SettingsRecord c = mertovan::CreationSettings(column7);
   EXPECT_EQ(FrameOf(r), FrameOf(c));
   EXPECT_EQ(r.colWidths, c.colWidths);
-  EXPECT_EQ(r.viewMode, 1);
+  EXPECT_EQ(r.viewMode, ViewMode::SysEx);
   EXPECT_EQ(r.includeUnconvertible, 1);
   EXPECT_EQ(r.formalOutput, 1);
 }
@@ -151,7 +152,7 @@ TEST_F(SettingsFile, CloseSavesGeometryViewAndOptionsButNotDraggedWidths) {
   Load(Dir(), r, host_);
   // The user dragged every column border.
   host_ = {.top = 200, .left = 100, .width = 700, .height = 400, .columns = {0, 90, 90, 90, 90, 90, 90, 90}};
-  r.viewMode = 0;
+  r.viewMode = ViewMode::Cc;
   r.formalOutput = 0;
   Save(Dir(), r, host_);
   EXPECT_EQ(Read(),
@@ -161,7 +162,7 @@ TEST_F(SettingsFile, CloseSavesGeometryViewAndOptionsButNotDraggedWidths) {
   SettingsRecord back;
   Load(Dir(), back, host_);
   EXPECT_EQ(FrameOf(back), (std::array{200, 100, 700, 400}));
-  EXPECT_EQ(back.viewMode, 0);
+  EXPECT_EQ(back.viewMode, ViewMode::Cc);
   EXPECT_EQ(back.formalOutput, 0);
   EXPECT_EQ(back.colWidths, r.colWidths);
 }
@@ -194,7 +195,7 @@ TEST_F(SettingsFile, SaveWithTheFileGoneWritesCreationValues) {
   fs::remove(File());
   host_.top = 500;
   host_.columns[7] = 77;
-  r.viewMode = 0;
+  r.viewMode = ViewMode::Cc;
   Save(Dir(), r, host_);
   std::string expected = kFirstStartFile;
   expected.replace(expected.find("32\r\n"), 2, "77");
@@ -295,7 +296,7 @@ TEST(SettingsValues, LineConversions) {
     const uint32_t got = c.line <= 5    ? std::array<uint32_t, 4>{r.windowTop, r.windowLeft, r.windowWidth,
                                                                   r.windowHeight}[static_cast<size_t>(c.line - 2)]
                          : c.line <= 12 ? r.colWidths[static_cast<size_t>(c.line - 5)]
-                         : c.line == 13 ? r.viewMode
+                         : c.line == 13 ? uint32_t(r.viewMode)
                          : c.line == 14 ? r.includeUnconvertible
                                         : r.formalOutput;
     EXPECT_EQ(got, c.expected);
@@ -320,7 +321,7 @@ TEST(SettingsValues, BadLineReportsItAndFallsBackFromThere) {
     EXPECT_EQ(r.windowTop, 200);
     EXPECT_EQ(r.windowHeight, 300);
     EXPECT_EQ(r.colWidths, (std::array<uint16_t, 8>{0, 11, 35, 35, 20, 100, 80, 44}));
-    EXPECT_EQ(r.viewMode, 1);
+    EXPECT_EQ(r.viewMode, ViewMode::SysEx);
     EXPECT_EQ(r.includeUnconvertible, 1);
     EXPECT_EQ(r.formalOutput, 1);
   }
@@ -352,7 +353,7 @@ TEST_F(SettingsFile, ShortFileLoadsWhatItHasAndReportsTheMissingLine) {
   }
   EXPECT_EQ(r.windowTop, 200);
   EXPECT_EQ(r.colWidths, (std::array<uint16_t, 8>{0, 11, 12, 13, 14, 15, 80, 50}));
-  EXPECT_EQ(r.viewMode, 1);
+  EXPECT_EQ(r.viewMode, ViewMode::SysEx);
   EXPECT_EQ(r.formalOutput, 1);
   EXPECT_EQ(Read(), FileWith(first));  // not repaired at load
 
@@ -370,7 +371,7 @@ TEST_F(SettingsFile, FolderThatCannotHoldTheFileGivesIoError) {
   for (const std::string& startDir : {underAFile, missing}) {
     SCOPED_TRACE(startDir);
     SettingsRecord r;
-    r.viewMode = 0;
+    r.viewMode = ViewMode::Cc;
     try {
       Load(startDir, r, host_);
       FAIL() << "no error";
@@ -430,14 +431,14 @@ TEST(SettingsValues, AnyTextParsesOrFailsCleanly) {
     const size_t n = rng() % 80;
     for (size_t k = 0; k < n; ++k) text += alphabet[rng() % alphabet.size()];
     SettingsRecord r;
-    r.viewMode = 7;
+    r.viewMode = ViewMode{7};
     r.includeUnconvertible = 7;
     r.formalOutput = 7;
     try {
       mertovan::ParseSettingsText(text, r);
     } catch (const SettingsError&) {
     }
-    ASSERT_LE(r.viewMode, 1) << text;
+    ASSERT_LE(uint8_t(r.viewMode), 1) << text;
     ASSERT_LE(r.includeUnconvertible, 1) << text;
     ASSERT_LE(r.formalOutput, 1) << text;
   }

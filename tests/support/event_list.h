@@ -7,22 +7,15 @@
 #include <utility>
 #include <vector>
 
-#include "analysis/conversion.h"
-#include "model/events.h"
+#include "model/song.h"
 
 namespace mertovan::test {
 
-// Resets every table the writer reads.
-inline void ResetTables() {
-  ClearEventTables();
-  gDrumSetupPartMap = kInitialDrumSetupPartMap;
-}
-
-// One record as the analysis would leave it; `messages` are the converted
-// (controller, value) pairs, none for an unconverted message.
-inline Tsys& AddEvent(uint32_t tick, const std::vector<uint8_t>& afterF0, uint8_t channel,
+// One record of `song` as the analysis would leave it; `messages` are the
+// converted (controller, value) pairs, none for an unconverted message.
+inline Tsys& AddEvent(Song& song, uint32_t tick, const std::vector<uint8_t>& afterF0, uint8_t channel,
                       std::initializer_list<std::pair<uint8_t, uint8_t>> messages = {}) {
-  Tsys& e = gSysEx.Append(tick, afterF0);
+  Tsys& e = song.sysEx.Append(tick, afterF0);
   e.channel = channel;
   int i = 0;
   for (const auto& [number, value] : messages) {
@@ -38,11 +31,12 @@ inline Tsys& AddEvent(uint32_t tick, const std::vector<uint8_t>& afterF0, uint8_
 // to the channel tracks.
 inline const std::vector<uint8_t> kSomeXg = {0x43, 0x10, 0x4C, 0x08, 0x00, 0x0B, 0x64, 0xF7};
 
-// A converted parameter change of `part` (under 32), counted in the part's
+// A converted parameter change of `part` (under 32), counted in the song's
 // usage as the analysis counts it.
-inline Tsys& AddConverted(uint32_t tick, uint8_t part, std::initializer_list<std::pair<uint8_t, uint8_t>> messages) {
-  ++gChannelUsage[part];
-  return AddEvent(tick, kSomeXg, part, messages);
+inline Tsys& AddConverted(Song& song, uint32_t tick, uint8_t part,
+                          std::initializer_list<std::pair<uint8_t, uint8_t>> messages) {
+  ++song.channelUsage[part];
+  return AddEvent(song, tick, kSomeXg, part, messages);
 }
 
 }  // namespace mertovan::test

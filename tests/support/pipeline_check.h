@@ -5,17 +5,18 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <numeric>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "analysis/conversion.h"
 #include "analysis/listing.h"
 #include "analysis/load.h"
-#include "model/events.h"
+#include "model/file_io.h"
 #include "model/smf_reader.h"
-#include "writer/song_writer.h"
+#include "model/song.h"
 #include "writer/writer.h"
 
 namespace mertovan::fuzz {
@@ -24,7 +25,61 @@ namespace mertovan::fuzz {
 inline constexpr uint64_t kLargestVarLen = 0x0FFFFFFFu;
 
 inline std::string DescribeOptions(const ConvertOptions& o) {
-  return std::string(o.formalOutput ? "formal" : "plain") + (o.includeUnconvertible ? "/include" : "/drop");
+  static constexpr const char* kLayouts[] = {"formal", "plain", "song"};
+  return std::string(kLayouts[size_t(o.layout)]) + (o.includeUnconvertible ? "/include" : "/drop");
+}
+
+// Reads a converted file with the program's own reader into `song`. Returns
+// what is wrong, or "" when the whole file was read.
+inline std::string ReadBack(const std::vector<uint8_t>& image, const ConvertOptions& options, Song& song) {
+  const std::string where = " (" + DescribeOptions(options) + ")";
+  try {
+    if (ReadSmf(std::make_shared<const std::vector<uint8_t>>(image), "converted.mid", song) != LoadStatus::Whole) {
+      return "converted file reads back only in part" + where;
+    }
+  } catch (const IoError& e) {
+    return std::string("converted file does not read back: ") + e.what() + where;
+  }
+  return "";
+}
+
+// The listing in both views, as the command line writes it: one row per
+// message, seven cells to a row, none empty; the SysEx column shows F0 and
+// never more bytes than the file held, the CC column shows " -" exactly for
+// the messages that did not convert.
+inline std::string CheckListing(const SysExList& list) {
+  for (const ViewMode view : {ViewMode::SysEx, ViewMode::Cc}) {
+    std::string tsv;
+    for (const Tsys& e : list.events) AppendTsvRow(tsv, list, e, view);
+    std::string_view rest = tsv;
+    for (const Tsys& e : list.events) {
+      const size_t end = rest.find('\n');
+      if (end == std::string_view::npos) return "listing has fewer rows than messages";
+      std::string_view row = rest.substr(0, end);
+      rest.remove_prefix(end + 1);
+      std::vector<std::string_view> cells;
+      for (size_t tab = row.find('\t');; tab = row.find('\t')) {
+        cells.push_back(row.substr(0, tab));
+        if (tab == std::string_view::npos) break;
+        row.remove_prefix(tab + 1);
+      }
+      if (cells.size() != 7) return "listing row of " + std::to_string(cells.size()) + " cells";
+      for (const std::string_view cell : cells) {
+        if (cell.empty()) return "empty listing cell";
+      }
+      const std::string_view last = cells[6];
+      if (view == ViewMode::SysEx) {
+        // "F0 " and three characters per byte.
+        if (!last.starts_with("F0 ") || last.size() % 3 != 0 || last.size() / 3 - 1 > e.length) {
+          return "SysEx column shows more than the file held: " + std::string(last);
+        }
+      } else if ((last == " -") != (e.ccNumber[0] == kNone)) {
+        return "CC column disagrees with the conversion: " + std::string(last);
+      }
+    }
+    if (!rest.empty()) return "listing has more rows than messages";
+  }
+  return "";
 }
 
 // Reads a converted file back and compares its pass-through track with the
@@ -32,14 +87,8 @@ inline std::string DescribeOptions(const ConvertOptions& o) {
 inline std::string CheckImage(const std::vector<uint8_t>& image, const ConvertOptions& options,
                               const SysExList& source) {
   const std::string where = " (" + DescribeOptions(options) + ")";
-  ClearEventTables();
-  int32_t result;
-  try {
-    result = ReadSmfBytes(image, "converted.mid");
-  } catch (const IoError& e) {
-    return std::string("converted file does not read back: ") + e.what() + where;
-  }
-  if (result != 0) return "converted file reads back only in part" + where;
+  Song back;
+  if (std::string fault = ReadBack(image, options, back); !fault.empty()) return fault;
   if (image.size() < 14) return "converted file has no header" + where;
 
   // Every track the header announces is there, and nothing else.
@@ -66,24 +115,24 @@ inline std::string CheckImage(const std::vector<uint8_t>& image, const ConvertOp
       return source.events[a].tick < source.events[b].tick;
     });
     for (uint32_t i : order) {
-      if (source.events[i].ccNumber[0] == 255) expected.push_back(i);
+      if (source.events[i].ccNumber[0] == kNone) expected.push_back(i);
     }
   }
-  if (gSysEx.size() != expected.size()) {
-    return "pass-through track holds " + std::to_string(gSysEx.size()) + " messages, expected " +
+  const SysExList& got = back.sysEx;
+  if (got.size() != expected.size()) {
+    return "pass-through track holds " + std::to_string(got.size()) + " messages, expected " +
            std::to_string(expected.size()) + where;
   }
   for (size_t k = 0; k < expected.size(); ++k) {
     const Tsys& from = source.events[expected[k]];
-    const Tsys& got = gSysEx.events[k];
     const auto a = source.Raw(from);
-    const auto b = gSysEx.Raw(got);
+    const auto b = got.Raw(got.events[k]);
     if (!std::equal(a.begin(), a.end(), b.begin(), b.end())) {
       return "pass-through message " + std::to_string(k) + " differs from its source" + where;
     }
-    if (!options.formalOutput && got.tick != from.tick) {
+    if (options.layout == Layout::Plain && got.events[k].tick != from.tick) {
       return "pass-through message " + std::to_string(k) + " moved from tick " + std::to_string(from.tick) +
-             " to " + std::to_string(got.tick) + where;
+             " to " + std::to_string(got.events[k].tick) + where;
     }
   }
   return "";
@@ -91,79 +140,55 @@ inline std::string CheckImage(const std::vector<uint8_t>& image, const ConvertOp
 
 // Runs the pipeline once; returns the first property that failed, or "".
 inline std::string RunPipeline(std::span<const uint8_t> input) {
-  // The map persists across loads in the program; reset it so that one
-  // input always behaves the same.
-  gDrumSetupPartMap = kInitialDrumSetupPartMap;
-  // A file that cannot be read leaves empty tables; one read in part is
-  // listed and converted as far as it goes.
-  LoadSmfBytes(input, "fuzz.mid");
-  for (const Tsys& e : gSysEx.events) {
-    if (uint64_t(e.offset) + 2ull * e.length > gSysEx.bytes.size()) return "record points past the byte store";
+  // A session of its own, so that one input always behaves the same. A file
+  // that cannot be read gives an empty song; one read in part is listed and
+  // converted as far as it goes.
+  Session session;
+  const Song song = LoadSmfBytes(input, "fuzz.mid", session);
+  const SysExList& source = song.sysEx;
+  if (song.status == LoadStatus::Failed && (source.size() != 0 || song.error.empty())) {
+    return "a failed load keeps messages or gives no reason";
   }
-
-  size_t textBytes = 0;
-  for (const Tsys& e : gSysEx.events) {
-    for (uint8_t view : {uint8_t(1), uint8_t(0)}) {
-      for (int column = 0; column < kListingColumns; ++column) {
-        textBytes += CellText(gSysEx, e, column, view).size();
-      }
-    }
-    textBytes += e.eventName.size() + e.valueText.size();
-    if (e.ccNumber[0] != 255 && e.channel >= 32) return "converted event without a channel track";
+  for (const Tsys& e : source.events) {
+    if (uint64_t(e.offset) + 2ull * e.length > source.bytes.size()) return "record points past the byte store";
+    if (e.ccNumber[0] != kNone && e.channel >= 32) return "converted event without a channel track";
   }
-  (void)textBytes;
+  if (std::string fault = CheckListing(source); !fault.empty()) return fault;
 
-  const SysExList source = gSysEx;
   uint32_t maxTick = 0;
   for (const Tsys& e : source.events) maxTick = std::max(maxTick, e.tick);
-
-  std::vector<std::pair<ConvertOptions, std::vector<uint8_t>>> images;
-  for (uint8_t formal : {uint8_t(0), uint8_t(1)}) {
-    for (uint8_t include : {uint8_t(0), uint8_t(1)}) {
-      ConvertOptions options;
-      options.formalOutput = formal;
-      options.includeUnconvertible = include;
+  for (const Layout layout : {Layout::Plain, Layout::Formal}) {
+    for (const bool include : {false, true}) {
+      const ConvertOptions options{layout, include};
+      std::vector<uint8_t> image;
       try {
-        images.emplace_back(options, BuildFileImage(options));
+        image = BuildFileImage(song, options);
       } catch (const ConvertError& e) {
         // Only a time gap the format cannot hold may refuse a conversion,
         // and the formal layout writes fixed gaps only.
-        if (formal || maxTick <= kLargestVarLen) {
+        if (layout == Layout::Formal || maxTick <= kLargestVarLen) {
           return "conversion refused (" + DescribeOptions(options) + "): " + e.what();
         }
+        continue;
       }
+      if (std::string fault = CheckImage(image, options, source); !fault.empty()) return fault;
     }
   }
+
   // The song layout: refused only for a file read in part, a format 2 file,
   // a track past tick 2^32 - 1 or a time gap too long for the format; else
   // it reads back whole, with every message that stays.
-  const SourceFile song = gSourceFile;
-  std::vector<uint8_t> songImage;
-  for (uint8_t include : {uint8_t(0), uint8_t(1)}) {
-    gSysEx = source;
-    gSourceFile = song;
-    ConvertOptions options;
-    options.songMode = 1;
-    options.includeUnconvertible = include;
-    // A large song is converted on two threads: either way gives the same
-    // bytes, or the same refusal.
-    std::vector<uint8_t> twoThreads;
-    std::string twoThreadsRefusal;
+  for (const bool include : {false, true}) {
+    const ConvertOptions options{Layout::Song, include};
+    std::vector<uint8_t> image;
     try {
-      twoThreads = BuildSongImage(options, SongThreads::Two);
+      image = BuildFileImage(song, options);
     } catch (const ConvertError& e) {
-      twoThreadsRefusal = e.what();
-    }
-    try {
-      songImage = BuildFileImage(options);
-    } catch (const ConvertError& e) {
-      const bool mayRefuse = !song.image || song.readResult != 0 || song.format == 2 ||
-                             song.longTicks || std::string(e.what()).find("time gap") != std::string::npos;
+      const bool mayRefuse = song.status != LoadStatus::Whole || song.source.format == 2 || song.source.longTicks ||
+                             std::string(e.what()).find("time gap") != std::string::npos;
       if (!mayRefuse) return std::string("song layout refused: ") + e.what();
-      if (twoThreadsRefusal != e.what()) return "song layout refused on one thread only: " + std::string(e.what());
       continue;
     }
-    if (!twoThreadsRefusal.empty() || twoThreads != songImage) return "song layout differs on two threads";
     // What stays: the unconverted messages when they are included, and any
     // message right after a kept one that never got its F7.
     size_t kept = 0;
@@ -173,25 +198,17 @@ inline std::string RunPipeline(std::span<const uint8_t> input) {
       if (i > 0 && i < source.places.size() && source.places[i].track != source.places[i - 1].track) {
         keptOpen = false;
       }
-      if (!keptOpen && !(include && (e.ccNumber[0] == 255 || e.channel >= 32))) continue;
+      if (!keptOpen && !(include && (e.ccNumber[0] == kNone || e.channel >= 32))) continue;
       const auto raw = source.Raw(e);
-      keptOpen = raw.empty() || raw.back() != 0xF7;
+      keptOpen = raw.empty() || raw.back() != kStatusSysExEnd;
       ++kept;
     }
-    ClearEventTables();
-    try {
-      if (ReadSmfBytes(songImage, "song.mid") != 0) return "song layout reads back only in part";
-    } catch (const IoError& e) {
-      return std::string("song layout does not read back: ") + e.what();
-    }
-    if (gSysEx.size() != kept) {
-      return "song layout holds " + std::to_string(gSysEx.size()) + " SysEx messages, expected " +
+    Song back;
+    if (std::string fault = ReadBack(image, options, back); !fault.empty()) return fault;
+    if (back.sysEx.size() != kept) {
+      return "song layout holds " + std::to_string(back.sysEx.size()) + " SysEx messages, expected " +
              std::to_string(kept);
     }
-  }
-  for (const auto& [options, image] : images) {
-    std::string fault = CheckImage(image, options, source);
-    if (!fault.empty()) return fault;
   }
   return "";
 }

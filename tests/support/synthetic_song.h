@@ -68,8 +68,8 @@ inline std::vector<uint8_t> MakeSyntheticXgFile(int tracks = 16, int sysexCount 
   return file;
 }
 
-// The default synthetic file, made once and shared with the event tables the
-// way a loaded file is, so that no benchmark run copies it.
+// The default synthetic file, made once and shared by every song read from
+// it, as a loaded song shares its file image, so that no benchmark run copies it.
 inline const std::shared_ptr<const std::vector<uint8_t>>& SharedSyntheticXgFile() {
   static const auto image = std::make_shared<const std::vector<uint8_t>>(MakeSyntheticXgFile());
   return image;
