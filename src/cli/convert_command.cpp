@@ -9,8 +9,9 @@ namespace mertovan::cli {
 
 namespace {
 
-// The program's message boxes as lines: information on standard output,
-// warnings on standard error, each with the file it concerns.
+// The program's message boxes as lines: information on standard output (the
+// success line with the count of converted messages), warnings on standard
+// error, each with the file it concerns.
 class PrintedMessages : public MessageService {
  public:
   PrintedMessages(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
@@ -20,15 +21,24 @@ class PrintedMessages : public MessageService {
   }
   bool Warned() const { return warned_; }
   void ShowMessageAt(std::string_view text, MessageKind kind, int, int) override {
-    std::ostream& to = kind == MessageKind::Warning ? err_ : out_;
-    to << text << ": " << file_ << "\n";
-    if (kind == MessageKind::Warning) warned_ = true;
+    if (kind == MessageKind::Information) {
+      information_ = text;  // printed with what the conversion did
+      return;
+    }
+    err_ << text << ": " << file_ << "\n";
+    warned_ = true;
+  }
+  void Converted(const ConvertReport& report) {
+    out_ << information_ << ": " << file_ << " " << ConvertedCountText(report) << "\n";
+    const std::string flattened = FlattenedSongText(report);
+    if (!flattened.empty()) err_ << "warning: " << file_ << ": " << flattened << "\n";
   }
 
  private:
   std::ostream& out_;
   std::ostream& err_;
   std::string file_;
+  std::string information_;
   bool warned_ = false;
 };
 
@@ -107,7 +117,9 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
     const std::string target = haveOutput ? output : DefaultOutputName(path);
     messages.SetFile(target);
     try {
-      WriteConvertedFile(*song, target, options, messages, 0, 0, watch);
+      if (const auto report = WriteConvertedFile(*song, target, options, messages, 0, 0, watch)) {
+        messages.Converted(*report);
+      }
       if (messages.Warned()) status = 1;
     } catch (const std::exception& e) {
       err << e.what() << "\n";

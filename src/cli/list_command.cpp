@@ -1,3 +1,4 @@
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <iomanip>
@@ -102,36 +103,39 @@ void PrintTsv(std::ostream& out, const SysExList& list, ViewMode view) {
 
 void PrintText(std::ostream& out, const std::string& path, const SysExList& list, ViewMode view) {
   out << path << ": " << list.size() << " SysEx message" << (list.size() == 1 ? "" : "s") << "\n";
-  constexpr int kColumns = 8;  // the grid's seven, then what the value means
+  // The grid's columns 1-6, what the value means, and the grid's last column
+  // (message bytes or controller messages) last, since it can be long.
+  constexpr int kMeaning = 0;
+  constexpr std::array<int, 8> kOrder = {1, 2, 3, 4, 5, 6, kMeaning, 7};
   auto cellText = [&](const Tsys& e, int c, const std::string& meaning) {
-    return c == kColumns ? meaning : CellText(list, e, c, view);
+    return c == kMeaning ? meaning : CellText(list, e, c, view);
   };
   auto headerText = [&](int c) {
-    return c == kColumns ? std::string("Meaning") : std::string(ColumnHeader(c, view));
+    return c == kMeaning ? std::string("Meaning") : std::string(ColumnHeader(c, view));
   };
   std::vector<std::string> meanings;
   meanings.reserve(list.size());
   MeaningContext context;
   for (const Tsys& e : list.events) meanings.push_back(context.Feed(list, e));
 
-  // Columns as wide as their widest text.
-  size_t width[kColumns + 1] = {};
-  for (int c = 1; c < kColumns; ++c) width[c] = headerText(c).size();
-  for (size_t i = 0; i < list.size(); ++i) {
-    for (int c = 1; c < kColumns; ++c) {
-      width[c] = std::max(width[c], cellText(list.events[i], c, meanings[i]).size());
+  // Columns as wide as their widest text; the last is not padded.
+  std::array<size_t, kOrder.size()> width{};
+  for (size_t k = 0; k + 1 < kOrder.size(); ++k) {
+    width[k] = headerText(kOrder[k]).size();
+    for (size_t i = 0; i < list.size(); ++i) {
+      width[k] = std::max(width[k], cellText(list.events[i], kOrder[k], meanings[i]).size());
     }
   }
   auto row = [&](auto cell) {
     std::string line;
-    for (int c = 1; c <= kColumns; ++c) {
-      const std::string t = cell(c);
-      const size_t pad = c < kColumns && t.size() < width[c] ? width[c] - t.size() : 0;
-      const bool numeric = c <= 4;
+    for (size_t k = 0; k < kOrder.size(); ++k) {
+      const std::string t = cell(kOrder[k]);
+      const size_t pad = t.size() < width[k] ? width[k] - t.size() : 0;
+      const bool numeric = kOrder[k] >= 1 && kOrder[k] <= 4;
       if (numeric) line.append(pad, ' ');
       line += t;
       if (!numeric) line.append(pad, ' ');
-      if (c < kColumns) line += "  ";
+      if (k + 1 < kOrder.size()) line += "  ";
     }
     while (!line.empty() && line.back() == ' ') line.pop_back();
     out << line << "\n";
@@ -171,6 +175,9 @@ nlohmann::json EventJson(const SysExList& list, const Tsys& e, const std::string
       {"eventName", e.eventName.view()},
       {"length", e.length},
       {"meaning", meaning},
+      // The part as the listing's Ch column shows it, 1-64; "channel" is
+      // the same part counted from 0, as scripts already read it.
+      {"part", e.channel == kNone ? nlohmann::json(nullptr) : nlohmann::json(e.channel + 1)},
       {"tick", e.tick},
       {"valueText", e.valueText.view()},
   };

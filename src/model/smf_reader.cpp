@@ -51,6 +51,9 @@ namespace {
 // Stop reading: something the reader does not recognise (result -1).
 struct StopReading {};
 
+// A note-on with a velocity: a sound of the song.
+bool IsNoteOn(uint8_t status, uint8_t velocity) { return (status & 0xF0) == 0x90 && velocity != 0; }
+
 // A bounds-checked cursor over the file image. Every read that runs out of
 // bytes raises the I/O error that names the offset and the file.
 class Cursor {
@@ -88,8 +91,10 @@ class Cursor {
   // of the general path, which takes everything else: channel messages with
   // one-byte delta times, with their status byte or in running status. Reads
   // while such events come and `counted` stays under `limit`; returns whether
-  // it read any.
-  bool ChannelMessages(uint8_t& runningStatus, uint64_t& tick, uint64_t& counted, uint64_t limit) {
+  // it read any. `firstNote` takes the tick of the first note-on, if it is
+  // still unknown.
+  bool ChannelMessages(uint8_t& runningStatus, uint64_t& tick, uint64_t& counted, uint64_t limit,
+                       uint64_t& firstNote) {
     const size_t first = pos_;
     // A delta time, a status byte and two data bytes at most.
     while (Remaining() >= 4 && counted < limit) {
@@ -106,6 +111,7 @@ class Cursor {
       // Program change and channel pressure have one data byte, the others two.
       size += (runningStatus & 0xE0) == 0xC0 ? 1 : 2;
       tick += delta;
+      if (IsNoteOn(runningStatus, bytes_[pos_ + size - 1]) && tick < firstNote) firstNote = tick;
       pos_ += size;
       counted += size;
     }
@@ -205,6 +211,7 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
   uint64_t count = 0;
   uint64_t tick = 0;
   uint8_t runningStatus = 0;
+  uint64_t firstNote = UINT64_MAX;
   bool endOfTrackLast = false;
   SplitMessage split;
   try {
@@ -212,7 +219,7 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
     // it is read whole.
     const uint64_t limit = std::min<uint64_t>(chunkLength, 0xFFFFFFF0u);
     while (count < limit) {
-      if (in.ChannelMessages(runningStatus, tick, count, limit)) {
+      if (in.ChannelMessages(runningStatus, tick, count, limit, firstNote)) {
         endOfTrackLast = false;
         continue;
       }
@@ -226,7 +233,7 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
         count += length;
         // A new message ends one that never got its F7.
         split.Store(list);
-        const SourcePlace place{SourceTick(tick), trackIndex, {eventBegin, uint32_t(in.Pos())}};
+        const SourcePlace place{SourceTick(tick), trackIndex, {eventBegin, uint32_t(in.Pos())}, runningStatus};
         if (length > 0 && raw.back() == kStatusSysExEnd) {
           list.Append(scale(tick), raw);
           list.places.push_back(place);
@@ -264,18 +271,25 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
           if (n < 0) throw StopReading{};
           if (status < 0xF0) runningStatus = status;
         }
-        in.Skip(uint32_t(n));
+        const auto data = in.Take(uint32_t(n));
         count += uint32_t(n);
         endOfTrackLast = false;
+        // The velocity: the second data byte, the first of those taken here
+        // when this event is in running status.
+        if (n >= 1 && tick < firstNote && IsNoteOn(status < 0x80 ? runningStatus : status, data.back())) {
+          firstNote = tick;
+        }
       }
     }
   } catch (const StopReading&) {
     // The F0 event was read whole: it stays, like every completed message.
     split.Store(list);
+    if (firstNote != UINT64_MAX) song.firstNoteTick = std::min(song.firstNoteTick, scale(firstNote));
     chunk.readEnd = uint32_t(in.Pos());
     throw;
   }
   split.Store(list);
+  if (firstNote != UINT64_MAX) song.firstNoteTick = std::min(song.firstNoteTick, scale(firstNote));
   chunk.readEnd = uint32_t(in.Pos());
   chunk.endsWithEndOfTrack = endOfTrackLast;
   if (tick > 0xFFFFFFFFu) song.source.longTicks = true;
@@ -347,8 +361,7 @@ LoadStatus ReadSmf(std::shared_ptr<const std::vector<uint8_t>> image, const std:
   if (!image) image = std::make_shared<const std::vector<uint8_t>>();
   // Offsets into the file are kept in 32 bits.
   if (image->size() > 0xFFFFFFF0u) throw IoError("File is too large to be a MIDI file: " + fileName);
-  SourceFile& source = song.source;
-  source.image = image;
+  song.source.image = image;
   // Room for a file that is mostly SysEx, taken once: a list that grows by
   // doubling copies itself and touches fresh memory again at every step. Room
   // that is never written costs nothing.
@@ -357,6 +370,13 @@ LoadStatus ReadSmf(std::shared_ptr<const std::vector<uint8_t>> image, const std:
   song.sysEx.places.reserve(image->size() / 16);
   Cursor in(*image, fileName);
   song.status = ReadChunks(in, song) == 0 ? LoadStatus::Whole : LoadStatus::StoppedEarly;
+  // A file with neither a header nor a track is no MIDI file at all (a text
+  // file, an empty file, another format under a .mid name): nothing in it is
+  // listed or converted.
+  const auto& chunks = song.source.chunks;
+  if (std::none_of(chunks.begin(), chunks.end(), [](const SourceChunk& c) { return c.kind != ChunkKind::Foreign; })) {
+    throw IoError(fileName + " is not a Standard MIDI File");
+  }
   return song.status;
 }
 

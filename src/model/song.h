@@ -67,6 +67,9 @@ struct SourcePlace {
   uint32_t tick = 0;
   uint32_t track = 0;  // index of the track chunk (MTrk) that holds it, from 0
   ByteRange packet;    // the F0 event
+  // The channel status that running status repeats at this point of the
+  // track (0 none): the event after the message may rely on it.
+  uint8_t runningStatus = 0;
 };
 // An F7 event that carried on a message whose F0 event did not end in F7.
 struct Continuation {
@@ -136,6 +139,9 @@ struct Song {
   std::string error;  // for Failed: what went wrong, naming the file
   SysExList sysEx;
   std::vector<TimeSignature> timeSignatures;  // in file order
+  // Tick (at 480 per quarter) of the first note-on with a velocity in any
+  // track; 0xFFFFFFFF when the song plays no note.
+  uint32_t firstNoteTick = 0xFFFFFFFFu;
   SourceFile source;
   std::array<int32_t, 32> channelUsage{};  // converted events per part, from the analysis
 };

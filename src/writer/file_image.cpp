@@ -60,10 +60,10 @@ TickOrder SortEventsByTick(const SysExList& list) {
   return order;
 }
 
-std::vector<uint8_t> BuildFileImage(const Song& song, const ConvertOptions& options) {
+std::vector<uint8_t> BuildFileImage(const Song& song, const ConvertOptions& options, ConvertReport* report) {
   // The song layout is a module of its own beside the classic layouts.
-  if (options.layout == Layout::Song) return BuildSongImage(song, options);
-  return BuildClassicImage(song, options);
+  if (options.layout == Layout::Song) return BuildSongImage(song, options, report);
+  return BuildClassicImage(song, options, report);
 }
 
 }  // namespace mertovan

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 
+#include "analysis/stored_message.h"
 #include "model/midi_bytes.h"
 #include "model/smf_reader.h"
 #include "writer/file_image.h"
@@ -28,11 +29,102 @@ constexpr auto kMarkerEvent = [] {
 constexpr uint8_t kEmptyTextEvent[] = {0x00, kStatusMeta, kMetaText, 0x00};
 constexpr uint8_t kEndOfTrack[] = {kStatusMeta, kMetaEndOfTrack, 0x00};
 
-bool IsConverted(const Tsys& e) { return e.ccNumber[0] != kNone && e.channel < kParts; }
-
 [[noreturn]] void Refuse(const std::string& why) {
   throw ConvertError("Cannot keep the song: " + why + "; nothing was written");
 }
+
+// ------------------------------------------------------------ receive channels
+
+// What an XG part receives: Rcv Channel (08 pp 04) values 00-3F are channel
+// (v mod 16) of the port whose MIDI port meta value is (v div 16); 7F is off.
+// XG System On and GM System On give part n channel n again.
+constexpr uint8_t kReceiveOff = 0x7F;
+constexpr size_t kReceiveParts = 64;
+using Receive = std::array<uint8_t, kReceiveParts>;
+constexpr Receive kInitialReceive = [] {
+  Receive r{};
+  for (size_t p = 0; p < r.size(); ++p) r[p] = uint8_t(p);
+  return r;
+}();
+
+// Applies `e` to the parts' receive channels if it is a reset or an XG Rcv
+// Channel message.
+void FollowReceive(const SysExList& list, const Tsys& e, Receive& receive) {
+  const MessageExtent x = ExtentOf(list, e);
+  const auto data = list.Data(e).first(x.size);
+  if (SystemOnOf(data).kind != SystemOn::None) {
+    receive = kInitialReceive;
+    return;
+  }
+  // F0 43 1n 4C 08 pp 04 vv F7, whole.
+  if (x.size < kReadBytes || x.packed || data[0] != 0x43 || (data[1] & 0xF0) != 0x10 || data[2] != 0x4C ||
+      data[3] != 0x08 || data[5] != 0x04) {
+    return;
+  }
+  const uint8_t part = data[4], value = data[6];
+  if (part < receive.size() && (value < 0x40 || value == kReceiveOff)) receive[part] = value;
+}
+
+// One converted message where the song writes it: on its part's track, on
+// the channel and port the part receives on at its tick.
+struct PartEvent {
+  uint8_t part;
+  uint8_t channel;
+  uint8_t port;
+  uint32_t tick;  // in the source's own division
+  uint32_t index;
+};
+
+// The converted messages that go out as channel messages, found by following
+// every part's receive channel through the song in time order. A part that
+// receives nothing, or shares its channel with another part that the song
+// addresses at that tick (a layer: a channel message would change both),
+// keeps its message as SysEx. `routed` tells, by record, which messages go out
+// as channel messages.
+std::vector<PartEvent> RouteConverted(const SysExList& list, std::vector<bool>& routed) {
+  // Parts the song never addresses keep their voices to themselves: on a
+  // module with fewer parts they do not even exist.
+  std::array<bool, kReceiveParts> addressed{};
+  for (const Tsys& e : list.events) {
+    if (e.channel < addressed.size()) addressed[e.channel] = true;
+  }
+  const auto layered = [&](const Receive& receive, uint8_t part) {
+    for (size_t q = 0; q < receive.size(); ++q) {
+      if (q != part && addressed[q] && receive[q] == receive[part]) return true;
+    }
+    return false;
+  };
+  std::vector<uint32_t> order(list.events.size());
+  for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](uint32_t a, uint32_t b) { return list.places[a].tick < list.places[b].tick; });
+  Receive receive = kInitialReceive;
+  routed.assign(list.events.size(), false);
+  std::vector<PartEvent> events;
+  for (const uint32_t i : order) {
+    const Tsys& e = list.events[i];
+    FollowReceive(list, e, receive);
+    if (e.ccNumber[0] == kNone || e.channel >= kParts) continue;
+    const uint8_t on = receive[e.channel];
+    if (on == kReceiveOff || layered(receive, e.channel)) continue;
+    routed[i] = true;
+    events.push_back({e.channel, uint8_t(on & 0x0F), uint8_t(on >> 4), list.places[i].tick, i});
+  }
+  return events;
+}
+
+// Appends the channel messages of a converted message, the first after
+// `delta`, the others at the same tick.
+void PutChannelMessages(const Tsys& e, uint8_t channel, uint64_t delta, uint64_t tick, ByteBuffer& out) {
+  AppendDeltaTime(out, delta, tick);
+  for (size_t m = 0; m < 4 && e.ccNumber[m] != kNone; ++m) {
+    if (m > 0) out.push_back(0x00);
+    const ChannelMessage msg = ChannelMessageOf(channel, e.ccNumber[m], e.ccValue[m]);
+    out.insert(out.end(), msg.bytes.begin(), msg.bytes.begin() + msg.size);
+  }
+}
+
+// ------------------------------------------------------------------ tracks
 
 // The records of one track: [begin, end) of the list, and the first of the
 // continuations that may belong to them.
@@ -57,15 +149,25 @@ TrackRecords RecordsOf(const SysExList& list, uint32_t track) {
   return r;
 }
 
+// What becomes of the converted messages in their own track: taken out (their
+// channel messages go to the part tracks), or replaced in place by their
+// channel messages (a format 0 song that stays format 0).
+struct InTrack {
+  const std::vector<bool>& routed;
+  const std::vector<uint8_t>* channelOf = nullptr;  // by record; set when replacing in place
+};
+
 // Appends the track body [from, chunk.readEnd) of the source without the
-// events the conversion takes out: the converted messages and, unless they
-// are kept, the others, each with the F7 packets that carried it on. Each
-// removed event's delta time goes to the next event that stays, whose delta
-// alone is written anew; every other byte is copied as it is, running status
-// included: no event that sets a running status is ever removed. A track that
-// did not end with end-of-track gets one.
-void PutTrackBody(const Song& song, const ConvertOptions& options, const SourceChunk& chunk, uint32_t from,
-                  TrackRecords records, ByteBuffer& out) {
+// events the conversion takes out: the converted messages (or, replacing in
+// place, with their channel messages instead) and, unless they are kept, the
+// others, each with the F7 packets that carried it on. Each removed event's
+// delta time goes to the next event that stays, whose delta alone is written
+// anew; every other byte is copied as it is. Running status: no event that
+// sets one is ever removed, and after channel messages put in place the next
+// event gets its status byte back. A track that did not end with end-of-track
+// gets one.
+void PutTrackBody(const Song& song, const ConvertOptions& options, const InTrack& in, const SourceChunk& chunk,
+                  uint32_t from, TrackRecords records, ByteBuffer& out) {
   const SysExList& list = song.sysEx;
   const uint8_t* file = song.source.image->data();
   // The reader has read every delta time of the track: each is whole.
@@ -73,13 +175,17 @@ void PutTrackBody(const Song& song, const ConvertOptions& options, const SourceC
   uint32_t pos = from;
   uint64_t carry = 0;
   uint64_t carriedFrom = 0;
+  uint8_t restoreStatus = 0;  // the running status the next event may rely on
   const auto copyUntil = [&](uint32_t until) {
-    if (carry != 0 && pos < until) {
-      // The next event that stays takes the removed events' time.
+    if ((carry != 0 || restoreStatus != 0) && pos < until) {
+      // The next event that stays takes the removed events' time, and its
+      // status byte where channel messages were put before it.
       const VarLenRead d = deltaAt(pos);
       AppendVarLen(out, carry + d.value, "time gap before the event", carriedFrom + d.value);
       pos += d.size;
+      if (restoreStatus != 0 && file[pos] < 0x80) out.push_back(restoreStatus);
       carry = 0;
+      restoreStatus = 0;
     }
     out.insert(out.end(), file + pos, file + until);
     pos = until;
@@ -95,13 +201,28 @@ void PutTrackBody(const Song& song, const ConvertOptions& options, const SourceC
   bool keptOpen = false;
   for (size_t ev = records.begin; ev < records.end; ++ev) {
     const Tsys& e = list.events[ev];
+    const SourcePlace& place = list.places[ev];
+    const bool converted = in.routed[ev];
     // A message whose F0 event cut off one that never got its F7 stays (its
     // channel messages are written all the same): taken out, it would let a
     // later F7 event of the track carry on the cut-off message.
-    const bool removed = !keptOpen && (IsConverted(e) || !options.includeUnconvertible);
-    if (removed) {
-      remove(list.places[ev].packet, list.places[ev].tick);
-    } else {
+    const bool removed = !keptOpen && (converted || !options.includeUnconvertible);
+    if (converted && in.channelOf) {
+      const uint8_t channel = (*in.channelOf)[ev];
+      if (removed) {
+        copyUntil(place.packet.begin);
+        PutChannelMessages(e, channel, carry + deltaAt(place.packet.begin).value, place.tick, out);
+        carry = 0;
+        pos = place.packet.end;
+      } else {
+        copyUntil(place.packet.end);
+        PutChannelMessages(e, channel, 0, place.tick, out);
+      }
+      restoreStatus = place.runningStatus;
+    } else if (removed) {
+      remove(place.packet, place.tick);
+    }
+    if (!removed) {
       const auto raw = list.Raw(e);
       keptOpen = raw.empty() || raw.back() != kStatusSysExEnd;
     }
@@ -120,7 +241,8 @@ void PutTrackBody(const Song& song, const ConvertOptions& options, const SourceC
 
 // The first track, the marker first: a track that starts with the marker
 // already does not get it twice.
-void PutFirstTrack(const Song& song, const ConvertOptions& options, const SourceChunk& chunk, ByteBuffer& image) {
+void PutFirstTrack(const Song& song, const ConvertOptions& options, const InTrack& in, const SourceChunk& chunk,
+                   ByteBuffer& image) {
   const uint8_t* file = song.source.image->data();
   ByteBuffer body;
   body.reserve(chunk.readEnd - chunk.offset + 32);
@@ -129,39 +251,36 @@ void PutFirstTrack(const Song& song, const ConvertOptions& options, const Source
   const bool marked = chunk.readEnd - chunk.bodyBegin >= kMarkerEvent.size() &&
                       std::equal(kMarkerEvent.begin(), kMarkerEvent.end(), file + chunk.bodyBegin);
   if (marked) from += uint32_t(kMarkerEvent.size());
-  PutTrackBody(song, options, chunk, from, RecordsOf(song.sysEx, 0), body);
+  PutTrackBody(song, options, in, chunk, from, RecordsOf(song.sysEx, 0), body);
   if (body.size() == kMarkerEvent.size() || body[kMarkerEvent.size()] != 0x00) {
     body.insert(body.begin() + kMarkerEvent.size(), std::begin(kEmptyTextEvent), std::end(kEmptyTextEvent));
   }
   AppendTrackChunk(image, body);
 }
 
-// One converted message, where its part's track takes it.
-struct PartEvent {
-  uint8_t part;
-  uint32_t tick;  // in the source's own division
-  uint32_t index;
-};
-
-// A part's track: its name "Part N", its port (parts 17-32 on the second), then
-// every converted message at the source tick of its SysEx message.
+// A part's track: its name "Part N", the port its first message goes out on,
+// then every converted message at the source tick of its SysEx message, on
+// the channel its part receives on; where the part moves to another port, a
+// port event goes before the message.
 void PutPartTrack(const SysExList& list, uint8_t part, std::span<const PartEvent> events, ByteBuffer& image) {
   const std::string name = "Part " + std::to_string(part + 1);
   ByteBuffer body;
   body.reserve(32 + 12 * events.size());
   AppendBytes(body, {0x00, kStatusMeta, kMetaTrackName, uint8_t(name.size())});
   for (char c : name) body.push_back(uint8_t(c));
-  AppendBytes(body, {0x00, kStatusMeta, kMetaPort, 0x01, uint8_t(part / 16)});
+  uint8_t port = events.front().port;
+  AppendBytes(body, {0x00, kStatusMeta, kMetaPort, 0x01, port});
   uint32_t now = 0;
   for (const PartEvent& pe : events) {
-    const Tsys& e = list.events[pe.index];
-    AppendDeltaTime(body, pe.tick - now, pe.tick);
-    now = pe.tick;
-    for (size_t m = 0; m < 4 && e.ccNumber[m] != kNone; ++m) {
-      if (m > 0) body.push_back(0x00);  // the messages of one group at the same tick
-      const ChannelMessage msg = ChannelMessageOf(part, e.ccNumber[m], e.ccValue[m]);
-      body.insert(body.end(), msg.bytes.begin(), msg.bytes.begin() + msg.size);
+    uint32_t delta = pe.tick - now;
+    if (pe.port != port) {
+      port = pe.port;
+      AppendDeltaTime(body, delta, pe.tick);
+      AppendBytes(body, {kStatusMeta, kMetaPort, 0x01, port});
+      delta = 0;
     }
+    PutChannelMessages(list.events[pe.index], pe.channel, delta, pe.tick, body);
+    now = pe.tick;
   }
   AppendBytes(body, {0x00, kStatusMeta, kMetaEndOfTrack, 0x00});
   AppendTrackChunk(image, body);
@@ -169,7 +288,7 @@ void PutPartTrack(const SysExList& list, uint8_t part, std::span<const PartEvent
 
 }  // namespace
 
-std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& options) {
+std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& options, ConvertReport* report) {
   const SourceFile& source = song.source;
   const SysExList& list = song.sysEx;
   if (!source.image || list.places.size() != list.events.size()) {
@@ -183,12 +302,33 @@ std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& opti
   const uint8_t* file = source.image->data();
   const std::span<const SourceChunk> chunks(source.chunks);
 
-  // The converted messages by part, each part's in tick order, list order
-  // among equal ticks.
-  std::vector<PartEvent> converted;
-  for (uint32_t i = 0; i < list.events.size(); ++i) {
-    if (IsConverted(list.events[i])) converted.push_back({list.events[i].channel, list.places[i].tick, i});
+  std::vector<bool> routed;
+  std::vector<PartEvent> converted = RouteConverted(list, routed);
+  if (report) {
+    report->converted = converted.size();
+    report->total = list.size();
   }
+
+  const auto firstTrack = std::find_if(chunks.begin(), chunks.end(),
+                                       [](const SourceChunk& c) { return c.kind == ChunkKind::Track; });
+  const bool hasTrack = firstTrack != chunks.end();
+  size_t trackCount = 0;
+  for (const SourceChunk& c : chunks) trackCount += c.kind == ChunkKind::Track;
+
+  // A format 0 song whose channel messages all go out on the first port stays
+  // format 0, as the keyboards that play such songs want it: each converted
+  // message is replaced in its place by its channel messages.
+  const bool inPlace = source.format == 0 && trackCount == 1 &&
+                       std::all_of(converted.begin(), converted.end(), [](const PartEvent& e) { return e.port == 0; });
+  std::vector<uint8_t> channelOf;
+  if (inPlace) {
+    channelOf.assign(list.size(), 0);
+    for (const PartEvent& e : converted) channelOf[e.index] = e.channel;
+  }
+  const InTrack in{routed, inPlace ? &channelOf : nullptr};
+
+  // Otherwise the converted messages go to one track per part, in tick
+  // order, list order among equal ticks; the part tracks follow the first.
   std::stable_sort(converted.begin(), converted.end(), [](const PartEvent& a, const PartEvent& b) {
     return a.part != b.part ? a.part < b.part : a.tick < b.tick;
   });
@@ -198,14 +338,8 @@ std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& opti
     const auto to = std::find_if(from, converted.end(), [part](const PartEvent& e) { return e.part != part; });
     return std::span<const PartEvent>(from, to);
   };
-
-  // The first track and the chunks before it; the part tracks follow it.
-  const auto firstTrack = std::find_if(chunks.begin(), chunks.end(),
-                                       [](const SourceChunk& c) { return c.kind == ChunkKind::Track; });
-  const bool hasTrack = firstTrack != chunks.end();
-  size_t trackCount = 0;
-  for (const SourceChunk& c : chunks) trackCount += c.kind == ChunkKind::Track;
-  if (hasTrack) {
+  const bool partTracks = hasTrack && !inPlace;
+  if (partTracks) {
     for (uint8_t part = 0; part < kParts; ++part) trackCount += !eventsOf(part).empty();
   }
   if (trackCount > 0xFFFF) Refuse("the song would have more than 65535 tracks");
@@ -214,14 +348,14 @@ std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& opti
   ByteBuffer image;
   image.reserve(source.image->size() + 16 * converted.size() + 1024);
   // A file without a header keeps the program's own division (SourceFile's default).
-  AppendHeaderChunk(image, 1, uint16_t(trackCount), source.division);
-  if (hasTrack) PutFirstTrack(song, options, *firstTrack, image);
+  AppendHeaderChunk(image, inPlace ? 0 : 1, uint16_t(trackCount), source.division);
+  if (hasTrack) PutFirstTrack(song, options, in, *firstTrack, image);
   // Chunks of other kinds before the first track follow it, so that the
   // marker stays near the start of the file.
   for (auto c = chunks.begin(); c != firstTrack; ++c) {
     if (c->kind == ChunkKind::Foreign) image.insert(image.end(), file + c->offset, file + c->readEnd);
   }
-  if (hasTrack) {
+  if (partTracks) {
     for (uint8_t part = 0; part < kParts; ++part) {
       const auto events = eventsOf(part);
       if (!events.empty()) PutPartTrack(list, part, events, image);
@@ -236,7 +370,7 @@ std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& opti
     } else if (c->kind == ChunkKind::Track) {
       ByteBuffer body;
       body.reserve(c->readEnd - c->offset + 8);
-      PutTrackBody(song, options, *c, c->bodyBegin, RecordsOf(list, track++), body);
+      PutTrackBody(song, options, in, *c, c->bodyBegin, RecordsOf(list, track++), body);
       AppendTrackChunk(image, body);
     }
   }

@@ -10,10 +10,11 @@
 
 namespace mertovan {
 
-// The song layout of an analysed song. Throws ConvertError, with a text for
+// The song layout of an analysed song; what it did goes to `report` when
+// given. Throws ConvertError, with a text for
 // the user, for a song that cannot be converted this way: its reading stopped
 // early (the rest of the song would be lost), it is a format 2 file, or its
 // messages were not read from a file.
-std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& options);
+std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& options, ConvertReport* report);
 
 }  // namespace mertovan

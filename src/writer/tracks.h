@@ -57,7 +57,8 @@ int BuildPlainTrack(uint8_t channel, const Song& song, const TickOrder& order, B
 int BuildFormalTrack(uint8_t channel, const SetupTable& table, const Song& song, const TickOrder& order,
                      ByteBuffer& body);
 
-// The formal or plain layout of an analysed song.
-std::vector<uint8_t> BuildClassicImage(const Song& song, const ConvertOptions& options);
+// The formal or plain layout of an analysed song; what it did goes to
+// `report` when given.
+std::vector<uint8_t> BuildClassicImage(const Song& song, const ConvertOptions& options, ConvertReport* report);
 
 }  // namespace mertovan

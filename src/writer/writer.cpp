@@ -40,17 +40,31 @@ bool IsProtectedTarget(const std::string& fileName) {
   return true;
 }
 
-void WriteConvertedFile(const Song& song, const std::string& fileName, const ConvertOptions& options,
-                        MessageService& messages, int x, int y, const ReplaceWatch& watch) {
+std::string ConvertedCountText(const ConvertReport& report) {
+  return "(" + std::to_string(report.converted) + " of " + std::to_string(report.total) +
+         " SysEx messages converted)";
+}
+
+std::string FlattenedSongText(const ConvertReport& report) {
+  if (report.changingParameters == 0 && !report.sysExAfterFirstNote) return "";
+  return "the setup takes the song's last values (" + std::to_string(report.changingParameters) +
+         " parameters change during the song; --song keeps them in time)";
+}
+
+std::optional<ConvertReport> WriteConvertedFile(const Song& song, const std::string& fileName,
+                                                const ConvertOptions& options, MessageService& messages, int x, int y,
+                                                const ReplaceWatch& watch) {
   // Built before the target is judged, so a conversion that cannot be
   // written is refused before anything on disk is touched.
-  const std::vector<uint8_t> image = BuildFileImage(song, options);
+  ConvertReport report;
+  const std::vector<uint8_t> image = BuildFileImage(song, options, &report);
   if (IsProtectedTarget(fileName)) {
     messages.ShowMessageAt(kCannotRewriteText, MessageKind::Warning, x, y);
-    return;
+    return std::nullopt;
   }
   ReplaceFile(fileName, image, "file", watch);
   messages.ShowMessageAt(kConvertSuccessfulText, MessageKind::Information, x, y);
+  return report;
 }
 
 }  // namespace mertovan

@@ -3,7 +3,9 @@
 // a new name).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,22 @@ struct ConvertOptions {
   bool includeUnconvertible = true;
 };
 
+// What a conversion did, for the user.
+struct ConvertReport {
+  size_t converted = 0;  // SysEx messages written as channel messages
+  size_t total = 0;      // SysEx messages of the song
+  // The formal layout sums a song up: part parameters set to different values
+  // during the song, of which its setup keeps the last, and whether it
+  // carries SysEx messages from after the song's first note.
+  size_t changingParameters = 0;
+  bool sysExAfterFirstNote = false;
+};
+// "(N of M SysEx messages converted)"
+std::string ConvertedCountText(const ConvertReport& report);
+// The warning for a formal setup that sums up a changing song, or "" when the
+// setup is what the song sets before it plays.
+std::string FlattenedSongText(const ConvertReport& report);
+
 // A conversion that cannot be written as a Standard MIDI File (a time gap or a
 // SysEx message too long for a variable-length quantity, a song the song
 // layout cannot keep). It is an IoError, so every caller that reports file
@@ -44,19 +62,20 @@ inline constexpr char kConvertSuccessfulText[] = "Convert Successful";
 
 // Builds the file image and writes it to `fileName`, reporting through
 // `messages` at (x, y): "This file can not rewrite" for a target that exists
-// without the marker text, "Convert Successful" after the file is in place.
-// Throws IoError (model/file_io.h) when a file operation fails, ConvertError when
-// the song cannot be written as a MIDI file; then no file is created or
-// changed, and an earlier file of that name is left as it was.
-void WriteConvertedFile(const Song& song, const std::string& fileName, const ConvertOptions& options,
+// without the marker text (then it returns nothing), "Convert Successful"
+// after the file is in place (then it returns what it did). Throws IoError
+// (model/file_io.h) when a file operation fails, ConvertError when the song
+// cannot be written as a MIDI file; then no file is created or changed, and an
+// earlier file of that name is left as it was.
+std::optional<ConvertReport> WriteConvertedFile(const Song& song, const std::string& fileName, const ConvertOptions& options,
                         MessageService& messages, int x, int y, const ReplaceWatch& watch = {});
 
 // True when a file of that name exists and does not carry the marker text.
 // Throws IoError when such a file exists but cannot be read.
 bool IsProtectedTarget(const std::string& fileName);
 
-// The whole converted file. Throws ConvertError when the song cannot be
-// written as a MIDI file.
-std::vector<uint8_t> BuildFileImage(const Song& song, const ConvertOptions& options);
+// The whole converted file, and what the conversion did in `report` when
+// given. Throws ConvertError when the song cannot be written as a MIDI file.
+std::vector<uint8_t> BuildFileImage(const Song& song, const ConvertOptions& options, ConvertReport* report = nullptr);
 
 }  // namespace mertovan
