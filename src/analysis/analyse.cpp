@@ -16,10 +16,18 @@ void AnalyseEvents(Song& song, Session& session, Analysis what) {
   // A drum setup message belongs to the part that plays its kit once the
   // stretch of the song up to the next reset has been read: its part is given
   // at that reset, or after the walk.
-  std::vector<std::pair<size_t, uint8_t>> drumSetups;
+  struct DrumSetup {
+    size_t index;
+    uint8_t mapEntry;
+    bool converts;  // it matches a conversion rule
+  };
+  std::vector<DrumSetup> drumSetups;
   const auto assignDrumParts = [&] {
-    for (const auto& [index, mapEntry] : drumSetups) {
-      AssignDrumPart(list.events[index], mapEntry, session.drumSetupPartMap);
+    const DrumSetupPartMap& map = session.drumSetupPartMap;
+    for (const DrumSetup& d : drumSetups) {
+      Tsys& e = list.events[d.index];
+      if (d.converts) AssignDrumPart(e, d.mapEntry, map);
+      if (d.mapEntry < map.size() && map[d.mapEntry] < kMostParts) e.part = map[d.mapEntry];
     }
     drumSetups.clear();
   };
@@ -34,7 +42,11 @@ void AnalyseEvents(Song& song, Session& session, Analysis what) {
       session.drumSetupPartMap = kInitialDrumSetupPartMap;
     }
     const uint8_t mapEntry = ConvertEvent(list, e, extent, session.drumSetupPartMap, song.channelUsage);
-    if (mapEntry != kNoDrumSetup) drumSetups.emplace_back(i, mapEntry);
+    const XgPartAddress address = XgPartAddressOf(list, e, extent);
+    if (address.drumMapEntry != kNone) {
+      drumSetups.push_back({i, address.drumMapEntry, mapEntry != kNoDrumSetup});
+    }
+    e.part = e.channel != kNone ? e.channel : address.part;
   }
   assignDrumParts();
 }

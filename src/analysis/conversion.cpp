@@ -146,13 +146,18 @@ uint8_t ConvertEvent(const SysExList& list, Tsys& e, const MessageExtent& x, Dru
     return kNoDrumSetup;
   }
   if (!Converts(*r, pc, dd)) return uint8_t(mapEntry);
-  // The part as the map stands at this point of the list. Parts from 32 up
-  // have no channel track: they stay SysEx and pass through unchanged.
+  // The part as the map stands at this point of the list. Parts 33-64 have
+  // no channel track in the setup layers, which pass them through; only the
+  // song layout converts them.
   const unsigned part = mapEntry == kNoDrumSetup ? pc.am
                         : mapEntry < map.size()  ? map[mapEntry]
                                                  : unsigned(kNone);
-  if (part >= usage.size()) return uint8_t(mapEntry);
-  ++usage[part];
+  if (part >= kMostParts) return uint8_t(mapEntry);
+  if (part < usage.size()) {
+    ++usage[part];
+  } else {
+    e.songOnly = true;
+  }
   for (size_t i = 0; i < std::size(r->pairs); ++i) {
     e.ccNumber[i] = r->pairs[i].controller;
     e.ccValue[i] = ApplyValueCode(r->pairs[i].valueCode, pc.am, dd);
@@ -164,10 +169,19 @@ void AssignDrumPart(Tsys& e, uint8_t mapEntry, const DrumSetupPartMap& map) {
   if (mapEntry >= map.size()) return;
   e.channel = map[mapEntry];
   // A drum setup message converted for a part below 32, whose kit a later
-  // part mode message gave to a part from 32 up, has no channel track to
-  // go to: it stays SysEx and passes through unchanged, like every message
-  // of those parts, instead of vanishing from the converted file.
-  if (e.channel >= 32) e.ccNumber[0] = kNone;
+  // part mode message gave to a part from 33 up, has no channel track in the
+  // setup layers: they pass it through unchanged, like every message of
+  // those parts, instead of losing it. A part past the module's has none at all.
+  e.songOnly = e.channel >= 32;
+  if (e.channel >= kMostParts) e.ccNumber[0] = kNone;
+}
+
+XgPartAddress XgPartAddressOf(const SysExList& list, const Tsys& e, const MessageExtent& extent) {
+  ParameterChange pc;
+  if (!ReadAddress(list, e, extent, pc) || list.Data(e)[2] != 0x4C) return {};
+  if ((pc.ah == 0x08 || pc.ah == 0x0A) && pc.am < kMostParts) return {pc.am, kNone};
+  if ((pc.ah & 0xF0) == 0x30) return {kNone, uint8_t(2 + (pc.ah & 0x0F))};
+  return {};
 }
 
 }  // namespace mertovan

@@ -44,8 +44,20 @@ inline constexpr uint8_t kNoDrumSetup = 255;
 // kNoDrumSetup).
 uint8_t ConvertEvent(const SysExList& list, Tsys& e, const MessageExtent& extent, DrumSetupPartMap& map,
                      std::array<int32_t, 32>& usage);
-// Gives a drum setup message the part that the map entry holds now. A part
-// from 32 up has no channel track: the message stays SysEx and passes through.
+// Gives a drum setup message the part that the map entry holds now. Parts
+// 33-64 are converted for the song layout only.
 void AssignDrumPart(Tsys& e, uint8_t mapEntry, const DrumSetupPartMap& map);
+
+// Where an XG parameter change addresses a part: a multi part (08 pp, 0A pp)
+// names it, a drum setup (3n rr) belongs to the part that plays its kit,
+// which the map entry `drumMapEntry` tells.
+struct XgPartAddress {
+  uint8_t part = kNone;
+  uint8_t drumMapEntry = kNone;
+};
+XgPartAddress XgPartAddressOf(const SysExList& list, const Tsys& e, const MessageExtent& extent);
+
+// Parts of a module with four ports.
+inline constexpr uint8_t kMostParts = 64;
 
 }  // namespace mertovan

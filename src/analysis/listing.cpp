@@ -108,7 +108,7 @@ void AppendCellText(std::string& out, const SysExList& list, const Tsys& e, int 
       AppendNumber(out, e.beatTick);
       break;
     case 4:
-      out += ChannelText(e.channel);
+      out += ChannelText(e.part);
       break;
     case 5:
       out += e.eventName.view();

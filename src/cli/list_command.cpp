@@ -175,9 +175,10 @@ nlohmann::json EventJson(const SysExList& list, const Tsys& e, const std::string
       {"eventName", e.eventName.view()},
       {"length", e.length},
       {"meaning", meaning},
-      // The part as the listing's Ch column shows it, 1-64; "channel" is
-      // the same part counted from 0, as scripts already read it.
-      {"part", e.channel == kNone ? nlohmann::json(nullptr) : nlohmann::json(e.channel + 1)},
+      // The part as the listing's Ch column shows it, 1-64; "channel" is the
+      // part the message converts for, counted from 0, as scripts already
+      // read it.
+      {"part", e.part == kNone ? nlohmann::json(nullptr) : nlohmann::json(e.part + 1)},
       {"tick", e.tick},
       {"valueText", e.valueText.view()},
   };

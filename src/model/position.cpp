@@ -118,6 +118,15 @@ uint32_t MusicalPosition(const std::vector<TimeSignature>& signatures, uint32_t 
 
 void ComputePositions(Song& song) {
   if (song.sysEx.events.empty()) return;
+  if (song.source.kind == FileKind::SysEx) {
+    // A SysEx file has no time: every message is sent at the start.
+    for (Tsys& e : song.sysEx.events) {
+      e.bar = 1;
+      e.beat = 1;
+      e.beatTick = 0;
+    }
+    return;
+  }
   const std::vector<Segment> segments = BuildSegments(song.timeSignatures);
   // Messages close together share a beat: its bar and beat are worked out
   // once, and each message in it only adds its distance from the beat's start.

@@ -355,12 +355,62 @@ int32_t ReadChunks(Cursor& in, Song& song) {
   return 0;
 }
 
+// A little-endian 32-bit number, as RIFF files hold them.
+uint32_t Le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+
+bool IsRiffMidi(std::span<const uint8_t> file) {
+  return file.size() >= 12 && std::memcmp(file.data(), "RIFF", 4) == 0 && std::memcmp(file.data() + 8, "RMID", 4) == 0;
+}
+
+// The Standard MIDI File in the "data" chunk of a RIFF RMID file (the other
+// chunks, INFO lists and the like, are stepped over), or nothing. A chunk
+// cut short by the end of the file gives what there is of it.
+std::shared_ptr<const std::vector<uint8_t>> RmidData(std::span<const uint8_t> file) {
+  for (size_t at = 12; at + 8 <= file.size();) {
+    const size_t size = Le32(file.data() + at + 4);
+    const size_t begin = at + 8;
+    const size_t end = begin + std::min(size, file.size() - begin);
+    if (std::memcmp(file.data() + at, "data", 4) == 0) {
+      return std::make_shared<const std::vector<uint8_t>>(file.begin() + long(begin), file.begin() + long(end));
+    }
+    at = end + (size & 1);  // chunks are padded to an even length
+  }
+  return nullptr;
+}
+
+// A SysEx file: every F0 ... F7 message in file order, at bar 1, beat 1,
+// tick 0 for the listing and 10 ticks apart for a conversion. Bytes between
+// messages are stepped over; a message that another status byte or the end of
+// the file cuts off is kept as far as it goes.
+void ReadSysExFile(std::span<const uint8_t> file, Song& song) {
+  constexpr uint32_t kGap = 10;
+  size_t at = 0;
+  while (at < file.size()) {
+    if (file[at++] != kStatusSysEx) continue;
+    const size_t begin = at;
+    while (at < file.size() && (file[at] < 0x80 || file[at] == kStatusSysExEnd)) {
+      if (file[at++] == kStatusSysExEnd) break;
+    }
+    song.sysEx.Append(kGap * uint32_t(song.sysEx.size()), file.subspan(begin, at - begin));
+  }
+}
+
 }  // namespace
 
 LoadStatus ReadSmf(std::shared_ptr<const std::vector<uint8_t>> image, const std::string& fileName, Song& song) {
   if (!image) image = std::make_shared<const std::vector<uint8_t>>();
   // Offsets into the file are kept in 32 bits.
   if (image->size() > 0xFFFFFFF0u) throw IoError("File is too large to be a MIDI file: " + fileName);
+  if (IsRiffMidi(*image)) {
+    image = RmidData(*image);
+    if (!image) throw IoError(fileName + " is not a Standard MIDI File");
+    song.source.kind = FileKind::Rmid;
+  } else if (!image->empty() && image->front() == kStatusSysEx) {
+    song.source.kind = FileKind::SysEx;
+    song.source.image = image;
+    ReadSysExFile(*image, song);
+    return 0;
+  }
   song.source.image = image;
   // Room for a file that is mostly SysEx, taken once: a list that grows by
   // doubling copies itself and touches fresh memory again at every step. Room

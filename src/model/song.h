@@ -46,9 +46,15 @@ struct Tsys {
   uint32_t length = 0;
   // Where the message's bytes start in the list's byte store (see SysExList).
   uint32_t offset = 0;
-  uint8_t channel = 255;                    // addressed part, 0-based; 255 none
+  uint8_t channel = 255;                    // the part whose channel messages it converts to, 0-based; 255 none
   uint8_t ccNumber[4] = {255, 0, 0, 0};     // controller, 224 program change, 255 end of list
   uint8_t ccValue[4] = {0, 0, 0, 0};
+  // The part the message addresses, converted or not, as the listing shows
+  // it (0-63; 255 none).
+  uint8_t part = 255;
+  // Converted for the song layout only: GS part parameters and parts 33-64.
+  // The setup layers pass such a message through as they always did.
+  bool songOnly = false;
   ConstText eventName;
   ConstText valueText;
 };
@@ -112,7 +118,12 @@ struct SourceChunk {
   // Tracks: the last event that is not a SysEx or F7 event is end-of-track.
   bool endsWithEndOfTrack = false;
 };
+// What the file was: a Standard MIDI File, one wrapped in a RIFF RMID file
+// (`image` is then the Standard MIDI File inside), or a SysEx file, the
+// concatenated F0 ... F7 messages that editors and librarians save.
+enum class FileKind : uint8_t { Smf, Rmid, SysEx };
 struct SourceFile {
+  FileKind kind = FileKind::Smf;
   std::shared_ptr<const std::vector<uint8_t>> image;  // the whole file as read
   // The first MThd chunk gives these; a file without one keeps the defaults.
   uint16_t format = 1;

@@ -58,14 +58,12 @@ std::vector<uint8_t> BuildClassicImage(const Song& song, const ConvertOptions& o
   if (report) {
     const auto& events = song.sysEx.events;
     report->total = events.size();
-    report->converted = size_t(std::count_if(events.begin(), events.end(), [](const Tsys& e) {
-      return e.ccNumber[0] != kNone;
-    }));
+    report->converted = size_t(std::count_if(events.begin(), events.end(), InChannelTrack));
     if (formal) {
       report->changingParameters = CountChangingParameters(song, order);
       report->sysExAfterFirstNote =
           options.includeUnconvertible && std::any_of(events.begin(), events.end(), [&](const Tsys& e) {
-            return e.ccNumber[0] == kNone && e.tick > song.firstNoteTick;
+            return !InChannelTrack(e) && e.tick > song.firstNoteTick;
           });
     }
   }

@@ -54,8 +54,8 @@ TickOrder SortEventsByTick(const SysExList& list) {
   order.all.reserve(ticks.size());
   for (const auto& [tick, i] : ticks) order.all.push_back(i);
   for (const uint32_t i : order.all) {
-    const uint8_t channel = list.events[i].channel;
-    if (channel < order.byChannel.size()) order.byChannel[channel].push_back(i);
+    const Tsys& e = list.events[i];
+    if (e.channel < order.byChannel.size() && !e.songOnly) order.byChannel[e.channel].push_back(i);
   }
   return order;
 }

@@ -55,8 +55,14 @@ inline constexpr uint8_t kEndOfTrackEvent[] = {0x00, 0xFF, 0x2F, 0x00};
 // every output track must run forwards in time.
 struct TickOrder {
   std::vector<uint32_t> all;                        // indices into the song's events
-  std::array<std::vector<uint32_t>, 32> byChannel;  // those whose `channel` is 0-31
+  // Those whose `channel` is 0-31, except those converted for the song
+  // layout only.
+  std::array<std::vector<uint32_t>, 32> byChannel;
 };
 TickOrder SortEventsByTick(const SysExList& list);
+
+// Whether the setup layers write the message's content as channel messages
+// (in a channel track) instead of passing the message through.
+inline bool InChannelTrack(const Tsys& e) { return e.ccNumber[0] != 255 && !e.songOnly; }
 
 }  // namespace mertovan

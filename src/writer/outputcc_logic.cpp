@@ -10,7 +10,7 @@ std::string DefaultOutputName(const std::string& loadedFileName) {
     for (char& c : ext) {
       if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
     }
-    if (ext == ".mid") base = loadedFileName.substr(0, dot);
+    if (ext == ".mid" || ext == ".rmi" || ext == ".syx") base = loadedFileName.substr(0, dot);
   }
   return base + "_cc.mid";
 }

@@ -5,8 +5,8 @@
 
 namespace mertovan {
 
-// The proposed output name: "_cc.mid" in place of a final ".mid" (any case),
-// otherwise appended.
+// The proposed output name: "_cc.mid" in place of a final ".mid", ".rmi" or
+// ".syx" (any case), otherwise appended.
 std::string DefaultOutputName(const std::string& loadedFileName);
 
 }  // namespace mertovan

@@ -15,7 +15,8 @@ namespace mertovan {
 
 namespace {
 
-constexpr uint8_t kParts = 32;
+// Parts 1-64: up to four ports of 16 channels.
+constexpr uint8_t kParts = 64;
 
 // Delta 0, text event holding the marker by which the program knows its own
 // files.
@@ -291,6 +292,7 @@ void PutPartTrack(const SysExList& list, uint8_t part, std::span<const PartEvent
 std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& options, ConvertReport* report) {
   const SourceFile& source = song.source;
   const SysExList& list = song.sysEx;
+  if (source.kind == FileKind::SysEx) throw ConvertError("A SysEx file holds no song");
   if (!source.image || list.places.size() != list.events.size()) {
     Refuse("the SysEx messages were not read from a file");
   }

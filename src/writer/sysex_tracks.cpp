@@ -54,7 +54,7 @@ int BuildSysExTrack(const Song& song, const TickOrder& order, const ConvertOptio
   bool afterXgSystemOn = false;
   for (const uint32_t i : order.all) {
     const Tsys& e = list.events[i];
-    if (e.ccNumber[0] != kNone) continue;  // its content is in a channel track
+    if (InChannelTrack(e)) continue;
     uint64_t delta;
     if (formal) {
       delta = reference + (afterXgSystemOn ? kAfterXgSystemOn : 0);
