@@ -409,7 +409,8 @@ LoadStatus ReadSmf(std::shared_ptr<const std::vector<uint8_t>> image, const std:
     song.source.kind = FileKind::SysEx;
     song.source.image = image;
     ReadSysExFile(*image, song);
-    return 0;
+    song.status = LoadStatus::Whole;
+    return song.status;
   }
   song.source.image = image;
   // Room for a file that is mostly SysEx, taken once: a list that grows by
