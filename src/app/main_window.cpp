@@ -126,7 +126,10 @@ std::optional<QString> FirstLocalFile(const QMimeData* mime) {
 }  // namespace
 
 Tmain_form::Tmain_form(MessageService& messages, FileDialogs& dialogs, MidiPort& midi, QWidget* parent)
-    : QMainWindow(parent), messages_(messages), dialogs_(dialogs), midi_(midi) {
+    : QMainWindow(parent),
+      messages_(messages),
+      dialogs_(dialogs),
+      midi_(midi, [this](const std::string& text) { ShowMessage(text, MessageKind::Warning); }) {
   BuildForm();
   BuildMenu();
   BuildRowActions();
@@ -331,7 +334,8 @@ void Tmain_form::FormCreate() {
   } else {
     rb_sysex->setChecked(true);
   }
-  for (int c = 0; c < kListingColumns; ++c) sysGrid->setColumnWidth(c, settings_.colWidths[size_t(c)]);
+  const std::array<uint16_t, 8> widths = OpeningColumnWidths(settings_);
+  for (int c = 0; c < kListingColumns; ++c) sysGrid->setColumnWidth(c, widths[size_t(c)]);
   FitLastColumn();
   NumberRows(kDesignRows);
   RefreshGrid();
@@ -492,6 +496,7 @@ void Tmain_form::Output1Click() {
           .messages = messages_,
           .dialogs = dialogs_,
           .messagePoint = [this] { return MessagePoint(); },
+          .showStatus = [this](const std::string& text) { l_status->setText(QString::fromStdString(text)); },
       });
       connect(convertForm_, &TOutputcc_Form::Closed, this, [this] { setEnabled(true); });
       convertForm_->FormCreate();
@@ -549,8 +554,13 @@ void Tmain_form::sysGridDrawCell(QPainter& painter, int column, int row, const Q
   painter.fillRect(rect, back);
   painter.setPen(text);
   painter.setFont(sysGrid->font());
-  const QString s = model_->data(model_->index(row - 1, column), Qt::DisplayRole).toString();
-  painter.drawText(QPoint(rect.left() + 2, rect.top() + 2 + QFontMetrics(sysGrid->font()).ascent()), s);
+  QString s = model_->data(model_->index(row - 1, column), Qt::DisplayRole).toString();
+  // A text wider than its cell ends in an ellipsis; the blanks that pad
+  // the CC view's texts show nothing and do not count.
+  while (s.endsWith(QLatin1Char(' '))) s.chop(1);
+  const QFontMetrics metrics(sysGrid->font());
+  s = metrics.elidedText(s, Qt::ElideRight, std::max(rect.width() - 2, 0));
+  painter.drawText(QPoint(rect.left() + 2, rect.top() + 2 + metrics.ascent()), s);
   painter.restore();
 }
 
@@ -560,13 +570,19 @@ void Tmain_form::sysGridMouseUp() {
 
 void Tmain_form::CCoutClick() {
   Reported([this] {
-    if (const Tsys* e = CurrentEvent()) SendControllers(midi_, *e);
+    if (const Tsys* e = CurrentEvent()) {
+      midi_.Reconnect();
+      SendControllers(midi_, *e);
+    }
   });
 }
 
 void Tmain_form::SysExOutClick() {
   Reported([this] {
-    if (const Tsys* e = CurrentEvent()) SendSysEx(midi_, song_.sysEx, *e);
+    if (const Tsys* e = CurrentEvent()) {
+      midi_.Reconnect();
+      SendSysEx(midi_, song_.sysEx, *e);
+    }
   });
 }
 
@@ -618,6 +634,7 @@ void Tmain_form::SendAll1Click() {
       ShowMessage("No data to send", MessageKind::Warning);
       return;
     }
+    midi_.Reconnect();
     if (midi_.OpenPort().empty()) {
       ShowMessage("No Midi Device", MessageKind::Warning);
       return;
@@ -685,6 +702,11 @@ void Tmain_form::FormClose() {
   // before the settings are saved.
   if (sendAll_) sendAll_->Cancel();
   Reported([this] { midi_.Close(); });
+  // Columns 1 to 6 as the user left them; column 7 fills the rest of the
+  // grid anyway.
+  std::array<uint16_t, 6> widths{};
+  for (size_t c = 0; c < widths.size(); ++c) widths[c] = uint16_t(sysGrid->columnWidth(int(c) + 1));
+  settings_.columnWidths = widths;
   // A failed save is shown, and the program still ends.
   Reported([this] {
     SaveSettings(startDir_, settings_, WindowFrame{WindowLeft(), WindowTop(), WindowWidth(), WindowHeight()},

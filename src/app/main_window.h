@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "analysis/analyse.h"
+#include "app/shell/midi_output.h"
 #include "app/shell/settings.h"
 #include "model/messages.h"
 #include "model/song.h"
@@ -38,7 +39,6 @@ namespace mertovan {
 
 class EventTableModel;
 class FileDialogs;
-class MidiPort;
 class SendAllProgress;
 class SendClock;
 class THelp_Form;
@@ -179,7 +179,9 @@ class Tmain_form : public QMainWindow {
 
   MessageService& messages_;
   FileDialogs& dialogs_;
-  MidiPort& midi_;
+  // The output every send goes through; it says so once when the port
+  // goes away, and opens it again when it is back.
+  WatchedMidiPort midi_;
   SettingsRecord settings_;
   Song song_;
   Session session_;

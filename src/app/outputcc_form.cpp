@@ -4,9 +4,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QWindow>
 
 #include "app/qt_services.h"
+#include "app/shell/convert_status.h"
 #include "writer/outputcc_logic.h"
 #include "writer/writer.h"
 
@@ -117,9 +119,18 @@ void TOutputcc_Form::C_sysexClick() { context_.settings.includeUnconvertible = C
 void TOutputcc_Form::c_formalClick() { context_.settings.formalOutput = c_formal->isChecked() ? 1 : 0; }
 
 void TOutputcc_Form::c_songClick() {
-  const bool song = c_song->isChecked();
-  context_.settings.songOutput = song ? 1 : 0;
-  // The song keeps its own timing: there is no setup block to lay out.
+  context_.settings.songOutput = c_song->isChecked() ? 1 : 0;
+  ShowFormalBox();
+}
+
+void TOutputcc_Form::ShowFormalBox() {
+  // The song keeps its own timing: there is no setup block to lay out, and
+  // the box shows no tick that would not count. Showing it is not choosing
+  // it: the stored choice stays for when the song is no longer kept.
+  const SettingsRecord& settings = context_.settings;
+  const bool song = settings.songOutput == 1;
+  const QSignalBlocker quiet(c_formal);
+  c_formal->setChecked(!song && settings.formalOutput == 1);
   c_formal->setEnabled(!song);
 }
 
@@ -128,8 +139,9 @@ void TOutputcc_Form::ConvertBtnClick() {
   // user can pick another name or cancel.
   Reported([this] {
     const auto [x, y] = context_.messagePoint();
-    WriteConvertedFile(context_.song, e_filename->text().toStdString(), ConvertOptionsOf(context_.settings),
-                       context_.messages, x, y);
+    const std::optional<ConvertReport> report = WriteConvertedFile(
+        context_.song, e_filename->text().toStdString(), ConvertOptionsOf(context_.settings), context_.messages, x, y);
+    if (report && context_.showStatus) context_.showStatus(ConvertStatusText(*report));
     accept();
   });
 }

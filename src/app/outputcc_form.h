@@ -34,6 +34,8 @@ struct ConvertDialogContext {
   FileDialogs& dialogs;
   // Where message boxes go, asked for when one is shown.
   std::function<std::pair<int, int>()> messagePoint;
+  // Takes the status line of a conversion that wrote its file.
+  std::function<void(const std::string&)> showStatus;
 };
 
 class TOutputcc_Form : public QDialog {
@@ -65,6 +67,9 @@ class TOutputcc_Form : public QDialog {
  private:
   void FormClose();
   void KeepOuterSize();
+  // "Output as formal" as the song option leaves it: greyed out and
+  // unticked while the song is kept, else the stored choice.
+  void ShowFormalBox();
   bool Reported(const std::function<void()>& body);
 
   ConvertDialogContext context_;

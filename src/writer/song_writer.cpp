@@ -289,6 +289,12 @@ void PutPartTrack(const SysExList& list, uint8_t part, std::span<const PartEvent
 
 }  // namespace
 
+std::vector<bool> RoutedMessages(const SysExList& list) {
+  std::vector<bool> routed;
+  RouteConverted(list, routed);
+  return routed;
+}
+
 std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& options, ConvertReport* report) {
   const SourceFile& source = song.source;
   const SysExList& list = song.sysEx;

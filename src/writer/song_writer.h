@@ -15,6 +15,12 @@ namespace mertovan {
 // the user, for a song that cannot be converted this way: its reading stopped
 // early (the rest of the song would be lost), it is a format 2 file, or its
 // messages were not read from a file.
-std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& options, ConvertReport* report);
+std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& options, ConvertReport* report = nullptr);
+
+// Which messages of the song, by record, go out as channel messages in the
+// song layout: converted ones whose part receives on a channel of its own at
+// their tick (a part that receives nothing, or a layer of parts on one
+// channel, keeps its SysEx).
+std::vector<bool> RoutedMessages(const SysExList& list);
 
 }  // namespace mertovan

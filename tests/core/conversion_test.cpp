@@ -79,16 +79,20 @@ TEST_F(Conversion, SingleMessagesAndTheirSlots) {
       {"XG System On", Xg(0x00, 0x00, 0x7E, 0x00), kUntouched},
       // A status byte is no address: the message matches no rule.
       {"status byte as address", {0x43, 0x10, 0x4C, 0x08, 0x90, 0x0B, 0x40, 0xF7}, kUntouched},
-      // Parts from 32 up have no channel track: they keep their SysEx.
-      {"part 33", Xg(0x08, 0x20, 0x0B, 100), Unconverted(0x20)},
-      {"part 64", Xg(0x08, 0x3F, 0x0B, 100), Unconverted(0x3F)},
+      // Parts 33-64 (the third and fourth ports) convert for the song layout
+      // only; they count in no channel track of the setup layers.
+      {"part 33", Xg(0x08, 0x20, 0x0B, 100), {0x20, {7, 255, 255, 255}, {100, 0, 0, 0}}},
+      {"part 64", Xg(0x08, 0x3F, 0x0B, 100), {0x3F, {7, 255, 255, 255}, {100, 0, 0, 0}}},
+      {"past part 64", Xg(0x08, 0x40, 0x0B, 100), Unconverted(0x40)},
   };
   for (const Case& c : cases) {
     Analyse({c.message});
     EXPECT_EQ(At(0), c.expected) << c.what;
     int counted = 0;
     for (int n : song.channelUsage) counted += n;
-    EXPECT_EQ(counted, c.expected.number[0] == 255 ? 0 : 1) << c.what;
+    const bool inChannelTrack = c.expected.number[0] != 255 && c.expected.channel < 32;
+    EXPECT_EQ(counted, inChannelTrack ? 1 : 0) << c.what;
+    EXPECT_EQ(song.sysEx.events[0].songOnly, c.expected.number[0] != 255 && !inChannelTrack) << c.what;
   }
 }
 

@@ -1,5 +1,7 @@
 // mertovan-cli convert, run as a program on scratch files.
 #include <gtest/gtest.h>
+
+#include <filesystem>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -60,7 +62,11 @@ TEST_F(ConvertCli, DefaultNameDefaultOptionsAndTheFlags) {
   WriteAll(dir.File("c.smf"), SmallSong());
   CliRun r = Run("a.mid B.MID c.smf");
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "Convert Successful: a_cc.mid\nConvert Successful: B_cc.mid\nConvert Successful: c.smf_cc.mid\n");
+  // Each success line says how much of the file was converted.
+  EXPECT_EQ(r.out,
+            "Convert Successful: a_cc.mid (2 of 3 SysEx messages converted)\n"
+            "Convert Successful: B_cc.mid (2 of 3 SysEx messages converted)\n"
+            "Convert Successful: c.smf_cc.mid (2 of 3 SysEx messages converted)\n");
   EXPECT_EQ(r.err, "");
   const ByteVec formal = Expected(dir.File("a.mid"), Layout::Formal, true);
   EXPECT_EQ(ReadAll(dir.File("a_cc.mid")), formal);
@@ -80,7 +86,7 @@ TEST_F(ConvertCli, DefaultNameDefaultOptionsAndTheFlags) {
   for (const auto& c : cases) {
     r = Run(std::string(c.flags) + " -o out.mid a.mid");
     EXPECT_EQ(r.status, 0) << c.flags << ": " << r.err;
-    EXPECT_EQ(r.out, "Convert Successful: out.mid\n");
+    EXPECT_EQ(r.out, "Convert Successful: out.mid (2 of 3 SysEx messages converted)\n");
     EXPECT_EQ(ReadAll(dir.File("out.mid")), Expected(dir.File("a.mid"), c.layout, c.include)) << c.flags;
   }
   EXPECT_NE(Expected(dir.File("a.mid"), Layout::Plain, false), Expected(dir.File("a.mid"), Layout::Formal, true));
@@ -107,7 +113,7 @@ TEST_F(ConvertCli, FailuresGoToStandardErrorAndTheOtherFilesAreStillDone) {
 
   const CliRun r = Run("missing.mid nosysex.mid taken.mid a.mid");
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "Convert Successful: a_cc.mid\n");
+  EXPECT_EQ(r.out, "Convert Successful: a_cc.mid (2 of 3 SysEx messages converted)\n");
   EXPECT_NE(r.err.find("File not Found: missing.mid"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("No data to convert: nosysex.mid"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("This file can not rewrite: taken_cc.mid"), std::string::npos) << r.err;
@@ -152,7 +158,7 @@ TEST_F(ConvertCli, SongMode) {
 
   CliRun r = Run("--song --drop-unconvertible a.mid");
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "Convert Successful: a_cc.mid\n");
+  EXPECT_EQ(r.out, "Convert Successful: a_cc.mid (2 of 3 SysEx messages converted)\n");
   EXPECT_EQ(ReadAll(dir.File("a_cc.mid")), Expected(dir.File("a.mid"), Layout::Song, false));
 
   // Refused, each with its reason, and nothing written; the classic layouts
@@ -194,6 +200,61 @@ TEST_F(ConvertCli, DrumSetupPartMapCarriesOverToTheNextFile) {
   const ByteVec onPart9 = {0x00, 0xB9, 0x63, 0x18};
   EXPECT_NE(std::search(fresh.begin(), fresh.end(), onPart9.begin(), onPart9.end()), fresh.end())
       << test::Hex(fresh);
+  // XG System On (or GM System On) puts every part back in its first mode:
+  // a second file that starts with it plays drum setup 1 on part 10, however
+  // the file before it left the parts, and so does the rest of a song after
+  // a reset in its middle.
+  const ByteVec xgOn = {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
+  const ByteVec gmOn = {0x7E, 0x7F, 0x09, 0x01, 0xF7};
+  for (const ByteVec& reset : {xgOn, gmOn}) {
+    WriteAll(dir.File("reset.mid"), Cat({Header(1), Track(Cat({SysExEvent(0, reset),
+                                                                SysExEvent(0, {0x43, 0x10, 0x4C, 0x30, 0x24, 0x00, 0x50, 0xF7}),
+                                                                kEndOfTrack}))}));
+    WriteAll(dir.File("modeThenReset.mid"),
+             Cat({Header(1), Track(Cat({SysExEvent(0, {0x43, 0x10, 0x4C, 0x08, 0x05, 0x07, 0x02, 0xF7}),
+                                        SysExEvent(0, reset),
+                                        SysExEvent(0, {0x43, 0x10, 0x4C, 0x30, 0x24, 0x00, 0x50, 0xF7}),
+                                        kEndOfTrack}))}));
+    ASSERT_EQ(Run("--song mode.mid reset.mid modeThenReset.mid").status, 0);
+    for (const char* name : {"reset_cc.mid", "modeThenReset_cc.mid"}) {
+      const ByteVec after = ReadAll(dir.File(name));
+      EXPECT_NE(std::search(after.begin(), after.end(), onPart9.begin(), onPart9.end()), after.end())
+          << name << ": " << test::Hex(after);
+    }
+  }
+}
+
+TEST_F(ConvertCli, TellsHowMuchWasConvertedAndWhenAFormalSetupSumsUpTheSong) {
+  using namespace test;
+  // Nothing converts: the file is still written, and the line says so.
+  WriteAll(dir.File("xf.mid"), Cat({Header(1), Track(Cat({SysExEvent(0, {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}),
+                                                         SysExEvent(0, {0x43, 0x73, 0x01, 0x02, 0xF7}), kEndOfTrack}))}));
+  const CliRun none = Run("xf.mid");
+  EXPECT_EQ(none.status, 0);
+  EXPECT_EQ(none.out, "Convert Successful: xf_cc.mid (0 of 2 SysEx messages converted)\n");
+  EXPECT_TRUE(std::filesystem::exists(dir.File("xf_cc.mid")));
+  // Volume of part 1 set twice to different values, and a message after the
+  // first note: the formal setup warns (on standard error, status 0); the
+  // plain layout and the song layout keep the changes in time and do not.
+  const ByteVec vol100 = {0x43, 0x10, 0x4C, 0x08, 0x00, 0x0B, 0x64, 0xF7};
+  const ByteVec vol50 = {0x43, 0x10, 0x4C, 0x08, 0x00, 0x0B, 0x32, 0xF7};
+  WriteAll(dir.File("fade.mid"), Cat({Header(1), Track(Cat({SysExEvent(0, vol100), FromHex("00 90 3C 64"),
+                                                           SysExEvent(96, vol50), kEndOfTrack}))}));
+  const CliRun formal = Run("--formal fade.mid");
+  EXPECT_EQ(formal.status, 0);
+  EXPECT_EQ(formal.err,
+            "warning: fade_cc.mid: the setup takes the song's last values (1 parameters change during the song; "
+            "--song keeps them in time)\n");
+  for (const char* layout : {"--plain", "--song"}) {
+    const CliRun kept = Run(std::string(layout) + " fade.mid");
+    EXPECT_EQ(kept.status, 0) << layout;
+    EXPECT_EQ(kept.err, "") << layout;
+  }
+  // A closing XG System On after the notes is carried into the setup: warned.
+  WriteAll(dir.File("closing.mid"), Cat({Header(1), Track(Cat({SysExEvent(0, vol100), FromHex("00 90 3C 64"),
+                                                              SysExEvent(96, {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}),
+                                                              kEndOfTrack}))}));
+  EXPECT_NE(Run("--formal closing.mid").err.find("(0 parameters change during the song"), std::string::npos);
 }
 
 

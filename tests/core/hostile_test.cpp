@@ -141,6 +141,8 @@ std::vector<Chunk> Chunks(const Bytes& file) {
 // (-1); an unknown chunk that does not fit is not a chunk (-1); a known chunk
 // cut short is reading past the end of the file.
 Kind ExpectedForPrefix(const std::vector<Chunk>& chunks, size_t n) {
+  // Before the header's identifier is whole, nothing says the file is MIDI.
+  if (n < 4) return Kind::Error;
   for (const Chunk& c : chunks) {
     if (n == c.start || n >= c.end) continue;
     if (n < c.start) break;
@@ -170,7 +172,8 @@ TEST(HostileInput, EveryPrefixOfAValidFileReadsAsFarAsItGoes) {
     const Outcome got = Load(prefix, "cut.mid");
     EXPECT_STREQ(Name(got.kind), Name(ExpectedForPrefix(chunks, n)));
     if (got.kind == Kind::Error) {
-      EXPECT_NE(got.message.find("end of file"), std::string::npos) << got.message;
+      EXPECT_NE(got.message.find(n < 4 ? "is not a Standard MIDI File" : "end of file"), std::string::npos)
+          << got.message;
       EXPECT_NE(got.message.find("cut.mid"), std::string::npos) << got.message;
     }
     // What was read is the beginning of the whole file's list, unchanged.
@@ -235,7 +238,8 @@ TEST(HostileInput, LengthsFarBeyondTheFile) {
   const ReadCase cases[] = {
       {"header length 4 GiB", Cat({{'M', 'T', 'h', 'd'}, Be32(0xFFFFFFFF), {0, 1, 0, 1, 1, 0xE0}}), Kind::Error,
        "end of file", 0},
-      {"header length below 6", Cat({{'M', 'T', 'h', 'd'}, Be32(5), {0, 1, 0, 1, 1}}), Kind::Partial, "", 0},
+      {"header length below 6", Cat({{'M', 'T', 'h', 'd'}, Be32(5), {0, 1, 0, 1, 1}}), Kind::Error,
+       "is not a Standard MIDI File", 0},
       {"track length 4 GiB", Cat({Header(), {'M', 'T', 'r', 'k'}, Be32(0xFFFFFFFF), xg, kEndOfTrack}), Kind::Error,
        "end of file", 1},
       {"track length 2 GiB, empty track", Cat({Header(), {'M', 'T', 'r', 'k'}, Be32(0x7FFFFFFF)}), Kind::Error,
@@ -446,39 +450,38 @@ TEST(HostileInput, FilesThatAreNotMidiEndTheReadingWithNothingListed) {
   const std::string text = "This is a plain text file.\nIt has two lines.\n";
   Bytes riff = Cat({{'R', 'I', 'F', 'F'}, {0x40, 0, 0, 0}, {'R', 'M', 'I', 'D', 'd', 'a', 't', 'a'}, {0x30, 0, 0, 0},
                     Smf({Xg(0, 0x08, 0x00, 0x0B, 0x40)})});
+  constexpr const char* kNotMidi = "is not a Standard MIDI File";
   const ReadCase cases[] = {
-      {"text", Bytes(text.begin(), text.end()), Kind::Partial, "", 0},
-      {"PNG image", {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 0x0D, 'I', 'H', 'D', 'R'}, Kind::Partial, "", 0},
-      {"ELF program", {0x7F, 'E', 'L', 'F', 2, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}, Kind::Partial, "", 0},
-      {"ZIP archive", {'P', 'K', 3, 4, 20, 0, 0, 0, 8, 0}, Kind::Partial, "", 0},
-      {"MIDI file inside a RIFF wrapper", riff, Kind::Partial, "", 0},
-      {"random bytes", noise, Kind::Partial, "", 0},
+      {"text", Bytes(text.begin(), text.end()), Kind::Error, kNotMidi, 0},
+      {"PNG image", {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 0x0D, 'I', 'H', 'D', 'R'}, Kind::Error, kNotMidi, 0},
+      {"ELF program", {0x7F, 'E', 'L', 'F', 2, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}, Kind::Error, kNotMidi, 0},
+      {"ZIP archive", {'P', 'K', 3, 4, 20, 0, 0, 0, 8, 0}, Kind::Error, kNotMidi, 0},
+      // A RIFF RMID file is read as the Standard MIDI File in its data chunk.
+      {"MIDI file inside a RIFF wrapper", riff, Kind::Whole, "", 1},
+      {"random bytes", noise, Kind::Error, kNotMidi, 0},
       {"a lone MThd", {'M', 'T', 'h', 'd'}, Kind::Error, "end of file", 0},
-      {"three bytes", {'M', 'T', 'h'}, Kind::Partial, "", 0},
+      {"three bytes", {'M', 'T', 'h'}, Kind::Error, kNotMidi, 0},
   };
   for (const ReadCase& c : cases) ExpectOutcome(c);
-  // The command line warns and lists nothing, converts nothing.
+  // The command line says so, with status 1, and lists and converts nothing.
   Scratch dir;
   WriteAll(dir.File("notes.txt"), cases[0].file);
-  const CliRun list = ListButCannotConvert(dir, "notes.txt", "No data to convert");
-  EXPECT_EQ(list.status, 0);
-  EXPECT_NE(list.err.find("stopped early"), std::string::npos) << list.err;
-  EXPECT_EQ(list.out, kTsvHeader);
+  const CliRun list = ListButCannotConvert(dir, "notes.txt", "notes.txt is not a Standard MIDI File");
+  EXPECT_EQ(list.status, 1);
+  EXPECT_EQ(list.err, "notes.txt is not a Standard MIDI File\n");
+  EXPECT_EQ(list.out, "");
 }
 
-TEST(HostileInput, EmptyFileHasNothingToListOrConvert) {
-  const Outcome got = Load({});
-  EXPECT_EQ(got.kind, Kind::Whole);
-  EXPECT_EQ(got.song.sysEx.size(), 0u);
+TEST(HostileInput, EmptyFileIsNoMidiFile) {
   Scratch dir;
   WriteAll(dir.File("empty.mid"), {});
   Session session;
   const Song song = LoadSmfFile(dir.File("empty.mid"), session);
-  EXPECT_EQ(song.status, LoadStatus::Whole);
-  EXPECT_EQ(song.sysEx.size(), 0u);
-  const CliRun list = ListButCannotConvert(dir, "empty.mid", "No data to convert: empty.mid");
-  EXPECT_EQ(list.status, 0) << list.err;
-  EXPECT_EQ(list.out, kTsvHeader);
+  EXPECT_EQ(song.status, LoadStatus::Failed);
+  EXPECT_EQ(song.error, dir.File("empty.mid") + " is not a Standard MIDI File");
+  const CliRun list = ListButCannotConvert(dir, "empty.mid", "empty.mid is not a Standard MIDI File");
+  EXPECT_EQ(list.status, 1) << list.err;
+  EXPECT_EQ(list.out, "");
 }
 
 // ------------------------------------------------ inputs that are no file
@@ -630,14 +633,16 @@ TEST(HostileInput, ConvertedFileReplacedByItsOwnConversionAndNothingElseChanges)
 // later part mode message gives to part 41. The listing shows part 41, which
 // has no channel track; the message must pass through as SysEx rather than
 // vanish from the converted file.
-TEST(HostileInput, DrumSetupWhoseKitMovesBeyondPart32PassesThrough) {
+// The kit of drum setup 1 moves to part 41 (on the third port): the message
+// converts for the song layout, and the setup layers pass it through.
+TEST(HostileInput, DrumSetupWhoseKitMovesBeyondPart32PassesThroughTheSetupLayers) {
   const Bytes drum = {0x43, 0x10, 0x4C, 0x30, 0x24, 0x00, 0x3E, 0xF7};
   const Bytes file = Smf({Cat({SysExEvent(0, drum), Xg(10, 0x08, 0x28, 0x07, 0x02)})});
   const Song song = Analysed(file);
   const Tsys& e = song.sysEx.events[0];
   EXPECT_EQ(CellText(song.sysEx, e, 4, ViewMode::Cc), "41");
-  EXPECT_EQ(CellText(song.sysEx, e, 7, ViewMode::Cc), " -");
-  EXPECT_EQ(TextColour(e), kUnconvertedText);
+  EXPECT_EQ(CellText(song.sysEx, e, 7, ViewMode::Cc), "cc99 ,24   : cc98 ,36   : cc6  ,62 ");
+  EXPECT_TRUE(e.songOnly);
   for (const Layout layout : {Layout::Plain, Layout::Formal}) {
     const Outcome back = Load(BuildFileImage(song, {.layout = layout}));
     ASSERT_EQ(back.kind, Kind::Whole);

@@ -59,6 +59,7 @@ TEST(Listing, CellsAndHeaders) {
   e.beat = 3;
   e.beatTick = 479;
   e.channel = 16;
+  e.part = 16;
   e.ccNumber[0] = 7;
   e.ccValue[0] = 100;
   e.ccNumber[1] = e.ccNumber[2] = e.ccNumber[3] = 255;

@@ -19,6 +19,7 @@
 #include "support/strict_smf_reader.h"
 #include "support/synthetic_song.h"
 #include "writer/tracks.h"
+#include "writer/file_image.h"
 #include "writer/writer.h"
 
 namespace mertovan {
@@ -170,7 +171,7 @@ void ConvertAndReadBack(const Song& song, const std::string& name, bool midoRead
       std::vector<const Tsys*> passed;
       if (include) {
         for (const Tsys& e : analysed.events) {
-          if (e.ccNumber[0] == 255) passed.push_back(&e);
+          if (!InChannelTrack(e)) passed.push_back(&e);
         }
         std::stable_sort(passed.begin(), passed.end(), [](auto a, auto b) { return a->tick < b->tick; });
       }

@@ -3,8 +3,11 @@
 // reader, the program's reader, mido and midicsv.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <map>
 #include <random>
+#include <set>
 
 #include "analysis/load.h"
 #include "model/song.h"
@@ -93,11 +96,38 @@ TEST(SongLayout, WholeFilesByteForByte) {
            // Running status goes on right after the removed SysEx.
            "4D 54 72 6B 00 00 00 14 00 C0 00 00 90 3C 64 10 3C 00 20 40 64 60 40 00 00 FF 2F 00"},
       {"--drop-unconvertible takes XG System On out too", drumLevelSong, false, ""},
+      // A format 0 song stays format 0: the volume in the SysEx's place.
       {"format 0 song, first event after tick 0, no end of track",
        Cat({Header(1, 480, 0), Track(Cat({SysExEvent(10, Xg(0x08, 0x00, 0x0B, 0x64)), FromHex("05 90 3C 64")}))}), true,
-       std::string("4D 54 68 64 00 00 00 06 00 01 00 02 01 E0 4D 54 72 6B 00 00 00 20 ") + kMarkerHex +
-           " 00 FF 01 00 0F 90 3C 64 00 FF 2F 00 "
-           "4D 54 72 6B 00 00 00 17 00 FF 03 06 50 61 72 74 20 31 00 FF 21 01 00 0A B0 07 64 00 FF 2F 00"},
+       std::string("4D 54 68 64 00 00 00 06 00 00 00 01 01 E0 4D 54 72 6B 00 00 00 24 ") + kMarkerHex +
+           " 00 FF 01 00 0A B0 07 64 05 90 3C 64 00 FF 2F 00"},
+      // Running status after a replaced SysEx gets its status byte back; a
+      // part that receives on another channel (part 2 on channel 1, part 1
+      // on nothing) is converted there; a part that shares its channel with
+      // another (part 3 layered on part 4's channel) keeps its SysEx.
+      {"format 0 song with receive channels and running status",
+       Cat({Header(1, 96, 0),
+            Track(Cat({FromHex("00 90 3C 64"), SysExEvent(5, Xg(0x08, 0x00, 0x0B, 0x64)), FromHex("05 3C 00"),
+                       SysExEvent(0, Xg(0x08, 0x00, 0x04, 0x7F)), SysExEvent(0, Xg(0x08, 0x01, 0x04, 0x00)),
+                       SysExEvent(1, Xg(0x08, 0x01, 0x0B, 0x50)), SysExEvent(0, Xg(0x08, 0x00, 0x0B, 0x51)),
+                       SysExEvent(0, Xg(0x08, 0x02, 0x04, 0x03)), SysExEvent(1, Xg(0x08, 0x02, 0x0B, 0x52)),
+                       SysExEvent(0, Xg(0x08, 0x03, 0x0B, 0x53)), SysExEvent(0, kXgOn),
+                       SysExEvent(1, Xg(0x08, 0x01, 0x0B, 0x54)), kEndOfTrack}))}),
+       true,
+       std::string("4D 54 68 64 00 00 00 06 00 00 00 01 00 60 4D 54 72 6B 00 00 00 79 ") + kMarkerHex +
+           " 00 90 3C 64 05 B0 07 64 05 90 3C 00"
+           " 00 F0 08 43 10 4C 08 00 04 7F F7 00 F0 08 43 10 4C 08 01 04 00 F7"
+           " 01 B0 07 50 00 F0 08 43 10 4C 08 00 0B 51 F7"
+           " 00 F0 08 43 10 4C 08 02 04 03 F7 01 F0 08 43 10 4C 08 02 0B 52 F7 00 F0 08 43 10 4C 08 03 0B 53 F7"
+           " 00 F0 08 43 10 4C 00 00 7E 00 F7 01 B1 07 54 00 FF 2F 00"},
+      // A part that receives on the third port takes the song to format 1.
+      {"format 0 song with a part on the third port",
+       Cat({Header(1, 96, 0), Track(Cat({SysExEvent(0, Xg(0x08, 0x00, 0x04, 0x25)),
+                                          SysExEvent(2, Xg(0x08, 0x00, 0x0B, 0x64)), kEndOfTrack}))}),
+       true,
+       std::string("4D 54 68 64 00 00 00 06 00 01 00 02 00 60 4D 54 72 6B 00 00 00 23 ") + kMarkerHex +
+           " 00 F0 08 43 10 4C 08 00 04 25 F7 02 FF 2F 00 "
+           "4D 54 72 6B 00 00 00 17 00 FF 03 06 50 61 72 74 20 31 00 FF 21 01 02 02 B5 07 64 00 FF 2F 00"},
       {"XF chunk between tracks",
        Cat({Header(2), Track(Cat({SysExEvent(0, Xg(0x08, 0x00, 0x0B, 0x64)), kEndOfTrack})), xfChunk,
             Track(kEndOfTrack)}),
@@ -188,9 +218,59 @@ std::vector<SmfEvent> WithoutEndOfTrack(std::vector<SmfEvent> track) {
   return track;
 }
 
+// Where each converted message of a song goes out, worked out the way a
+// module receives: every part's receive channel followed in time order (XG
+// System On and GM System On give part n channel n; Rcv Channel 00-3F is
+// channel v mod 16 of port v div 16, 7F nothing), and a message whose part
+// receives nothing or shares its channel with another part the song
+// addresses stays SysEx. The value is the port << 4 | channel, or none.
+std::map<size_t, uint8_t> ExpectedRoutes(const SysExList& list) {
+  std::vector<size_t> order(list.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return list.places[a].tick < list.places[b].tick; });
+  std::set<uint8_t> addressed;
+  for (const Tsys& e : list.events) {
+    if (e.channel < 64) addressed.insert(e.channel);
+  }
+  std::array<uint8_t, 64> receive;
+  const auto reset = [&] {
+    for (uint8_t p = 0; p < 64; ++p) receive[p] = p;
+  };
+  reset();
+  std::map<size_t, uint8_t> routes;
+  for (const size_t i : order) {
+    const auto d = list.Raw(list.events[i]);
+    const ByteVec bytes(d.begin(), d.end());
+    if (bytes == kXgOn || bytes == ByteVec{0x7E, 0x7F, 0x09, 0x01, 0xF7}) reset();
+    if (bytes.size() == 8 && bytes[0] == 0x43 && bytes[1] == 0x10 && bytes[2] == 0x4C && bytes[3] == 0x08 &&
+        bytes[4] < 64 && bytes[5] == 0x04 && (bytes[6] < 0x40 || bytes[6] == 0x7F) && bytes[7] == 0xF7) {
+      receive[bytes[4]] = bytes[6];
+    }
+    const Tsys& e = list.events[i];
+    if (e.ccNumber[0] == 255 || e.channel >= 64) continue;
+    const uint8_t on = receive[e.channel];
+    bool layered = false;
+    for (const uint8_t q : addressed) layered |= q != e.channel && receive[q] == on;
+    if (on != 0x7F && !layered) routes[i] = on;
+  }
+  return routes;
+}
+
+// The channel messages of a converted message on a channel.
+std::vector<ByteVec> MessagesOf(const Tsys& e, uint8_t channel) {
+  std::vector<ByteVec> out;
+  for (int m = 0; m < 4 && e.ccNumber[m] != 255; ++m) {
+    out.push_back(e.ccNumber[m] == 224 ? ByteVec{uint8_t(0xC0 | channel), e.ccValue[m]}
+                                       : ByteVec{uint8_t(0xB0 | channel), e.ccNumber[m], e.ccValue[m]});
+  }
+  return out;
+}
+
 // Converts the `source` file and checks the output: it reads back, every
 // event of the source stays at its tick but the converted SysEx, and each
-// converted message is on its part's channel and port at its SysEx's tick.
+// converted message is on the channel and port its part receives on at its
+// SysEx's tick: on its part's track, or, in a format 0 song that stays
+// format 0, in the SysEx's place.
 void CheckSong(const ByteVec& source, const std::string& name, bool mido = true) {
   SCOPED_TRACE(name);
   const Song song = Loaded(source);
@@ -200,26 +280,39 @@ void CheckSong(const ByteVec& source, const std::string& name, bool mido = true)
   ParsedSmf in, got;
   ASSERT_TRUE(test::ParseStrict(source, in, true));
   ASSERT_TRUE(test::ParseStrict(out, got, true));
-  EXPECT_EQ(got.format, 1);
   EXPECT_EQ(got.division, in.division);
+  const std::map<size_t, uint8_t> routes = ExpectedRoutes(analysed);
+  const bool inPlace = in.format == 0 && in.tracks.size() == 1 &&
+                       std::all_of(routes.begin(), routes.end(), [](const auto& r) { return r.second < 16; });
+  EXPECT_EQ(got.format, inPlace ? 0 : 1);
 
-  std::array<std::vector<const Tsys*>, 32> byPart;
-  for (const Tsys& e : analysed.events) {
-    if (e.ccNumber[0] != 255 && e.channel < 32) byPart[e.channel].push_back(&e);
+  std::array<std::vector<size_t>, 64> byPart;
+  if (!inPlace) {
+    for (const auto& [i, on] : routes) byPart[analysed.events[i].channel].push_back(i);
+    for (auto& p : byPart) {
+      std::stable_sort(p.begin(), p.end(), [&](size_t a, size_t b) { return analysed.places[a].tick < analysed.places[b].tick; });
+    }
   }
   size_t parts = 0;
   for (const auto& p : byPart) parts += !p.empty();
   ASSERT_EQ(got.tracks.size(), in.tracks.size() + parts);
 
   // Source tracks: the converted F0 events (the k-th SysEx event of the track
-  // is its k-th record) are gone, everything else is where it was.
+  // is its k-th record) are gone, or replaced by their channel messages;
+  // everything else is where it was.
   size_t record = 0;
   for (size_t t = 0; t < in.tracks.size(); ++t) {
     std::vector<SmfEvent> expected;
     for (const SmfEvent& e : in.tracks[t]) {
       if (e.bytes[0] == 0xF0) {
-        const Tsys& r = analysed.events.at(record++);
-        if (r.ccNumber[0] != 255 && r.channel < 32) continue;
+        const size_t r = record++;
+        const auto route = routes.find(r);
+        if (route != routes.end()) {
+          if (inPlace) {
+            for (const ByteVec& m : MessagesOf(analysed.events[r], route->second & 15)) expected.push_back({e.tick, m});
+          }
+          continue;
+        }
       }
       expected.push_back(e);
     }
@@ -230,35 +323,31 @@ void CheckSong(const ByteVec& source, const std::string& name, bool mido = true)
 
   // Part tracks: name, port, then the messages at the ticks of their SysEx.
   size_t at = 1;
-  for (uint8_t part = 0; part < 32; ++part) {
+  for (uint8_t part = 0; part < 64; ++part) {
     if (byPart[part].empty()) continue;
     const auto& track = got.tracks[at++];
     ASSERT_GE(track.size(), 3u);
     const std::string partName = "Part " + std::to_string(part + 1);
     EXPECT_EQ(track[0].bytes, Cat({{0xFF, 0x03}, ByteVec(partName.begin(), partName.end())}));
-    EXPECT_EQ(track[1].bytes, (ByteVec{0xFF, 0x21, uint8_t(part / 16)}));
+    EXPECT_EQ(track[1].bytes, (ByteVec{0xFF, 0x21, uint8_t(routes.at(byPart[part][0]) >> 4)}));
     std::multimap<uint64_t, ByteVec> want, have;
-    for (const Tsys* e : byPart[part]) {
-      const uint64_t tick = analysed.places[size_t(e - analysed.events.data())].tick;
-      for (int m = 0; m < 4 && e->ccNumber[m] != 255; ++m) {
-        want.emplace(tick, e->ccNumber[m] == 224 ? ByteVec{uint8_t(0xC0 | (part & 15)), e->ccValue[m]}
-                                                 : ByteVec{uint8_t(0xB0 | (part & 15)), e->ccNumber[m], e->ccValue[m]});
-      }
+    for (const size_t i : byPart[part]) {
+      for (const ByteVec& m : MessagesOf(analysed.events[i], routes.at(i) & 15)) want.emplace(analysed.places[i].tick, m);
     }
-    for (size_t i = 2; i + 1 < track.size(); ++i) have.emplace(track[i].tick, track[i].bytes);
+    for (size_t i = 2; i + 1 < track.size(); ++i) {
+      if (track[i].bytes[0] != 0xFF) have.emplace(track[i].tick, track[i].bytes);
+    }
     EXPECT_EQ(have, want) << partName;
   }
 
-  // The program's reader reads it whole, with every unconverted message.
+  // The program's reader reads it whole, with every message that stayed SysEx.
   test::ScratchDir dir;
   const std::string path = dir.File("song.mid");
   test::WriteAll(path, out);
   Session session;
   const Song back = LoadSmfFile(path, session);
   ASSERT_EQ(back.status, LoadStatus::Whole);
-  size_t unconverted = 0;
-  for (const Tsys& e : analysed.events) unconverted += e.ccNumber[0] == 255 || e.channel >= 32;
-  EXPECT_EQ(back.sysEx.size(), unconverted);
+  EXPECT_EQ(back.sysEx.size(), analysed.size() - routes.size());
 
   test::ExpectIndependentReadersAgree(path, got, mido);
 }

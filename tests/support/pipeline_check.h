@@ -17,6 +17,8 @@
 #include "model/file_io.h"
 #include "model/smf_reader.h"
 #include "model/song.h"
+#include "writer/file_image.h"
+#include "writer/song_writer.h"
 #include "writer/writer.h"
 
 namespace mertovan::fuzz {
@@ -115,7 +117,7 @@ inline std::string CheckImage(const std::vector<uint8_t>& image, const ConvertOp
       return source.events[a].tick < source.events[b].tick;
     });
     for (uint32_t i : order) {
-      if (source.events[i].ccNumber[0] == kNone) expected.push_back(i);
+      if (!InChannelTrack(source.events[i])) expected.push_back(i);
     }
   }
   const SysExList& got = back.sysEx;
@@ -151,7 +153,7 @@ inline std::string RunPipeline(std::span<const uint8_t> input) {
   }
   for (const Tsys& e : source.events) {
     if (uint64_t(e.offset) + 2ull * e.length > source.bytes.size()) return "record points past the byte store";
-    if (e.ccNumber[0] != kNone && e.channel >= 32) return "converted event without a channel track";
+    if (e.ccNumber[0] != kNone && e.channel >= 64) return "converted event for a part no module has";
   }
   if (std::string fault = CheckListing(source); !fault.empty()) return fault;
 
@@ -189,8 +191,10 @@ inline std::string RunPipeline(std::span<const uint8_t> input) {
       if (!mayRefuse) return std::string("song layout refused: ") + e.what();
       continue;
     }
-    // What stays: the unconverted messages when they are included, and any
-    // message right after a kept one that never got its F7.
+    // What stays: the messages that do not go out as channel messages when
+    // they are included, and any message right after a kept one that never
+    // got its F7.
+    const std::vector<bool> routed = RoutedMessages(source);
     size_t kept = 0;
     bool keptOpen = false;
     for (size_t i = 0; i < source.events.size(); ++i) {
@@ -198,7 +202,7 @@ inline std::string RunPipeline(std::span<const uint8_t> input) {
       if (i > 0 && i < source.places.size() && source.places[i].track != source.places[i - 1].track) {
         keptOpen = false;
       }
-      if (!keptOpen && !(include && (e.ccNumber[0] == kNone || e.channel >= 32))) continue;
+      if (!keptOpen && !(include && !routed[i])) continue;
       const auto raw = source.Raw(e);
       keptOpen = raw.empty() || raw.back() != kStatusSysExEnd;
       ++kept;

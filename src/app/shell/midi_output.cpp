@@ -1,5 +1,8 @@
 #include "app/shell/midi_output.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "app/shell/midi_ports.h"
 #include "model/midi_bytes.h"
 
@@ -99,6 +102,70 @@ void SendControllers(MidiPort& port, const Tsys& e) {
 void SendSysEx(MidiPort& port, const SysExList& list, const Tsys& e) {
   const std::vector<uint8_t> message = SysExMessageOf(list, e);
   if (!message.empty()) port.SendLong(message);
+}
+
+std::string OutputLostText(const std::string& port) { return "MIDI output lost: " + port; }
+
+WatchedMidiPort::WatchedMidiPort(MidiPort& port, LostReport reportLost)
+    : port_(port), reportLost_(std::move(reportLost)) {}
+
+std::vector<std::string> WatchedMidiPort::OutputPorts() { return port_.OutputPorts(); }
+
+MidiPort::OpenResult WatchedMidiPort::Open(const std::string& wanted) {
+  lost_.clear();
+  return port_.Open(wanted);
+}
+
+std::string WatchedMidiPort::OpenPort() const {
+  std::string open = port_.OpenPort();
+  return open.empty() ? lost_ : open;
+}
+
+void WatchedMidiPort::Reset() { port_.Reset(); }
+
+bool WatchedMidiPort::SendShort(uint32_t packed) {
+  // A message no port could carry fails on any port; it says nothing about
+  // the output.
+  if (ShortMessageBytes(packed).empty()) return port_.SendShort(packed);
+  return Watched([this, packed] { return port_.SendShort(packed); });
+}
+
+bool WatchedMidiPort::SendLong(std::span<const uint8_t> message) {
+  if (message.empty()) return port_.SendLong(message);
+  return Watched([this, message] { return port_.SendLong(message); });
+}
+
+void WatchedMidiPort::Close() {
+  lost_.clear();
+  port_.Close();
+}
+
+bool WatchedMidiPort::Watched(const std::function<bool()>& send) {
+  const std::string open = port_.OpenPort();
+  const bool sent = send();
+  if (!sent && !open.empty() && lost_.empty()) {
+    // Noted before the report: a message box lets other sends run meanwhile.
+    lost_ = open;
+    if (reportLost_) reportLost_(OutputLostText(open));
+  }
+  return sent;
+}
+
+void WatchedMidiPort::Reconnect() {
+  if (lost_.empty()) return;
+  // Only the lost port itself: while it is away, opening would take the
+  // default choice, another synthesizer.
+  const std::vector<std::string> ports = port_.OutputPorts();
+  const auto back = std::find_if(ports.begin(), ports.end(),
+                                 [this](const std::string& label) { return LabelNamesPortLoosely(lost_, label); });
+  if (back == ports.end()) return;
+  if (port_.Open(*back) != OpenResult::Ok) {
+    port_.Close();
+    return;
+  }
+  // Reset like every open (OpenMidiOut).
+  port_.Reset();
+  lost_.clear();
 }
 
 }  // namespace mertovan

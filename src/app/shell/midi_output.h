@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -41,8 +42,49 @@ class MidiPort {
   virtual void Close() = 0;  // harmless in any state, also twice
 };
 
-// The real port over RtMidi (ALSA sequencer and JACK on Linux).
+// The real port over RtMidi (ALSA sequencer and JACK on Linux). Its sends
+// fail once the chosen port is no longer there to be played to: the JACK
+// server stopped, the JACK port is no longer fed by the program's, the ALSA
+// port is no longer listed.
 std::unique_ptr<MidiPort> MakeSystemMidiPort();
+
+// "MIDI output lost: PORT", PORT the label of the port that went away.
+std::string OutputLostText(const std::string& port);
+
+// The program's output as the windows play to it: another port, watched. A
+// send that fails while a port is open means that the output went away (the
+// synthesizer or the JACK server restarted). The first such failure is
+// reported once, by OutputLostText. Until the port is opened again the sends
+// fail without a word, and OpenPort() still names the lost port. An Open or
+// Close from outside (Setup) ends the watch over it.
+class WatchedMidiPort final : public MidiPort {
+ public:
+  using LostReport = std::function<void(const std::string& text)>;
+  // `port` must outlive this one.
+  WatchedMidiPort(MidiPort& port, LostReport reportLost);
+
+  // Opens the lost port again, and resets it, when the MIDI systems list it
+  // again under its label (an ALSA port also under another sequencer
+  // address); never another port. The window calls it before each send it
+  // is asked for (a row, "Send all"), so that the messages of one row never
+  // go out half before and half after a reconnection.
+  void Reconnect();
+
+  std::vector<std::string> OutputPorts() override;
+  OpenResult Open(const std::string& wanted) override;
+  std::string OpenPort() const override;
+  void Reset() override;
+  bool SendShort(uint32_t packed) override;
+  bool SendLong(std::span<const uint8_t> message) override;
+  void Close() override;
+
+ private:
+  bool Watched(const std::function<bool()>& send);
+
+  MidiPort& port_;
+  LostReport reportLost_;
+  std::string lost_;  // the label of the port that went away; empty while none did
+};
 
 // The bytes on the wire of a packed channel or system message: as many as its
 // status byte calls for (two for program change and channel pressure), data

@@ -37,6 +37,13 @@ bool NamesPortLoosely(std::string_view remembered, const OutputPort& port) {
   return a.size() != remembered.size() && b.size() != label.size() && a == b;
 }
 
+bool LabelNamesPortLoosely(std::string_view remembered, std::string_view label) {
+  if (remembered == label) return true;
+  const size_t colon = label.find(": ");
+  if (colon == std::string_view::npos) return false;
+  return NamesPortLoosely(remembered, {std::string(label.substr(0, colon)), std::string(label.substr(colon + 2))});
+}
+
 std::optional<size_t> ChooseOutputPort(std::span<const OutputPort> ports, std::string_view remembered) {
   if (remembered == kNoOutputLabel) return std::nullopt;
   if (!remembered.empty()) {

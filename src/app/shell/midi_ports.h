@@ -28,6 +28,8 @@ inline constexpr std::string_view kNoOutputLabel = "(none)";
 // order gets another client number; when the exact label is not listed, a
 // label that differs only in that address still names the port.
 bool NamesPortLoosely(std::string_view remembered, const OutputPort& port);
+// The same for a port known by its label ("API: port name").
+bool LabelNamesPortLoosely(std::string_view remembered, std::string_view label);
 
 // The port to open, as an index into `ports`: the remembered one when it is
 // listed (exactly, else loosely); otherwise the default choice: the first

@@ -5,12 +5,14 @@
 #include "app/shell/rtmidi_port.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <thread>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/shell/midi_ports.h"
@@ -110,6 +112,60 @@ std::vector<RtMidi::Api> SystemsToAsk() {
   return out;
 }
 
+#if defined(MERTOVAN_WITH_JACK)
+// Watches the connection from the program's JACK port to the chosen one,
+// through a client of its own without ports: RtMidi's client neither learns
+// that the server has gone nor that the connection was dropped (the
+// synthesizer restarted), and goes on queueing messages for nobody.
+class JackWatch {
+ public:
+  explicit JackWatch(std::string target) : target_(std::move(target)) {
+    jack_status_t status;
+    client_ = jack_client_open("Mertovan watch", JackNoStartServer, &status);
+    if (client_) jack_on_shutdown(client_, &JackWatch::OnShutdown, this);
+  }
+  ~JackWatch() {
+    if (client_) jack_client_close(client_);
+  }
+  JackWatch(const JackWatch&) = delete;
+  JackWatch& operator=(const JackWatch&) = delete;
+
+  // The server has gone. The JACK library then drops every client of the
+  // process at the next client it opens, so the dead ones must be closed
+  // before the program asks for ports again.
+  bool ServerGone() const { return gone_; }
+
+  // Whether the chosen port is there and fed by a port of this program.
+  bool Feeds() const {
+    if (!client_) return true;  // nothing to watch with: the sends are trusted
+    if (gone_) return false;
+    const jack_port_t* target = jack_port_by_name(client_, target_.c_str());
+    if (!target) return false;
+    const char** senders = jack_port_get_all_connections(client_, target);
+    bool fed = false;
+    const std::string ours = std::string(":") + kPortName;
+    for (const char** s = senders; s && *s; ++s) fed = fed || std::string_view(*s).ends_with(ours);
+    jack_free(senders);
+    return fed;
+  }
+
+ private:
+  static void OnShutdown(void* self) { static_cast<JackWatch*>(self)->gone_ = true; }
+
+  std::string target_;
+  jack_client_t* client_ = nullptr;
+  std::atomic<bool> gone_{false};
+};
+#else
+// Without the JACK library at hand RtMidi's word is taken.
+class JackWatch {
+ public:
+  explicit JackWatch(std::string) {}
+  bool ServerGone() const { return false; }
+  bool Feeds() const { return true; }
+};
+#endif
+
 // What the error callback saw since it was last cleared.
 struct ErrorState {
   bool error = false;
@@ -162,6 +218,7 @@ class RtMidiPort final : public MidiPort {
   ~RtMidiPort() override { Close(); }
 
   std::vector<std::string> OutputPorts() override {
+    DropDeadJackClients();
     std::vector<std::string> labels;
     ErrorState ignored;
     for (RtMidi::Api api : SystemsToAsk()) {
@@ -198,7 +255,12 @@ class RtMidiPort final : public MidiPort {
       out_->openPort(portNumber, kPortName);
       if (out_->isPortOpen() && !errors_.error && !errors_.warning) {
         openLabel_ = PortLabel(ports[*chosen]);
-        if (clients[clientIndex].api == RtMidi::UNIX_JACK) AwaitJackConnection();
+        openName_ = ports[*chosen].name;
+        openApi_ = clients[clientIndex].api;
+        if (openApi_ == RtMidi::UNIX_JACK) {
+          AwaitJackConnection();
+          jackWatch_ = std::make_unique<JackWatch>(openName_);
+        }
         return OpenResult::Ok;
       }
       const OpenResult result = errors_.error     ? OpenFailureOf(errors_.type, errors_.systemError)
@@ -237,14 +299,18 @@ class RtMidiPort final : public MidiPort {
 
   void Close() override {
     openLabel_.clear();
-    if (!out_) return;
-    try {
-      // Under JACK this waits (at most a second) until the queued messages
-      // have gone out.
-      if (out_->isPortOpen()) out_->closePort();
-    } catch (...) {
+    openName_.clear();
+    openApi_ = RtMidi::UNSPECIFIED;
+    if (out_) {
+      try {
+        // Under JACK this waits (at most a second) until the queued messages
+        // have gone out.
+        if (out_->isPortOpen()) out_->closePort();
+      } catch (...) {
+      }
+      out_.reset();
     }
-    out_.reset();
+    jackWatch_.reset();
   }
 
  private:
@@ -255,7 +321,8 @@ class RtMidiPort final : public MidiPort {
   static void AwaitJackConnection() { std::this_thread::sleep_for(std::chrono::milliseconds(100)); }
 
   bool Send(std::span<const uint8_t> bytes) {
-    if (!out_ || !out_->isPortOpen()) return false;
+    DropDeadJackClients();
+    if (!out_ || !out_->isPortOpen() || !OutputThere()) return false;
     errors_.Clear();
     try {
       out_->sendMessage(bytes.data(), bytes.size());
@@ -265,8 +332,31 @@ class RtMidiPort final : public MidiPort {
     return !errors_.error && !errors_.warning;
   }
 
+  // Whether the chosen port is still there to be played to. RtMidi's sends
+  // succeed into nothing once it has gone. An ALSA port must still be
+  // listed; a synthesizer that comes back at the same sequencer address
+  // before the next send is not noticed.
+  bool OutputThere() {
+    if (jackWatch_) return jackWatch_->Feeds();
+    if (openApi_ != RtMidi::LINUX_ALSA) return true;
+    try {
+      const unsigned count = out_->getPortCount();
+      for (unsigned i = 0; i < count; ++i)
+        if (out_->getPortName(i) == openName_) return true;
+    } catch (...) {
+    }
+    return false;
+  }
+
+  void DropDeadJackClients() {
+    if (jackWatch_ && jackWatch_->ServerGone()) Close();
+  }
+
   std::unique_ptr<RtMidiOut> out_;
   std::string openLabel_;
+  std::string openName_;  // the open port's own name, as its system lists it
+  RtMidi::Api openApi_ = RtMidi::UNSPECIFIED;
+  std::unique_ptr<JackWatch> jackWatch_;
   ErrorState errors_;
 };
 

@@ -1,14 +1,16 @@
 // The settings file "mertovan.ini" in the start-up folder: window geometry,
 // column widths, the listing's view and the two convert options, one decimal
 // number per line under the tag line "MERTOVAN1" (15 lines in all). Newer
-// settings follow as "name=value" lines: the song option, the chosen MIDI
-// output port and the recent files. A file of the 15 lines alone loads with
-// their defaults; names this version does not know are skipped.
+// settings follow as "name=value" lines: the song option, the widths the
+// user gave columns 1 to 6, the chosen MIDI output port and the recent files.
+// A file of the 15 lines alone loads with their defaults; names this version
+// does not know are skipped.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -28,11 +30,25 @@ struct SettingsRecord {
   ViewMode viewMode = ViewMode::Cc;     // line 13: 1 SysEx view, 0 CC view
   // After the classic lines:
   uint8_t songOutput = 0;                // the convert dialog's "Keep the song" (line "songOutput=")
+  // The grid's widths of columns 1 to 6 as the window last closed (line
+  // "columnWidths="); nothing while the classic lines' widths hold. The
+  // classic lines 6 to 11 keep the widths they were read with.
+  std::optional<std::array<uint16_t, 6>> columnWidths;
   std::string midiPort;                  // name of the chosen MIDI output port, "" for the default
   std::vector<std::string> recentFiles;  // most recent first, at most kMaxRecentFiles
 };
 
 inline constexpr size_t kMaxRecentFiles = 8;
+
+// The widest a stored column may be: the main window's greatest width. A
+// wider column would push its own border out of the grid, where it could
+// not be dragged back.
+inline constexpr uint16_t kMaxColumnWidth = 1200;
+
+// The width of each grid column (0 to 7) the window opens with: columns 1 to
+// 6 as the user left them when the file says so, else as the classic lines
+// hold them.
+std::array<uint16_t, 8> OpeningColumnWidths(const SettingsRecord& record);
 
 // The main window's outer frame as saving takes it.
 struct WindowFrame {
