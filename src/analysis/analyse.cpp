@@ -47,6 +47,7 @@ void AnalyseEvents(Song& song, Session& session, Analysis what) {
       drumSetups.push_back({i, address.drumMapEntry, mapEntry != kNoDrumSetup});
     }
     e.part = e.channel != kNone ? e.channel : address.part;
+    if (list.DataByte(e, 0) == 0x41) ConvertGsEvent(list, e);
   }
   assignDrumParts();
 }

@@ -1,5 +1,6 @@
 #include "analysis/conversion.h"
 
+#include "analysis/gs_params.h"
 #include "model/midi_bytes.h"
 
 namespace mertovan {
@@ -174,6 +175,20 @@ void AssignDrumPart(Tsys& e, uint8_t mapEntry, const DrumSetupPartMap& map) {
   // those parts, instead of losing it. A part past the module's has none at all.
   e.songOnly = e.channel >= 32;
   if (e.channel >= kMostParts) e.ccNumber[0] = kNone;
+}
+
+void ConvertGsEvent(const SysExList& list, Tsys& e) {
+  const GsMessage gs = ParseGs(list.Data(e));
+  if (!gs.valid || gs.part == kNone) return;
+  e.part = gs.part;
+  const auto pairs = GsChannelMessages(gs);
+  if (!pairs) return;
+  e.channel = gs.part;
+  e.songOnly = true;
+  for (size_t i = 0; i < pairs->size(); ++i) {
+    e.ccNumber[i] = (*pairs)[i].first;
+    e.ccValue[i] = (*pairs)[i].second;
+  }
 }
 
 XgPartAddress XgPartAddressOf(const SysExList& list, const Tsys& e, const MessageExtent& extent) {

@@ -48,6 +48,11 @@ uint8_t ConvertEvent(const SysExList& list, Tsys& e, const MessageExtent& extent
 // 33-64 are converted for the song layout only.
 void AssignDrumPart(Tsys& e, uint8_t mapEntry, const DrumSetupPartMap& map);
 
+// A GS part parameter change with a channel-message equivalent gets its part
+// and controller slots, for the song layout only (the setup layers pass GS
+// messages through). Every GS part message gets its part for the listing.
+void ConvertGsEvent(const SysExList& list, Tsys& e);
+
 // Where an XG parameter change addresses a part: a multi part (08 pp, 0A pp)
 // names it, a drum setup (3n rr) belongs to the part that plays its kit,
 // which the map entry `drumMapEntry` tells.

@@ -487,7 +487,7 @@ std::optional<std::array<std::pair<uint8_t, uint8_t>, 4>> GsChannelMessages(cons
   std::array<std::pair<uint8_t, uint8_t>, 4> pairs;
   pairs.fill({kNone, 0});
   switch (p.channel.kind) {
-    case GsChannelKind::kNone:
+    case GsChannelKind::kNoEquivalent:
       return std::nullopt;
     case GsChannelKind::kControl:
       pairs[0] = {p.channel.number, v};

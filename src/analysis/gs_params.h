@@ -49,7 +49,7 @@ struct GsValueRule {
 
 // The channel messages a part parameter equals.
 enum class GsChannelKind : uint8_t {
-  kNone,        // no equivalent: the message stays SysEx
+  kNoEquivalent,  // the message stays SysEx
   kControl,     // control change `number`
   kNrpn,        // NRPN number/lsb, then data entry
   kRpn,         // RPN number/lsb, then data entry
@@ -57,7 +57,7 @@ enum class GsChannelKind : uint8_t {
 };
 
 struct GsChannelRule {
-  GsChannelKind kind = GsChannelKind::kNone;
+  GsChannelKind kind = GsChannelKind::kNoEquivalent;
   uint8_t number = 0;  // controller, or the NRPN/RPN MSB
   uint8_t lsb = 0;     // the NRPN/RPN LSB
   uint8_t zero = 0;    // the value that sends 0 (a range counted from 64); a value below it converts to nothing

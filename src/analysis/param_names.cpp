@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "analysis/gs_params.h"
+#include "analysis/universal_params.h"
 #include "model/midi_bytes.h"
 
 namespace mertovan {
@@ -96,8 +98,18 @@ int ParameterRow(const SysExList& list, const Tsys& e, const MessageExtent& exte
 void NameEvent(const SysExList& list, Tsys& e, const MessageExtent& extent) {
   const int row = ParameterRow(list, e, extent);
   if (row < 0) {
-    e.eventName = Literal(IsGmSystemOn(list, e) ? kGmSystemOn : kNoText);
+    // Outside the XG table: GM System On by its own name, then the GS and
+    // universal messages by theirs.
+    e.eventName = Literal(kNoText);
     e.valueText = Literal(kNoText);
+    if (IsGmSystemOn(list, e)) {
+      e.eventName = Literal(kGmSystemOn);
+    } else if (const GsMessage gs = ParseGs(list.Data(e)); gs.valid && !GsName(gs).empty()) {
+      e.eventName = Literal(GsName(gs));
+      if (!gs.values.empty() && gs.values[0] < 0x80) e.valueText = ConstText(kDecimal.text[gs.values[0]]);
+    } else if (const UniversalMessage u = ParseUniversal(list.Data(e)); u.row >= 0) {
+      e.eventName = Literal(UniversalName(u));
+    }
     return;
   }
   e.eventName = Literal(ParameterNameTable()[size_t(row)].name);

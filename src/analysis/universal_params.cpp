@@ -18,97 +18,97 @@ using V = UniversalValueKind;
 constexpr UniversalParameter kUniversal[] = {
   // type  sub1  sub2  name                                     value
   // 7E: non-real time
-  {0x7E, 0x01, kAny, "Sample Dump Header",                     V::kNone},
-  {0x7E, 0x02, kAny, "Sample Data Packet",                     V::kNone},
-  {0x7E, 0x03, kAny, "Sample Dump Request",                    V::kNone},
-  {0x7E, 0x04, 0x00, "MTC Special",                            V::kNone},  // 04: MIDI Time Code setup
-  {0x7E, 0x04, 0x01, "MTC Punch In Points",                    V::kNone},
-  {0x7E, 0x04, 0x02, "MTC Punch Out Points",                   V::kNone},
-  {0x7E, 0x04, 0x03, "MTC Delete Punch In Point",              V::kNone},
-  {0x7E, 0x04, 0x04, "MTC Delete Punch Out Point",             V::kNone},
-  {0x7E, 0x04, 0x05, "MTC Event Start Point",                  V::kNone},
-  {0x7E, 0x04, 0x06, "MTC Event Stop Point",                   V::kNone},
-  {0x7E, 0x04, 0x07, "MTC Event Start Point With Info",        V::kNone},
-  {0x7E, 0x04, 0x08, "MTC Event Stop Point With Info",         V::kNone},
-  {0x7E, 0x04, 0x09, "MTC Delete Event Start Point",           V::kNone},
-  {0x7E, 0x04, 0x0A, "MTC Delete Event Stop Point",            V::kNone},
-  {0x7E, 0x04, 0x0B, "MTC Cue Points",                         V::kNone},
-  {0x7E, 0x04, 0x0C, "MTC Cue Points With Info",               V::kNone},
-  {0x7E, 0x04, 0x0D, "MTC Delete Cue Point",                   V::kNone},
-  {0x7E, 0x04, 0x0E, "MTC Event Name In Info",                 V::kNone},
-  {0x7E, 0x05, 0x01, "Sample Dump Loop Points",                V::kNone},  // 05: sample dump extensions
-  {0x7E, 0x05, 0x02, "Sample Dump Loop Points Request",        V::kNone},
-  {0x7E, 0x05, 0x03, "Sample Name",                            V::kNone},
-  {0x7E, 0x05, 0x04, "Sample Name Request",                    V::kNone},
-  {0x7E, 0x05, 0x05, "Extended Sample Dump Header",            V::kNone},
-  {0x7E, 0x05, 0x06, "Extended Loop Points",                   V::kNone},
-  {0x7E, 0x05, 0x07, "Extended Loop Points Request",           V::kNone},
-  {0x7E, 0x06, 0x01, "Identity Request",                       V::kNone},  // 06: general information
-  {0x7E, 0x06, 0x02, "Identity Reply",                         V::kNone},
-  {0x7E, 0x07, 0x01, "File Dump Header",                       V::kNone},  // 07: file dump
-  {0x7E, 0x07, 0x02, "File Dump Data Packet",                  V::kNone},
-  {0x7E, 0x07, 0x03, "File Dump Request",                      V::kNone},
-  {0x7E, 0x08, 0x00, "Bulk Tuning Dump Request",               V::kNone},  // 08: MIDI Tuning Standard
-  {0x7E, 0x08, 0x01, "Bulk Tuning Dump",                       V::kNone},
-  {0x7E, 0x08, 0x03, "Tuning Dump Request",                    V::kNone},
-  {0x7E, 0x08, 0x04, "Key-Based Tuning Dump",                  V::kNone},
-  {0x7E, 0x08, 0x05, "Scale/Octave Tuning Dump, 1 Byte",       V::kNone},
-  {0x7E, 0x08, 0x06, "Scale/Octave Tuning Dump, 2 Bytes",      V::kNone},
-  {0x7E, 0x08, 0x07, "Single Note Tuning Change With Bank",    V::kNone},
-  {0x7E, 0x08, 0x08, "Scale/Octave Tuning, 1 Byte",            V::kNone},
-  {0x7E, 0x08, 0x09, "Scale/Octave Tuning, 2 Bytes",           V::kNone},
+  {0x7E, 0x01, kAny, "Sample Dump Header",                     V::kNothing},
+  {0x7E, 0x02, kAny, "Sample Data Packet",                     V::kNothing},
+  {0x7E, 0x03, kAny, "Sample Dump Request",                    V::kNothing},
+  {0x7E, 0x04, 0x00, "MTC Special",                            V::kNothing},  // 04: MIDI Time Code setup
+  {0x7E, 0x04, 0x01, "MTC Punch In Points",                    V::kNothing},
+  {0x7E, 0x04, 0x02, "MTC Punch Out Points",                   V::kNothing},
+  {0x7E, 0x04, 0x03, "MTC Delete Punch In Point",              V::kNothing},
+  {0x7E, 0x04, 0x04, "MTC Delete Punch Out Point",             V::kNothing},
+  {0x7E, 0x04, 0x05, "MTC Event Start Point",                  V::kNothing},
+  {0x7E, 0x04, 0x06, "MTC Event Stop Point",                   V::kNothing},
+  {0x7E, 0x04, 0x07, "MTC Event Start Point With Info",        V::kNothing},
+  {0x7E, 0x04, 0x08, "MTC Event Stop Point With Info",         V::kNothing},
+  {0x7E, 0x04, 0x09, "MTC Delete Event Start Point",           V::kNothing},
+  {0x7E, 0x04, 0x0A, "MTC Delete Event Stop Point",            V::kNothing},
+  {0x7E, 0x04, 0x0B, "MTC Cue Points",                         V::kNothing},
+  {0x7E, 0x04, 0x0C, "MTC Cue Points With Info",               V::kNothing},
+  {0x7E, 0x04, 0x0D, "MTC Delete Cue Point",                   V::kNothing},
+  {0x7E, 0x04, 0x0E, "MTC Event Name In Info",                 V::kNothing},
+  {0x7E, 0x05, 0x01, "Sample Dump Loop Points",                V::kNothing},  // 05: sample dump extensions
+  {0x7E, 0x05, 0x02, "Sample Dump Loop Points Request",        V::kNothing},
+  {0x7E, 0x05, 0x03, "Sample Name",                            V::kNothing},
+  {0x7E, 0x05, 0x04, "Sample Name Request",                    V::kNothing},
+  {0x7E, 0x05, 0x05, "Extended Sample Dump Header",            V::kNothing},
+  {0x7E, 0x05, 0x06, "Extended Loop Points",                   V::kNothing},
+  {0x7E, 0x05, 0x07, "Extended Loop Points Request",           V::kNothing},
+  {0x7E, 0x06, 0x01, "Identity Request",                       V::kNothing},  // 06: general information
+  {0x7E, 0x06, 0x02, "Identity Reply",                         V::kNothing},
+  {0x7E, 0x07, 0x01, "File Dump Header",                       V::kNothing},  // 07: file dump
+  {0x7E, 0x07, 0x02, "File Dump Data Packet",                  V::kNothing},
+  {0x7E, 0x07, 0x03, "File Dump Request",                      V::kNothing},
+  {0x7E, 0x08, 0x00, "Bulk Tuning Dump Request",               V::kNothing},  // 08: MIDI Tuning Standard
+  {0x7E, 0x08, 0x01, "Bulk Tuning Dump",                       V::kNothing},
+  {0x7E, 0x08, 0x03, "Tuning Dump Request",                    V::kNothing},
+  {0x7E, 0x08, 0x04, "Key-Based Tuning Dump",                  V::kNothing},
+  {0x7E, 0x08, 0x05, "Scale/Octave Tuning Dump, 1 Byte",       V::kNothing},
+  {0x7E, 0x08, 0x06, "Scale/Octave Tuning Dump, 2 Bytes",      V::kNothing},
+  {0x7E, 0x08, 0x07, "Single Note Tuning Change With Bank",    V::kNothing},
+  {0x7E, 0x08, 0x08, "Scale/Octave Tuning, 1 Byte",            V::kNothing},
+  {0x7E, 0x08, 0x09, "Scale/Octave Tuning, 2 Bytes",           V::kNothing},
   {0x7E, 0x09, 0x01, "GM System On",                           V::kGmOn},  // 09: General MIDI
   {0x7E, 0x09, 0x02, "GM System Off",                          V::kGmOff},
   {0x7E, 0x09, 0x03, "GM2 System On",                          V::kGm2On},
-  {0x7E, 0x0A, 0x01, "DLS On",                                 V::kNone},  // 0A: downloadable sounds
-  {0x7E, 0x0A, 0x02, "DLS Off",                                V::kNone},
-  {0x7E, 0x0A, 0x03, "DLS Voice Allocation Off",               V::kNone},
-  {0x7E, 0x0A, 0x04, "DLS Voice Allocation On",                V::kNone},
-  {0x7E, 0x0B, 0x01, "File Reference Open File",               V::kNone},  // 0B: file reference
-  {0x7E, 0x0B, 0x02, "File Reference Select Contents",         V::kNone},
-  {0x7E, 0x0B, 0x03, "File Reference Open And Select",         V::kNone},
-  {0x7E, 0x0B, 0x04, "File Reference Close File",              V::kNone},
-  {0x7E, 0x0C, kAny, "MIDI Visual Control",                    V::kNone},
-  {0x7E, 0x0D, kAny, "MIDI Capability Inquiry",                V::kNone},
-  {0x7E, 0x7B, kAny, "End Of File",                            V::kNone},  // 7B-7F: handshaking
-  {0x7E, 0x7C, kAny, "Wait",                                   V::kNone},
-  {0x7E, 0x7D, kAny, "Cancel",                                 V::kNone},
-  {0x7E, 0x7E, kAny, "NAK",                                    V::kNone},
-  {0x7E, 0x7F, kAny, "ACK",                                    V::kNone},
+  {0x7E, 0x0A, 0x01, "DLS On",                                 V::kNothing},  // 0A: downloadable sounds
+  {0x7E, 0x0A, 0x02, "DLS Off",                                V::kNothing},
+  {0x7E, 0x0A, 0x03, "DLS Voice Allocation Off",               V::kNothing},
+  {0x7E, 0x0A, 0x04, "DLS Voice Allocation On",                V::kNothing},
+  {0x7E, 0x0B, 0x01, "File Reference Open File",               V::kNothing},  // 0B: file reference
+  {0x7E, 0x0B, 0x02, "File Reference Select Contents",         V::kNothing},
+  {0x7E, 0x0B, 0x03, "File Reference Open And Select",         V::kNothing},
+  {0x7E, 0x0B, 0x04, "File Reference Close File",              V::kNothing},
+  {0x7E, 0x0C, kAny, "MIDI Visual Control",                    V::kNothing},
+  {0x7E, 0x0D, kAny, "MIDI Capability Inquiry",                V::kNothing},
+  {0x7E, 0x7B, kAny, "End Of File",                            V::kNothing},  // 7B-7F: handshaking
+  {0x7E, 0x7C, kAny, "Wait",                                   V::kNothing},
+  {0x7E, 0x7D, kAny, "Cancel",                                 V::kNothing},
+  {0x7E, 0x7E, kAny, "NAK",                                    V::kNothing},
+  {0x7E, 0x7F, kAny, "ACK",                                    V::kNothing},
   // 7F: real time
   {0x7F, 0x01, 0x01, "MTC Full Message",                       V::kTimeCode},  // 01: MIDI Time Code
-  {0x7F, 0x01, 0x02, "MTC User Bits",                          V::kNone},
-  {0x7F, 0x02, kAny, "MIDI Show Control",                      V::kNone},
-  {0x7F, 0x03, 0x01, "Bar Number",                             V::kNone},  // 03: notation information
-  {0x7F, 0x03, 0x02, "Time Signature (Immediate)",             V::kNone},
-  {0x7F, 0x03, 0x42, "Time Signature (Delayed)",               V::kNone},
+  {0x7F, 0x01, 0x02, "MTC User Bits",                          V::kNothing},
+  {0x7F, 0x02, kAny, "MIDI Show Control",                      V::kNothing},
+  {0x7F, 0x03, 0x01, "Bar Number",                             V::kNothing},  // 03: notation information
+  {0x7F, 0x03, 0x02, "Time Signature (Immediate)",             V::kNothing},
+  {0x7F, 0x03, 0x42, "Time Signature (Delayed)",               V::kNothing},
   {0x7F, 0x04, 0x01, "Master Volume",                          V::kVolume},  // 04: device control
   {0x7F, 0x04, 0x02, "Master Balance",                         V::kBalance},
   {0x7F, 0x04, 0x03, "Master Fine Tuning",                     V::kFineTuning},
   {0x7F, 0x04, 0x04, "Master Coarse Tuning",                   V::kCoarseTuning},
-  {0x7F, 0x04, 0x05, "Global Parameter Control",               V::kNone},
-  {0x7F, 0x05, 0x00, "MTC Cueing Special",                     V::kNone},  // 05: real time MTC cueing
-  {0x7F, 0x05, 0x01, "MTC Cueing Punch In Points",             V::kNone},
-  {0x7F, 0x05, 0x02, "MTC Cueing Punch Out Points",            V::kNone},
-  {0x7F, 0x05, 0x05, "MTC Cueing Event Start Points",          V::kNone},
-  {0x7F, 0x05, 0x06, "MTC Cueing Event Stop Points",           V::kNone},
-  {0x7F, 0x05, 0x07, "MTC Cueing Event Start Points With Info", V::kNone},
-  {0x7F, 0x05, 0x08, "MTC Cueing Event Stop Points With Info", V::kNone},
-  {0x7F, 0x05, 0x0B, "MTC Cueing Cue Points",                  V::kNone},
-  {0x7F, 0x05, 0x0C, "MTC Cueing Cue Points With Info",        V::kNone},
-  {0x7F, 0x05, 0x0E, "MTC Cueing Event Name In Info",          V::kNone},
-  {0x7F, 0x06, kAny, "MIDI Machine Control Command",           V::kNone},
-  {0x7F, 0x07, kAny, "MIDI Machine Control Response",          V::kNone},
-  {0x7F, 0x08, 0x02, "Single Note Tuning Change",              V::kNone},  // 08: MIDI Tuning Standard
-  {0x7F, 0x08, 0x07, "Single Note Tuning Change With Bank",    V::kNone},
-  {0x7F, 0x08, 0x08, "Scale/Octave Tuning, 1 Byte",            V::kNone},
-  {0x7F, 0x08, 0x09, "Scale/Octave Tuning, 2 Bytes",           V::kNone},
-  {0x7F, 0x09, 0x01, "Channel Pressure Destination",           V::kNone},  // 09: controller destination
-  {0x7F, 0x09, 0x02, "Poly Pressure Destination",              V::kNone},
-  {0x7F, 0x09, 0x03, "Control Change Destination",             V::kNone},
-  {0x7F, 0x0A, 0x01, "Key-Based Instrument Control",           V::kNone},
-  {0x7F, 0x0B, 0x01, "Scalable Polyphony MIP",                 V::kNone},
-  {0x7F, 0x0C, 0x00, "Mobile Phone Control",                   V::kNone},
+  {0x7F, 0x04, 0x05, "Global Parameter Control",               V::kNothing},
+  {0x7F, 0x05, 0x00, "MTC Cueing Special",                     V::kNothing},  // 05: real time MTC cueing
+  {0x7F, 0x05, 0x01, "MTC Cueing Punch In Points",             V::kNothing},
+  {0x7F, 0x05, 0x02, "MTC Cueing Punch Out Points",            V::kNothing},
+  {0x7F, 0x05, 0x05, "MTC Cueing Event Start Points",          V::kNothing},
+  {0x7F, 0x05, 0x06, "MTC Cueing Event Stop Points",           V::kNothing},
+  {0x7F, 0x05, 0x07, "MTC Cueing Event Start Points With Info", V::kNothing},
+  {0x7F, 0x05, 0x08, "MTC Cueing Event Stop Points With Info", V::kNothing},
+  {0x7F, 0x05, 0x0B, "MTC Cueing Cue Points",                  V::kNothing},
+  {0x7F, 0x05, 0x0C, "MTC Cueing Cue Points With Info",        V::kNothing},
+  {0x7F, 0x05, 0x0E, "MTC Cueing Event Name In Info",          V::kNothing},
+  {0x7F, 0x06, kAny, "MIDI Machine Control Command",           V::kNothing},
+  {0x7F, 0x07, kAny, "MIDI Machine Control Response",          V::kNothing},
+  {0x7F, 0x08, 0x02, "Single Note Tuning Change",              V::kNothing},  // 08: MIDI Tuning Standard
+  {0x7F, 0x08, 0x07, "Single Note Tuning Change With Bank",    V::kNothing},
+  {0x7F, 0x08, 0x08, "Scale/Octave Tuning, 1 Byte",            V::kNothing},
+  {0x7F, 0x08, 0x09, "Scale/Octave Tuning, 2 Bytes",           V::kNothing},
+  {0x7F, 0x09, 0x01, "Channel Pressure Destination",           V::kNothing},  // 09: controller destination
+  {0x7F, 0x09, 0x02, "Poly Pressure Destination",              V::kNothing},
+  {0x7F, 0x09, 0x03, "Control Change Destination",             V::kNothing},
+  {0x7F, 0x0A, 0x01, "Key-Based Instrument Control",           V::kNothing},
+  {0x7F, 0x0B, 0x01, "Scalable Polyphony MIP",                 V::kNothing},
+  {0x7F, 0x0C, 0x00, "Mobile Phone Control",                   V::kNothing},
 };
 // clang-format on
 
@@ -137,7 +137,7 @@ std::string Meaning(UniversalValueKind kind, std::span<const uint8_t> data) {
       return "GM off";
     case V::kGm2On:
       return "GM2 reset";
-    case V::kNone:
+    case V::kNothing:
       return "";
     default:
       break;

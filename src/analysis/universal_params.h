@@ -12,7 +12,7 @@ namespace mertovan {
 
 // How the data of a universal message reads.
 enum class UniversalValueKind : uint8_t {
-  kNone,          // nothing to add
+  kNothing,       // nothing to add
   kGmOn,          // "GM reset"
   kGmOff,         // "GM off"
   kGm2On,         // "GM2 reset"

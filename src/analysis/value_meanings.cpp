@@ -2,7 +2,9 @@
 
 #include <string_view>
 
+#include "analysis/gs_params.h"
 #include "analysis/param_names.h"
+#include "analysis/universal_params.h"
 #include "model/midi_bytes.h"
 
 namespace mertovan {
@@ -26,6 +28,8 @@ enum class Kind : uint8_t {
   kDetune,       // two nibbles, -12.8 ... +12.7 Hz around 0x80
   kPercent,      // a level as a share of 127
   kXgReset,      // XG System On
+  kDisplayText,  // Display Letters: the characters from the address on, quoted
+  kBitmap,       // Display Bitmap: a picture, not a number
   kAllReset,     // All Parameter Reset: nothing to add, but the parts return to their banks
 };
 
@@ -118,6 +122,9 @@ constexpr RuleRow kValueRules[] = {
   {0x4C, 0x03, 0x00, 0x01, 0x01, Lsb(kVariationTypes, kXgInsertion1)},
   {0x4C, 0x03, 0x01, 0x00, 0x00, Msb(kVariationTypes, kXgInsertion2)},
   {0x4C, 0x03, 0x01, 0x01, 0x01, Lsb(kVariationTypes, kXgInsertion2)},
+  // 4C 06 00, 07 00: the module's display
+  {0x4C, 0x06, 0x00, 0x00, 0x1F, Rule(Kind::kDisplayText)},
+  {0x4C, 0x07, 0x00, 0x00, 0x2F, Rule(Kind::kBitmap)},
   // 4C 08 pp: multi part
   {0x4C, 0x08, kAny, 0x01, 0x01, Rule(Kind::kBankMsb)},
   {0x4C, 0x08, kAny, 0x02, 0x02, Rule(Kind::kBankLsb)},
@@ -318,13 +325,16 @@ namespace detail {
 
 // One message as the meanings read it.
 struct ParsedMessage {
-  enum class Universal : uint8_t { kNone, kGmSystemOn, kMasterVolume };
-  Universal universal = Universal::kNone;  // a universal message the meanings know
+  // A message the meanings know outside the XG tables: the GM System On and
+  // Master Volume read here, and any other GS or universal message.
+  enum class Universal : uint8_t { kNone, kGmSystemOn, kMasterVolume, kGs, kOther };
+  Universal universal = Universal::kNone;
   const TSYS_MSG_TYPE* entry = nullptr;    // the parameter, for an XG parameter change the table names
   const ValueRule* rule = nullptr;         // its value rule, if it has one
   uint8_t mid = 0;                         // address mid: the part, or the drum note
   std::array<uint8_t, 4> value{};          // the first data bytes after the address
   size_t count = 0;                        // how many of them the message carries (up to 4)
+  std::span<const uint8_t> message;        // the message after F0 (the data view)
   unsigned masterVolume = 0;               // universal Master Volume, 14 bits
 };
 
@@ -336,6 +346,7 @@ using detail::ParsedMessage;
 
 ParsedMessage Parse(const SysExList& list, const Tsys& e) {
   ParsedMessage p;
+  p.message = list.Data(e);
   auto byte = [&](size_t i) { return list.DataByte(e, i); };
   // Data bytes that the message really carries: before its end and before F7.
   auto carried = [&](size_t i) { return i < e.length && byte(i) < 0x80; };
@@ -348,6 +359,14 @@ ParsedMessage Parse(const SysExList& list, const Tsys& e) {
   if (byte(0) == 0x7F && byte(2) == 0x04 && byte(3) == 0x01 && carried(4) && carried(5)) {
     p.universal = ParsedMessage::Universal::kMasterVolume;
     p.masterVolume = unsigned(byte(5)) << 7 | byte(4);
+    return p;
+  }
+  if (byte(0) == 0x41 && ParseGs(p.message).valid) {
+    p.universal = ParsedMessage::Universal::kGs;
+    return p;
+  }
+  if ((byte(0) == 0x7E || byte(0) == 0x7F) && ParseUniversal(p.message).row >= 0) {
+    p.universal = ParsedMessage::Universal::kOther;
     return p;
   }
   // Only a Yamaha parameter change carries the value right after its address;
@@ -399,6 +418,17 @@ std::string ValueText(const ParsedMessage& p, uint16_t prior) {
       return Percent(v, 127);
     case Kind::kXgReset:
       return v == 0 ? "XG reset" : "";
+    case Kind::kDisplayText: {
+      // The characters up to the F7, as the display shows them.
+      std::string text = "\"";
+      for (size_t i = 6; i < p.message.size() && p.message[i] != 0xF7; ++i) {
+        const uint8_t c = p.message[i];
+        text += c >= 0x20 && c < 0x7F ? char(c) : '?';
+      }
+      return text + "\"";
+    }
+    case Kind::kBitmap:
+      return "bitmap";
     case Kind::kBankMsb:
     case Kind::kBankLsb:
     case Kind::kAllReset:
@@ -413,6 +443,10 @@ std::string Text(const ParsedMessage& p, uint16_t prior) {
       return "GM reset";
     case ParsedMessage::Universal::kMasterVolume:
       return "Master Volume " + Percent(p.masterVolume, 0x3FFF);
+    case ParsedMessage::Universal::kGs:
+      return GsMeaning(ParseGs(p.message));
+    case ParsedMessage::Universal::kOther:
+      return UniversalMeaning(ParseUniversal(p.message));
     case ParsedMessage::Universal::kNone:
       break;
   }
