@@ -156,6 +156,27 @@ TEST_F(Conversion, DrumSetupFollowsThePartModeMap) {
   EXPECT_EQ(song.channelUsage[2], 1);
 }
 
+TEST_F(Conversion, PartsOfTheThirdAndFourthPortsAndTheListingsParts) {
+  // Part 49 (index 48) plays drum setup 3: its kit's settings convert for
+  // the song layout only, on part 49.
+  Analyse({Xg(0x08, 0x30, 0x07, 4), Xg(0x32, 0x24, 0x02, 90), Xg(0x08, 0x3F, 0x0B, 70)});
+  EXPECT_EQ(At(1), (Slots{48, {99, 98, 6, 255}, {26, 36, 90, 0}}));
+  EXPECT_EQ(At(2), (Slots{63, {7, 255, 255, 255}, {70, 0, 0, 0}}));
+  EXPECT_TRUE(song.sysEx.events[1].songOnly && song.sysEx.events[2].songOnly);
+  EXPECT_EQ(std::count(song.channelUsage.begin(), song.channelUsage.end(), 0), 32);
+  // Every message that addresses a part shows it, converted or not: an XG
+  // part parameter without a rule, a drum setup parameter without one, a GS
+  // part parameter (block A is part 11); a system message shows none.
+  session = Session{};
+  Analyse({Xg(0x08, 0x05, 0x09, 0x40), Xg(0x30, 0x24, 0x03, 1),
+           {0x41, 0x10, 0x42, 0x12, 0x40, 0x1A, 0x13, 0x00, 0x13, 0xF7}, Xg(0x02, 0x01, 0x00, 1)});
+  const uint8_t parts[] = {5, 9, 10, 255};
+  for (size_t i = 0; i < std::size(parts); ++i) {
+    EXPECT_EQ(song.sysEx.events[i].part, parts[i]) << i;
+    EXPECT_EQ(song.sysEx.events[i].ccNumber[0], 255) << i;
+  }
+}
+
 TEST_F(Conversion, PartModeAfterTheDrumMessageSplitsCounterAndChannel) {
   Analyse({Xg(0x30, 0x24, 0x0B, 80), Xg(0x08, 0x05, 0x07, 2)});
   EXPECT_EQ(song.channelUsage[9], 1);  // counted for the part mapped at its place in the list

@@ -224,6 +224,31 @@ TEST_F(ConvertCli, DrumSetupPartMapCarriesOverToTheNextFile) {
   }
 }
 
+// A SysEx file converts to a setup file; it holds no song to keep. An RMID
+// file converts as the Standard MIDI File inside it, to a plain .mid.
+TEST_F(ConvertCli, SysExAndRmidFiles) {
+  using namespace test;
+  WriteAll(dir.File("setup.syx"), {0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7,
+                                   0xF0, 0x43, 0x10, 0x4C, 0x08, 0x00, 0x0B, 0x64, 0xF7});
+  const CliRun plain = Run("--plain setup.syx");
+  EXPECT_EQ(plain.status, 0) << plain.err;
+  EXPECT_EQ(plain.out, "Convert Successful: setup_cc.mid (1 of 2 SysEx messages converted)\n");
+  const CliRun song = Run("--song -o kept.mid setup.syx");
+  EXPECT_EQ(song.status, 1);
+  EXPECT_EQ(song.err, "A SysEx file holds no song\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.File("kept.mid")));
+
+  const ByteVec smf = SmallSong();
+  ByteVec rmid = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'R', 'M', 'I', 'D', 'd', 'a', 't', 'a',
+                  uint8_t(smf.size()), uint8_t(smf.size() >> 8), 0, 0};
+  rmid.insert(rmid.end(), smf.begin(), smf.end());
+  WriteAll(dir.File("song.rmi"), rmid);
+  ASSERT_EQ(Run("--song song.rmi").status, 0);
+  WriteAll(dir.File("small.mid"), smf);
+  ASSERT_EQ(Run("--song -o direct.mid small.mid").status, 0);
+  EXPECT_EQ(ReadAll(dir.File("song_cc.mid")), ReadAll(dir.File("direct.mid")));
+}
+
 TEST_F(ConvertCli, TellsHowMuchWasConvertedAndWhenAFormalSetupSumsUpTheSong) {
   using namespace test;
   // Nothing converts: the file is still written, and the line says so.

@@ -241,6 +241,54 @@ TEST_F(Reader, StopsEarlyAndKeepsWhatWasRead) {
   }
 }
 
+// SysEx files (as editors and librarians save setups) and RIFF RMID files are
+// known by their contents, whatever their names.
+TEST_F(Reader, SysExAndRmidFiles) {
+  const Bytes smf = Cat({Header(1, 96), Track(Cat({SysExEvent(0, kXgOn), kEndOfTrack}))});
+  const auto riff = [](std::initializer_list<Bytes> chunks) {
+    Bytes body = {'R', 'M', 'I', 'D'};
+    for (const Bytes& c : chunks) body.insert(body.end(), c.begin(), c.end());
+    return Cat({{'R', 'I', 'F', 'F'}, {uint8_t(body.size()), 0, 0, 0}, body});
+  };
+  const auto chunk = [](const char* id, const Bytes& data) {
+    Bytes c(id, id + 4);
+    c.insert(c.end(), {uint8_t(data.size()), 0, 0, 0});
+    c.insert(c.end(), data.begin(), data.end());
+    if (data.size() % 2) c.push_back(0);  // RIFF chunks are padded to an even length
+    return c;
+  };
+  struct Case {
+    const char* what;
+    Bytes file;
+    FileKind kind;
+    std::vector<Bytes> messages;  // after F0, in file order
+  } cases[] = {
+      {"SysEx file with junk between messages and a message cut at its end",
+       Cat({{0xF0}, kXgOn, {'j', 'u', 'n', 'k', 0x90, 0x40}, {0xF0, 0x43, 0x10, 0x4C, 0x08, 0x00, 0x0B, 0x64, 0xF7},
+            {0xF0, 0x43, 0x10, 0x4C, 0x06}}),
+       FileKind::SysEx, {kXgOn, {0x43, 0x10, 0x4C, 0x08, 0x00, 0x0B, 0x64, 0xF7}, {0x43, 0x10, 0x4C, 0x06}}},
+      {"SysEx file with a message a status byte cuts off",
+       Cat({{0xF0, 0x43, 0x10, 0x90, 0xF0}, kXgOn}), FileKind::SysEx, {{0x43, 0x10}, kXgOn}},
+      {"RMID with an INFO list before and after the data", riff({chunk("LIST", {'I', 'N', 'F', 'O', 'x'}),
+                                                                chunk("data", smf), chunk("DISP", {1, 2, 3})}),
+       FileKind::Rmid, {kXgOn}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Read(c.file), LoadStatus::Whole) << c.what;
+    EXPECT_EQ(song.source.kind, c.kind) << c.what;
+    ASSERT_EQ(song.sysEx.size(), c.messages.size()) << c.what;
+    for (size_t i = 0; i < c.messages.size(); ++i) {
+      EXPECT_EQ(RawOf(i), c.messages[i]) << c.what << " " << i;
+      // A SysEx file's messages are 10 ticks apart, for a conversion.
+      if (c.kind == FileKind::SysEx) {
+        EXPECT_EQ(song.sysEx.events[i].tick, 10 * i) << c.what;
+      }
+    }
+  }
+  // A RIFF file that only looks like one: RMID without a data chunk.
+  EXPECT_THROW(Read(riff({chunk("LIST", {'I', 'N', 'F', 'O'})})), IoError);
+}
+
 // A file with neither a header nor a track chunk is no MIDI file: an empty
 // file, text, a RIFF file that is not RMID (a WAV), a broken header alone.
 TEST_F(Reader, FilesWithoutAMidiChunkAreNotStandardMidiFiles) {

@@ -353,8 +353,9 @@ void CheckSong(const ByteVec& source, const std::string& name, bool mido = true)
 }
 
 // A song as a sequencer writes it: notes in running status, controllers,
-// tempo and time signatures, and XG parameter changes that do and do not
-// convert, in 1 to 4 tracks.
+// tempo and time signatures, XG parameter changes for parts 1-64 (receive
+// channels among them) and GS part parameters that do and do not convert, in
+// 1 to 4 tracks.
 ByteVec GeneratedSong(uint32_t seed) {
   std::mt19937 rng(seed);
   auto pick = [&](uint32_t n) { return uint32_t(rng() % n); };
@@ -386,8 +387,17 @@ ByteVec GeneratedSong(uint32_t seed) {
         const ByteVec e = SysExEvent(0, Xg(0x30 + uint8_t(pick(2)), uint8_t(13 + pick(70)), uint8_t(pick(8)),
                                            uint8_t(pick(128))));
         body.insert(body.end(), e.begin() + 1, e.end());
+      } else if (kind == 7) {
+        // A GS part parameter of either port: level, pan, sends, vibrato, key shift.
+        const uint8_t lows[] = {0x19, 0x1C, 0x21, 0x22, 0x30, 0x16, 0x15};
+        const ByteVec address = {uint8_t(pick(2) ? 0x40 : 0x50), uint8_t(0x10 | pick(16)), lows[pick(sizeof lows)]};
+        const uint8_t value = uint8_t(0x28 + pick(0x30));
+        const uint8_t sum = uint8_t((128 - (address[0] + address[1] + address[2] + value) % 128) % 128);
+        const ByteVec e = SysExEvent(0, Cat({{0x41, 0x10, 0x42, 0x12}, address, {value, sum, 0xF7}}));
+        body.insert(body.end(), e.begin() + 1, e.end());
       } else {
-        const ByteVec e = SysExEvent(0, Xg(0x08, uint8_t(pick(34)), partParams[pick(sizeof partParams)],
+        // XG parts 1-64: the third and fourth ports too.
+        const ByteVec e = SysExEvent(0, Xg(0x08, uint8_t(pick(66)), partParams[pick(sizeof partParams)],
                                            uint8_t(pick(128))));
         body.insert(body.end(), e.begin() + 1, e.end());
       }
@@ -398,7 +408,7 @@ ByteVec GeneratedSong(uint32_t seed) {
 }
 
 TEST(SongLayout, GeneratedSongsAndTheExampleReadBackWithEveryEventInPlace) {
-  for (uint32_t seed = 1; seed <= 8; ++seed) CheckSong(GeneratedSong(seed), "seed " + std::to_string(seed));
+  for (uint32_t seed = 1; seed <= 12; ++seed) CheckSong(GeneratedSong(seed), "seed " + std::to_string(seed));
   const ByteVec example = test::ReadAll(std::string(MERTOVAN_SOURCE_DIR) + "/examples/xg_song_setup.mid");
   ASSERT_FALSE(example.empty());
   CheckSong(example, "example");
