@@ -28,10 +28,14 @@ class PrintedMessages : public MessageService {
     err_ << text << ": " << file_ << "\n";
     warned_ = true;
   }
-  void Converted(const ConvertReport& report) {
+  void Converted(const ConvertReport& report, Target target) {
     out_ << information_ << ": " << file_ << " " << ConvertedCountText(report) << "\n";
     const std::string flattened = FlattenedSongText(report);
     if (!flattened.empty()) err_ << "warning: " << file_ << ": " << flattened << "\n";
+    if (target != Target::Xg) {
+      err_ << LostSettings(report) << " settings could not be carried to " << TargetName(target)
+           << " (see --report): " << file_ << "\n";
+    }
   }
 
  private:
@@ -52,6 +56,8 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
   bool haveOutput = false;
   bool classicGiven = false;
   bool songGiven = false;
+  bool targetGiven = false;
+  std::string reportFile;
   std::vector<std::string> files;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -65,6 +71,21 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
       options.includeUnconvertible = true;
     } else if (a == "--drop-unconvertible") {
       options.includeUnconvertible = false;
+    } else if (a == "--target" || a == "--report") {
+      if (i + 1 >= args.size()) {
+        err << "mertovan-cli convert: " << a << " needs a value\n";
+        return 2;
+      }
+      const std::string& v = args[++i];
+      if (a == "--report") {
+        reportFile = v;
+      } else if (v == "xg" || v == "gm" || v == "gs") {
+        options.target = v == "gm" ? Target::Gm : v == "gs" ? Target::Gs : Target::Xg;
+        targetGiven = true;
+      } else {
+        err << "mertovan-cli convert: unknown target '" << v << "' (xg, gm or gs)\n";
+        return 2;
+      }
     } else if (a == "-o" || a == "--output") {
       if (i + 1 >= args.size()) {
         err << "mertovan-cli convert: " << a << " needs a file name\n";
@@ -90,7 +111,17 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
     err << "mertovan-cli convert: --song keeps the song and takes no --formal or --plain\n";
     return 2;
   }
+  if ((targetGiven || !reportFile.empty()) && !songGiven) {
+    // A target makes the whole song right for a synthesizer: only the song
+    // layout has one.
+    err << "mertovan-cli convert: --target and --report go with --song\n";
+    return 2;
+  }
   if (files.empty()) return NoFiles("convert", err);
+  if (!reportFile.empty() && files.size() > 1) {
+    err << "mertovan-cli convert: --report names the report of one FILE only (" << files.size() << " given)\n";
+    return 2;
+  }
   if (haveOutput && files.size() > 1) {
     err << "mertovan-cli convert: -o names the output of one FILE only (" << files.size()
         << " given)\n";
@@ -118,7 +149,11 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
     messages.SetFile(target);
     try {
       if (const auto report = WriteConvertedFile(*song, target, options, messages, 0, 0, watch)) {
-        messages.Converted(*report);
+        messages.Converted(*report, options.target);
+        if (!reportFile.empty()) {
+          const std::string tsv = TargetReportTsv(*song, report->target);
+          ReplaceFile(reportFile, std::span(reinterpret_cast<const uint8_t*>(tsv.data()), tsv.size()), "report");
+        }
       }
       if (messages.Warned()) status = 1;
     } catch (const std::exception& e) {

@@ -20,7 +20,7 @@ namespace mertovan::cli {
 void PrintUsage(std::ostream& out) {
   out << "Usage:\n"
          "  mertovan-cli list [--view sysex|cc] [--format text|tsv|json] FILE...\n"
-         "  mertovan-cli convert [--formal|--plain|--song]\n"
+         "  mertovan-cli convert [--formal|--plain|--song [--target xg|gm|gs] [--report FILE]]\n"
          "                       [--include-unconvertible|--drop-unconvertible] [-o OUT] FILE...\n"
          "  mertovan-cli --help | --version\n"
          "\n"
@@ -32,7 +32,9 @@ void PrintUsage(std::ostream& out) {
          "         --formal writes one setup block per part, --plain each change at its\n"
          "         time; both hold the setup alone, at 120 bpm in 4/4. --song keeps the\n"
          "         whole song (notes, tempo, tracks) and puts the converted messages on\n"
-         "         one track per part in place of the SysEx they replace.\n"
+         "         one track per part in place of the SysEx they replace. --target gm or\n"
+         "         gs makes the song right for a GM synthesizer (or SoundFont player) or a\n"
+         "         GS module, and --report writes what the target could not carry.\n"
          "         Defaults: --formal --include-unconvertible.\n"
          "Files are taken in the order given, as successive loads in one run of the program.\n";
 }

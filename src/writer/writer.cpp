@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -43,6 +44,10 @@ bool IsProtectedTarget(const std::string& fileName) {
 std::string ConvertedCountText(const ConvertReport& report) {
   return "(" + std::to_string(report.converted) + " of " + std::to_string(report.total) +
          " SysEx messages converted)";
+}
+
+size_t LostSettings(const ConvertReport& report) {
+  return size_t(std::count_if(report.target.begin(), report.target.end(), [](const TargetReportRow& r) { return r.lost; }));
 }
 
 std::string FlattenedSongText(const ConvertReport& report) {

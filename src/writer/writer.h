@@ -12,6 +12,7 @@
 #include "model/file_io.h"
 #include "model/messages.h"
 #include "model/song.h"
+#include "writer/target.h"
 
 namespace mertovan {
 
@@ -30,6 +31,9 @@ struct ConvertOptions {
   // Carry the SysEx messages that did not convert into the file (the
   // pass-through track of the setup layers; their own places in a song).
   bool includeUnconvertible = true;
+  // The synthesizer the song layout is made for; the setup layers take no
+  // target.
+  Target target = Target::Xg;
 };
 
 // What a conversion did, for the user.
@@ -41,7 +45,11 @@ struct ConvertReport {
   // carries SysEx messages from after the song's first note.
   size_t changingParameters = 0;
   bool sysExAfterFirstNote = false;
+  // A song made for another target: what became of its settings.
+  std::vector<TargetReportRow> target;
 };
+// How many settings a target could not carry.
+size_t LostSettings(const ConvertReport& report);
 // "(N of M SysEx messages converted)"
 std::string ConvertedCountText(const ConvertReport& report);
 // The warning for a formal setup that sums up a changing song, or "" when the
