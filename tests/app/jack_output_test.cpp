@@ -261,6 +261,53 @@ TEST_F(JackOutputTest, RowsResetAndSendAllArriveByteForByteAndPaced) {
   }
 }
 
+// The output goes away under the program: the synthesizer (the receiver)
+// restarts, then the whole JACK server does. The first Return after says so
+// once; once the port is back, the next Return opens it again, resets the
+// module and plays the row.
+TEST_F(JackOutputTest, ALostOutputIsShownOnceAndReturnReconnectsWhenItIsBack) {
+  if (!StartServer()) GTEST_SKIP() << "no JACK server for this test: " << server_->WhyNot();
+  const std::string label = "JACK: Mertovan Test:receive";
+  std::unique_ptr<MidiPort> system = MakeSystemMidiPort();
+  auto receiver = std::make_unique<Receiver>();
+  Tmain_form& w = Start(*system);
+  w.FormActivate();
+  ASSERT_EQ(system->OpenPort(), label) << (messages.shown.empty() ? "" : messages.shown[0].text);
+  ASSERT_TRUE(receiver->WaitFor(32));
+  Load(fs::path(MERTOVAN_SOURCE_DIR) / "examples" / "xg_song_setup.mid");
+  Component<QRadioButton>("rb_sysex")->click();
+  SelectRow(0);
+  std::vector<Bytes> expected = WireBytes(ResetMessages());
+  expected.push_back({0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7});
+
+  for (const bool server : {false, true}) {
+    SCOPED_TRACE(server ? "the JACK server restarts" : "the synthesizer restarts");
+    messages.shown.clear();
+    receiver.reset();
+    if (server) server_.reset();
+    // The JACK library tells the program of a stopped server a moment later.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+          w.SendRowClick();
+          return !messages.shown.empty();
+        },
+        5000));
+    w.SendRowClick();
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"MIDI output lost: " + label});
+
+    if (server) {
+      ASSERT_TRUE(StartServer()) << server_->WhyNot();
+    }
+    receiver = std::make_unique<Receiver>();
+    w.SendRowClick();
+    ASSERT_TRUE(receiver->WaitFor(expected.size())) << receiver->Count();
+    EXPECT_EQ(Receiver::BytesOf(receiver->Take()), expected);
+    EXPECT_EQ(system->OpenPort(), label);
+    EXPECT_EQ(messages.shown.size(), 1u);
+  }
+  CloseWindow();
+}
+
 #else
 
 TEST(JackOutput, NeedsTheJackLibrary) { GTEST_SKIP() << "built without the JACK library"; }

@@ -268,17 +268,20 @@ TEST_F(MainWindowTest, DrumSetupPartCarriesOverFromOneLoadToTheNext) {
   EXPECT_TRUE(messages.shown.empty());
 }
 
-TEST_F(MainWindowTest, SettingsRoundTripKeepsGeometryViewAndOptionsButNotDraggedWidths) {
+TEST_F(MainWindowTest, SettingsRoundTripKeepsGeometryViewOptionsAndDraggedWidths) {
   Start();
   window->move(100, 200);
   ResizeOuter(600, 300);
   Component<QRadioButton>("rb_cc")->click();
   window->Settings().includeUnconvertible = 0;
-  Grid()->setColumnWidth(5, 150);  // a dragged border is not saved
+  Grid()->setColumnWidth(5, 150);  // the Event column, dragged wider
+  Grid()->setColumnWidth(1, 50);
   CloseWindow();
   EXPECT_FALSE(window->isVisible());
   const std::vector<std::string> lines = ReadLines(Dir() / "mertovan.ini");
-  ASSERT_EQ(lines.size(), 15u);
+  // The classic lines keep the widths they had; the dragged ones follow them.
+  ASSERT_EQ(lines.size(), 16u);
+  EXPECT_EQ(lines[15], "columnWidths=50,35,35,20,150,80\r");
   EXPECT_EQ(lines[1], "200\r");
   EXPECT_EQ(lines[2], "100\r");
   EXPECT_EQ(lines[3], "600\r");
@@ -295,7 +298,7 @@ TEST_F(MainWindowTest, SettingsRoundTripKeepsGeometryViewAndOptionsButNotDragged
   EXPECT_TRUE(Component<QRadioButton>("rb_cc")->isChecked());
   EXPECT_EQ(Header(7), "ControlChange");
   EXPECT_EQ(again.Settings().includeUnconvertible, 0);
-  EXPECT_EQ(Grid()->columnWidth(5), 100);
+  EXPECT_EQ(ColumnWidths(again), (std::vector<int>{0, 50, 35, 35, 20, 150, 80, 568 - 400}));
 }
 
 void WriteSettings(const fs::path& dir, const std::vector<std::string>& lines) {
@@ -504,15 +507,23 @@ TEST_F(MainWindowTest, ExitClosesTheWindowAndSaves) {
   EXPECT_EQ(ReadLines(Dir() / "mertovan.ini").size(), 15u);
 }
 
-TEST_F(MainWindowTest, AFileThatIsNotMidiListsOneEmptyRowAndShowsItsName) {
-  const fs::path text = Dir() / "notes.mid";
+// A text file or an empty file under a .mid name says so, and nothing of it
+// is listed.
+TEST_F(MainWindowTest, AFileThatIsNotMidiSaysSoAndListsNothing) {
   const std::string body = "these are not MIDI bytes at all, only text";
-  WriteFile(text, std::vector<uint8_t>(body.begin(), body.end()));
+  const std::pair<const char*, std::vector<uint8_t>> files[] = {
+      {"notes.mid", std::vector<uint8_t>(body.begin(), body.end())}, {"empty.mid", {}}};
   Start();
-  Load(text);
-  EXPECT_TRUE(messages.shown.empty()) << messages.shown.front().text;
-  EXPECT_EQ(DataRows(), 1);
-  EXPECT_EQ(Component<QLineEdit>("e_filename")->text().toStdString(), text.string());
+  for (const auto& [name, bytes] : files) {
+    const fs::path path = Dir() / name;
+    WriteFile(path, bytes);
+    messages.shown.clear();
+    Load(path);
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{path.string() + " is not a Standard MIDI File"}) << name;
+    EXPECT_EQ(DataRows(), 1) << name;
+    EXPECT_EQ(Cell(0, 5), "") << name;
+    EXPECT_TRUE(Component<QLineEdit>("e_filename")->text().isEmpty()) << name;
+  }
 }
 
 TEST_F(MainWindowTest, ShortcutsWorkWhileTheWindowIsEnabledOnly) {

@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include "app/outputcc_form.h"
+#include "app/shell/convert_status.h"
 #include "app_fixture.h"
 #include "writer/writer.h"
 
@@ -32,6 +33,28 @@ class OutputccFormTest : public AppTest {
   }
   fs::path song;
 };
+
+// The status line after a conversion: the count always, then the warning of
+// a formal setup that sums up a changing song, only when there is one.
+TEST(ConvertStatusText, CountThenTheWarningWhenThereIsOne) {
+  struct Case {
+    const char* what;
+    ConvertReport report;
+    bool warns;
+  };
+  const Case cases[] = {
+      {"a setup that is what the song sets", {.converted = 12, .total = 40, .target = {}}, false},
+      {"parameters that change", {.converted = 3, .total = 3, .changingParameters = 2, .target = {}}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string count = "Convert Successful (" + std::to_string(c.report.converted) + " of " +
+                              std::to_string(c.report.total) + " SysEx messages converted)";
+    const std::string warning = FlattenedSongText(c.report);
+    ASSERT_EQ(warning.empty(), !c.warns);
+    EXPECT_EQ(ConvertStatusText(c.report), c.warns ? count + " \u2014 " + warning : count);
+  }
+}
 
 TEST_F(OutputccFormTest, OpensBesideTheMainWindowWithTheProposedNameAndTheOptions) {
   TOutputcc_Form& d = Open();
@@ -102,9 +125,13 @@ TEST_F(OutputccFormTest, ConvertWritesTheFileAndReportsAtTheMainWindow) {
   EXPECT_EQ(std::make_pair(messages.shown[0].x, messages.shown[0].y), ExpectedMessagePoint());
   EXPECT_TRUE(window->isEnabled());
   EXPECT_EQ(window->ConvertDialog(), nullptr);
-  // The file is what the writer builds from the loaded song with the options shown.
+  // The file is what the writer builds from the loaded song with the options
+  // shown, and the status bar says what that conversion did.
   const std::vector<uint8_t> written = ReadFileBytes(Dir() / "song_cc.mid");
-  EXPECT_EQ(written, BuildFileImage(window->LoadedSong(), {.layout = Layout::Formal, .includeUnconvertible = true}));
+  ConvertReport report;
+  EXPECT_EQ(written,
+            BuildFileImage(window->LoadedSong(), {.layout = Layout::Formal, .includeUnconvertible = true}, &report));
+  EXPECT_EQ(Component<QLabel>("l_status")->text().toStdString(), ConvertStatusText(report));
   ASSERT_GT(written.size(), 4u);
   EXPECT_EQ(std::string(written.begin(), written.begin() + 4), "MThd");
 }
@@ -138,27 +165,38 @@ TEST_F(OutputccFormTest, ConvertHandsTheOptionsToTheWriter) {
   }
 }
 
-// "Keep the song" greys out "Output as formal" (whose tick stays as it was)
-// and is remembered like the other options.
-TEST_F(OutputccFormTest, SongBoxGreysOutFormalAndIsRemembered) {
+// "Keep the song" greys out "Output as formal" and shows it unticked, while
+// the stored choice stays: unticking the song shows it again, and it is
+// what the settings file keeps.
+TEST_F(OutputccFormTest, SongBoxGreysOutFormalAndKeepsItsChoice) {
   TOutputcc_Form& d = Open();
-  QCheckBox* songBox = Find<QCheckBox>(&d, "c_song");
-  EXPECT_EQ(songBox->text(), "Keep the song (notes, tempo, tracks)");
-  EXPECT_FALSE(songBox->isChecked());
-  EXPECT_TRUE(Find<QCheckBox>(&d, "c_formal")->isEnabled());
-  songBox->click();
-  EXPECT_EQ(window->Settings().songOutput, 1);
-  EXPECT_FALSE(Find<QCheckBox>(&d, "c_formal")->isEnabled());
-  EXPECT_TRUE(Find<QCheckBox>(&d, "c_formal")->isChecked());
+  EXPECT_EQ(Find<QCheckBox>(&d, "c_song")->text(), "Keep the song (notes, tempo, tracks)");
   Find<QPushButton>(&d, "cancel")->click();
-
-  TOutputcc_Form& again = Reopen();
-  EXPECT_TRUE(Find<QCheckBox>(&again, "c_song")->isChecked());
-  EXPECT_FALSE(Find<QCheckBox>(&again, "c_formal")->isEnabled());
-  again.close();
+  for (const bool formal : {false, true}) {
+    SCOPED_TRACE(formal);
+    window->Settings().songOutput = 0;
+    window->Settings().formalOutput = formal ? 1 : 0;
+    // Ticked in the dialog, then found ticked when it opens again.
+    TOutputcc_Form& first = Reopen();
+    Find<QCheckBox>(&first, "c_song")->click();
+    EXPECT_FALSE(Find<QCheckBox>(&first, "c_formal")->isChecked());
+    first.close();
+    TOutputcc_Form& again = Reopen();
+    QCheckBox* formalBox = Find<QCheckBox>(&again, "c_formal");
+    EXPECT_FALSE(formalBox->isEnabled());
+    EXPECT_FALSE(formalBox->isChecked());
+    EXPECT_EQ(window->Settings().formalOutput, formal ? 1 : 0);
+    Find<QCheckBox>(&again, "c_song")->click();
+    EXPECT_TRUE(formalBox->isEnabled());
+    EXPECT_EQ(formalBox->isChecked(), formal);
+    Find<QCheckBox>(&again, "c_song")->click();
+    again.close();
+  }
+  // The song kept, the formal layout chosen: the file keeps both.
   CloseWindow();
   const std::vector<std::string> lines = ReadLines(Dir() / "mertovan.ini");
   ASSERT_GE(lines.size(), 16u);
+  EXPECT_EQ(lines[14], "1\r");
   EXPECT_NE(std::find(lines.begin() + 15, lines.end(), "songOutput=1\r"), lines.end());
 }
 

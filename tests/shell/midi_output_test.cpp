@@ -233,6 +233,78 @@ TEST(OpenMidiOut, PassesTheChoiceOnAndNoneOnlyCloses) {
   EXPECT_TRUE(messages.shown.empty());
 }
 
+// A recording port whose output can go away, as the system's port does: its
+// sends fail while it still counts as open, until it is opened again.
+class LosablePort : public RecordingMidiPort {
+ public:
+  bool gone = false;
+  OpenResult Open(const std::string& wanted) override {
+    gone = false;
+    return RecordingMidiPort::Open(wanted);
+  }
+  bool SendShort(uint32_t packed) override { return RecordingMidiPort::SendShort(packed) && !gone; }
+  bool SendLong(std::span<const uint8_t> message) override {
+    return RecordingMidiPort::SendLong(message) && !gone;
+  }
+};
+
+// The output goes away: the first failed send says so once, later ones say
+// nothing, and once the port is listed again the next send opens it again
+// by its label (never another port) and resets it before anything goes out.
+TEST(WatchedMidiPort, ReportsALostOutputOnceAndReopensOnlyThatPortWhenItIsBack) {
+  struct Case {
+    const char* what;
+    std::string lost;               // the open port that goes away
+    std::vector<std::string> back;  // what is listed afterwards
+    std::string reopened;           // the port opened again; "" for none
+  };
+  const Case cases[] = {
+      {"the same JACK port", "JACK: synth:in", {"JACK: other:in", "JACK: synth:in"}, "JACK: synth:in"},
+      {"the ALSA port at another address", "ALSA: MU:MU Port 1 128:0",
+       {"ALSA: Midi Through:Midi Through Port-0 14:0", "ALSA: MU:MU Port 1 129:0"}, "ALSA: MU:MU Port 1 129:0"},
+      {"only another port", "JACK: synth:in", {"JACK: other:in"}, ""},
+  };
+  const uint32_t volume = 0x6407B0;
+  const Bytes systemOn = {0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    LosablePort port;
+    port.ports = {c.lost};
+    std::vector<std::string> reports;
+    WatchedMidiPort watched(port, [&reports](const std::string& text) { reports.push_back(text); });
+    // No port open: a refused send is no loss.
+    EXPECT_FALSE(watched.SendShort(volume));
+    ASSERT_EQ(watched.Open(c.lost), MidiPort::OpenResult::Ok);
+
+    port.gone = true;
+    port.ports.clear();
+    for (int press = 0; press < 2; ++press) {
+      watched.Reconnect();
+      EXPECT_FALSE(watched.SendShort(volume));
+      EXPECT_FALSE(watched.SendLong(systemOn));
+    }
+    EXPECT_EQ(reports, std::vector<std::string>{"MIDI output lost: " + c.lost});
+    EXPECT_EQ(watched.OpenPort(), c.lost);
+    EXPECT_EQ(port.Count(Kind::Open), 1u);
+
+    port.ports = c.back;
+    port.calls.clear();
+    watched.Reconnect();
+    EXPECT_EQ(watched.SendShort(volume), !c.reopened.empty());
+    if (c.reopened.empty()) {
+      EXPECT_EQ(port.Kinds(), std::vector<Kind>{Kind::Short});
+      EXPECT_EQ(reports.size(), 1u);
+      continue;
+    }
+    ASSERT_EQ(port.Kinds(), (std::vector<Kind>{Kind::Open, Kind::Reset, Kind::Short}));
+    EXPECT_EQ(port.calls[0].port, c.reopened);
+    // Lost again: said again.
+    port.gone = true;
+    EXPECT_FALSE(watched.SendLong(systemOn));
+    EXPECT_EQ(reports.size(), 2u);
+  }
+}
+
 // The real port, on a machine without a MIDI system (this is how the tests
 // run: no sound hardware, no ALSA sequencer). A JACK server is looked for
 // under a name that no server has.
