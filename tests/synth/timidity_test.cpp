@@ -105,7 +105,8 @@ std::vector<Case> Cases() {
       {"kit on part 11 by Part Mode", Events{xgOn, XgPart(10, 10, 0x07, 1)} + Notes(10, drums, 100),
        Events{gmOn} + Notes(9, drums, 100)},
       {"kit on part 11, a piano on part 10 made normal by Part Mode",
-       Events{xgOn, XgPart(10, 10, 0x07, 2), XgPart(10, 9, 0x07, 0)} + Notes(10, drums, 100) + Notes(9, tune, 90, 240, 480),
+       Events{xgOn, XgPart(10, 10, 0x07, 2), XgPart(10, 9, 0x07, 0)} + Notes(10, drums, 100) +
+           Notes(9, tune, 90, 240, 480),
        Events{gmOn} + Notes(9, drums, 100) + Notes(0, tune, 90, 240, 480)},
       {"kits on parts 11 and 12",
        Events{xgOn, XgPart(10, 10, 0x07, 1), XgPart(10, 11, 0x07, 2)} + Notes(10, drums, 100) +
