@@ -151,11 +151,40 @@ constexpr uint8_t kGsResetEvent[] = {0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12, 0x40, 0
 
 // ------------------------------------------------------------------ the file
 
+// The bytes of one event: a song has tens of thousands, nearly all of them
+// channel messages of two or three bytes, kept in place; only longer SysEx
+// and meta events take memory of their own.
+class EventBytes {
+ public:
+  EventBytes() = default;
+  EventBytes(std::span<const uint8_t> bytes) : size_(uint32_t(bytes.size())) {
+    if (bytes.size() <= kInline) {
+      std::copy(bytes.begin(), bytes.end(), inline_.begin());
+    } else {
+      heap_.assign(bytes.begin(), bytes.end());
+    }
+  }
+  EventBytes(std::initializer_list<uint8_t> bytes) : EventBytes(std::span<const uint8_t>(bytes.begin(), bytes.size())) {}
+  uint8_t* data() { return size_ <= kInline ? inline_.data() : heap_.data(); }
+  const uint8_t* data() const { return size_ <= kInline ? inline_.data() : heap_.data(); }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  uint8_t& operator[](size_t i) { return data()[i]; }
+  uint8_t operator[](size_t i) const { return data()[i]; }
+  operator std::span<const uint8_t>() const { return {data(), size_}; }
+
+ private:
+  static constexpr size_t kInline = 12;
+  std::array<uint8_t, kInline> inline_{};
+  uint32_t size_ = 0;
+  std::vector<uint8_t> heap_;
+};
+
 // One event after its delta time: a channel message with its status byte, a
 // meta event (FF, type, length, data) or a SysEx event (F0/F7, length, data).
 struct Event {
   uint32_t tick;
-  std::vector<uint8_t> bytes;
+  EventBytes bytes;
 };
 struct Chunk {
   bool track = false;
@@ -163,6 +192,7 @@ struct Chunk {
   std::vector<uint8_t> raw;    // any other chunk, whole
 };
 struct File {
+  size_t size = 0;  // of the image it was read from
   uint16_t format = 1;
   uint16_t division = 480;
   std::vector<Chunk> chunks;   // after the header
@@ -172,6 +202,7 @@ struct File {
 
 File Parse(std::span<const uint8_t> image) {
   File file;
+  file.size = image.size();
   if (image.size() < 14 || std::memcmp(image.data(), "MThd", 4) != 0) Damaged();
   file.format = uint16_t(image[8] << 8 | image[9]);
   file.division = uint16_t(image[12] << 8 | image[13]);
@@ -186,6 +217,7 @@ File Parse(std::span<const uint8_t> image) {
     } else {
       chunk.track = true;
       const std::span<const uint8_t> body = image.subspan(at + 8, length);
+      chunk.events.reserve(length / 3);  // a delta time and two bytes at least
       size_t p = 0;
       uint32_t tick = 0;
       uint8_t running = 0;
@@ -199,7 +231,6 @@ File Parse(std::span<const uint8_t> image) {
         tick += varLen();
         if (p >= body.size()) Damaged();
         const size_t begin = p;
-        Event e{tick, {}};
         const uint8_t b = body[p];
         if (b == kStatusMeta || b == kStatusSysEx || b == kStatusSysExEnd) {
           p += b == kStatusMeta ? 2 : 1;
@@ -207,20 +238,20 @@ File Parse(std::span<const uint8_t> image) {
           const uint32_t n = varLen();
           if (n > body.size() - p) Damaged();
           p += n;
-          e.bytes.assign(body.begin() + long(begin), body.begin() + long(p));
+          chunk.events.push_back({tick, EventBytes(body.subspan(begin, p - begin))});
         } else {
           if (b >= 0x80) {
             running = b;
             ++p;
           }
           if (running == 0) Damaged();
-          const size_t n = size_t(DataByteCount(running));
-          if (n > body.size() - p) Damaged();
-          e.bytes.push_back(running);
-          e.bytes.insert(e.bytes.end(), body.begin() + long(p), body.begin() + long(p + n));
-          p += n;
+          const int32_t n = DataByteCount(running);
+          if (n < 0 || size_t(n) > body.size() - p) Damaged();
+          std::array<uint8_t, 3> message{running, 0, 0};
+          std::copy_n(body.begin() + long(p), n, message.begin() + 1);
+          chunk.events.push_back({tick, EventBytes(std::span<const uint8_t>(message.data(), size_t(n) + 1))});
+          p += size_t(n);
         }
-        chunk.events.push_back(std::move(e));
       }
     }
     file.chunks.push_back(std::move(chunk));
@@ -231,6 +262,7 @@ File Parse(std::span<const uint8_t> image) {
 
 std::vector<uint8_t> Write(const File& file) {
   ByteBuffer image;
+  image.reserve(file.size + 1024);
   uint16_t tracks = 0;
   for (const Chunk& c : file.chunks) tracks += c.track;
   AppendHeaderChunk(image, file.format, tracks, file.division);
@@ -240,6 +272,7 @@ std::vector<uint8_t> Write(const File& file) {
       continue;
     }
     ByteBuffer body;
+    body.reserve(4 * c.events.size());
     uint32_t now = 0;
     for (const Event& e : c.events) {
       AppendDeltaTime(body, e.tick - now, e.tick);
@@ -310,8 +343,9 @@ class PartModes {
 // Where each event of the file stands, in time order over all tracks (the
 // earlier track first among equal ticks), with the port its track sends to.
 struct Place {
-  size_t chunk;
-  size_t index;
+  uint32_t tick;
+  uint32_t chunk;
+  uint32_t index;
   uint8_t port;
 };
 std::vector<Place> TimeOrder(const File& file) {
@@ -320,14 +354,12 @@ std::vector<Place> TimeOrder(const File& file) {
     uint8_t port = 0;
     const auto& events = file.chunks[c].events;
     for (size_t i = 0; i < events.size(); ++i) {
-      const auto& b = events[i].bytes;
+      const EventBytes& b = events[i].bytes;
       if (b.size() == 4 && b[0] == kStatusMeta && b[1] == kMetaPort && b[2] == 1) port = b[3] & 3;
-      order.push_back({c, i, port});
+      order.push_back({events[i].tick, uint32_t(c), uint32_t(i), port});
     }
   }
-  std::stable_sort(order.begin(), order.end(), [&](const Place& a, const Place& b) {
-    return file.chunks[a.chunk].events[a.index].tick < file.chunks[b.chunk].events[b.index].tick;
-  });
+  std::stable_sort(order.begin(), order.end(), [](const Place& a, const Place& b) { return a.tick < b.tick; });
   return order;
 }
 
@@ -344,24 +376,27 @@ class Converter {
     std::array<Mode, 64> announced{};  // GS: the rhythm mode each part was last given
     for (size_t s = 0; s < announced.size(); ++s) announced[s] = modes.Of(s);
     out_.assign(file_.chunks.size(), {});
+    for (size_t c = 0; c < file_.chunks.size(); ++c) out_[c].reserve(file_.chunks[c].events.size() + 16);
     for (const Place& at : order_) {
+      // Each event is taken once: it moves to the output, as it is or changed.
       Event& e = file_.chunks[at.chunk].events[at.index];
       std::vector<Event>& out = out_[at.chunk];
       if (!IsChannelMessage(e)) {
         if (e.bytes[0] == kStatusSysEx) {
+          const bool xgOn = SystemOnOf(SysExBody(e)).kind == SystemOn::Xg;
           SysEx(e, at, modes, out);
           // The GS Reset that takes the place of XG System On sets the
           // rhythm parts as XG System On sets the drum parts.
-          if (SystemOnOf(SysExBody(e)).kind == SystemOn::Xg) {
+          if (xgOn) {
             for (size_t s = 0; s < announced.size(); ++s) announced[s] = modes.Of(s);
           }
         } else {
-          out.push_back(e);
+          out.push_back(std::move(e));
         }
       } else {
         Channel(e, at, modes, out);
       }
-      if (target_ == Target::Gs) AnnounceRhythmParts(e.tick, at.port, modes, announced, out);
+      if (target_ == Target::Gs) AnnounceRhythmParts(at.tick, at.port, modes, announced, out);
     }
     for (size_t c = 0; c < file_.chunks.size(); ++c) {
       if (file_.chunks[c].track) file_.chunks[c].events = std::move(out_[c]);
@@ -448,19 +483,19 @@ class Converter {
     if (x->al == 0x01) modes.SetBank(x->am, x->dd);
   }
 
-  void SysEx(const Event& e, const Place& at, PartModes& modes, std::vector<Event>& out) {
+  void SysEx(Event& e, const Place& at, PartModes& modes, std::vector<Event>& out) {
     const std::span<const uint8_t> m = SysExBody(e);
     FollowSysEx(m, modes);
     if (SystemOnOf(m).kind == SystemOn::Xg) {
       const auto& reset = target_ == Target::Gm ? std::span<const uint8_t>(kGmSystemOnEvent)
                                                 : std::span<const uint8_t>(kGsResetEvent);
-      out.push_back({e.tick, {reset.begin(), reset.end()}});
+      out.push_back({e.tick, EventBytes(reset)});
       Note(e.tick, kNone, "XG System on", "", target_ == Target::Gm ? "replaced by GM System On" : "replaced by GS Reset",
            false);
       return;
     }
     if (m.empty() || m[0] != 0x43) {  // universal and other makers' messages stay
-      out.push_back(e);
+      out.push_back(std::move(e));
       return;
     }
     const auto x = XgChangeOf(m);
@@ -494,7 +529,7 @@ class Converter {
                   x->dd, x->hasSecond ? x->dd2 : 0);
       if (macro) {
         const auto gs = GsDataSet(0, 0x01, reverb ? 0x30 : 0x38, macro->gsMacro);
-        out.push_back({e.tick, gs});
+        out.push_back({e.tick, EventBytes(gs)});
         Note(e.tick, kNone, name, value,
              std::string(macro->exact ? "kept as GS " : "approximated as GS ") + (reverb ? "Reverb" : "Chorus") +
                  " Macro " + std::string(macro->gsName),
@@ -513,30 +548,28 @@ class Converter {
 
   uint8_t OutChannel(size_t slot) const { return target_ == Target::Gm ? map_[slot] : uint8_t(slot % 16); }
 
-  void Channel(const Event& e, const Place& at, PartModes& modes, std::vector<Event>& out) {
+  void Channel(Event& e, const Place& at, PartModes& modes, std::vector<Event>& out) {
     const size_t slot = at.port * 16u + (e.bytes[0] & 0x0F);
     const uint8_t kind = e.bytes[0] & 0xF0;
     const uint8_t channel = OutChannel(slot);
-    Event moved = e;
-    moved.bytes[0] = uint8_t(kind | channel);
+    e.bytes[0] = uint8_t(kind | channel);
     if (kind == kStatusControlChange) {
-      const uint8_t cc = e.bytes[1], v = e.bytes[2];
-      if (cc == kCcBankSelectMsb) modes.SetBank(slot, v);
-      if (!Controller(moved, slot, channel, modes, out)) return;
+      if (e.bytes[1] == kCcBankSelectMsb) modes.SetBank(slot, e.bytes[2]);
+      if (!Controller(e, slot, channel, modes, out)) return;
     } else if (kind == kStatusProgramChange) {
       if (modes.Bank(slot) == 64 && modes.Of(slot) == Mode::Normal) {
         const uint8_t gm = GmProgramOfSfx(e.bytes[1]);
-        moved.bytes[1] = gm;
         Note(e.tick, uint8_t(slot), "SFX voice", "program " + std::to_string(e.bytes[1] + 1),
              "approximated as GM program " + std::to_string(gm + 1), true);
+        e.bytes[1] = gm;
       } else if (modes.Of(slot) == Mode::SfxKit) {
-        moved.bytes[1] = 56;  // the SFX kit of the GS and GM2 sets
+        e.bytes[1] = 56;  // the SFX kit of the GS and GM2 sets
       }
       if (merged_[slot]) return;
     } else if (merged_[slot] && kind != 0x80 && kind != 0x90 && kind != 0xA0) {
       return;  // a merged kit keeps its notes only
     }
-    out.push_back(std::move(moved));
+    out.push_back(std::move(e));
   }
 
   // Writes a control change as the target takes it; false when nothing of it
@@ -610,7 +643,7 @@ class Converter {
           Note(tick, uint8_t(slot), "drum part", "map 2", "approximated: a third kit shares drum map 2", true);
         }
       }
-      out.push_back({tick, GsDataSet(port, uint8_t(0x10 | GsBlock(c)), 0x15, map)});
+      out.push_back({tick, EventBytes(GsDataSet(port, uint8_t(0x10 | GsBlock(c)), 0x15, map))});
       Note(tick, uint8_t(slot), "drum part", drum ? "on" : "off",
            "kept as GS Use For Rhythm Part " + std::to_string(map), false);
     }
