@@ -6,10 +6,10 @@
 #include <sstream>
 #include <string_view>
 
-#include <nlohmann/json.hpp>
 
 #include "analysis/load.h"
 #include "analysis/listing.h"
+#include "analysis/listing_json.h"
 #include "analysis/value_meanings.h"
 #include "cli/commands.h"
 #include "model/midi_bytes.h"
@@ -147,84 +147,6 @@ void PrintText(std::ostream& out, const std::string& path, const SysExList& list
     row([&](int c) { return cellText(list.events[i], c, meanings[i]); });
   }
 }
-
-// The JSON text of `value` as the library writes it with an indent of 2
-// (keys in alphabetical order; names that are not UTF-8 get U+FFFD), set
-// `depth` columns in, as an element of an enclosing array or object.
-std::string JsonText(const nlohmann::json& value, size_t depth) {
-  const std::string text = value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
-  std::string indented;
-  indented.reserve(text.size() + depth);
-  for (char c : text) {
-    indented += c;
-    if (c == '\n') indented.append(depth, ' ');
-  }
-  return indented;
-}
-
-nlohmann::json EventJson(const SysExList& list, const Tsys& e, const std::string& meaning) {
-  std::string bytes = "F0";
-  AppendHexBytes(bytes, list.Raw(e));
-  nlohmann::json cc = nlohmann::json::array();
-  for (int i = 0; i < 4 && e.ccNumber[i] != kNone; ++i) cc.push_back({e.ccNumber[i], e.ccValue[i]});
-  return {
-      {"bar", e.bar},
-      {"beat", e.beat},
-      {"beatTick", e.beatTick},
-      {"bytes", bytes},
-      {"cc", cc},
-      {"channel", e.channel == kNone ? nlohmann::json(nullptr) : nlohmann::json(e.channel)},
-      {"eventName", e.eventName.view()},
-      {"length", e.length},
-      {"meaning", meaning},
-      // The part as the listing's Ch column shows it, 1-64; "channel" is the
-      // part the message converts for, counted from 0, as scripts already
-      // read it.
-      {"part", e.part == kNone ? nlohmann::json(nullptr) : nlohmann::json(e.part + 1)},
-      {"tick", e.tick},
-      {"valueText", e.valueText.view()},
-  };
-}
-
-// Writes the JSON listing, an array with one object per file, as it goes, one
-// event at a time, so that memory stays flat however many events and files
-// there are.
-class JsonListing {
- public:
-  explicit JsonListing(std::ostream& out) : out_(out) {}
-
-  // A file that could not be read: its error and no events.
-  void FailedFile(const std::string& path, const std::string& error) {
-    BeginFile();
-    out_ << "    \"error\": " << JsonText(error, 4) << ",\n    \"events\": [],\n";
-    EndFile(path);
-  }
-  void Events(const std::string& path, const SysExList& list) {
-    BeginFile();
-    if (list.size() == 0) {
-      out_ << "    \"events\": [],\n";
-      EndFile(path);
-      return;
-    }
-    out_ << "    \"events\": [\n";
-    MeaningContext context;
-    bool first = true;
-    for (const Tsys& e : list.events) {
-      out_ << (first ? "      " : ",\n      ") << JsonText(EventJson(list, e, context.Feed(list, e)), 6);
-      first = false;
-    }
-    out_ << "\n    ],\n";
-    EndFile(path);
-  }
-  void Finish() { out_ << (files_ == 0 ? "[]\n" : "\n]\n"); }
-
- private:
-  void BeginFile() { out_ << (files_++ == 0 ? "[\n  {\n" : ",\n  {\n"); }
-  void EndFile(const std::string& path) { out_ << "    \"file\": " << JsonText(path, 4) << "\n  }"; }
-
-  std::ostream& out_;
-  size_t files_ = 0;
-};
 
 }  // namespace
 
