@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <optional>
 
 #include "analysis/param_names.h"
@@ -158,15 +159,19 @@ class EventBytes {
  public:
   EventBytes() = default;
   EventBytes(std::span<const uint8_t> bytes) : size_(uint32_t(bytes.size())) {
-    if (bytes.size() <= kInline) {
-      std::copy(bytes.begin(), bytes.end(), inline_.begin());
-    } else {
-      heap_.assign(bytes.begin(), bytes.end());
-    }
+    if (bytes.size() > kInline) heap_ = std::make_unique<uint8_t[]>(bytes.size());
+    std::copy(bytes.begin(), bytes.end(), data());
   }
   EventBytes(std::initializer_list<uint8_t> bytes) : EventBytes(std::span<const uint8_t>(bytes.begin(), bytes.size())) {}
-  uint8_t* data() { return size_ <= kInline ? inline_.data() : heap_.data(); }
-  const uint8_t* data() const { return size_ <= kInline ? inline_.data() : heap_.data(); }
+  EventBytes(const EventBytes& other) : EventBytes(std::span<const uint8_t>(other)) {}
+  EventBytes& operator=(const EventBytes& other) {
+    if (this != &other) *this = EventBytes(other);
+    return *this;
+  }
+  EventBytes(EventBytes&&) = default;
+  EventBytes& operator=(EventBytes&&) = default;
+  uint8_t* data() { return size_ <= kInline ? inline_.data() : heap_.get(); }
+  const uint8_t* data() const { return size_ <= kInline ? inline_.data() : heap_.get(); }
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   uint8_t& operator[](size_t i) { return data()[i]; }
@@ -177,7 +182,7 @@ class EventBytes {
   static constexpr size_t kInline = 12;
   std::array<uint8_t, kInline> inline_{};
   uint32_t size_ = 0;
-  std::vector<uint8_t> heap_;
+  std::unique_ptr<uint8_t[]> heap_;
 };
 
 // One event after its delta time: a channel message with its status byte, a
@@ -188,7 +193,9 @@ struct Event {
 };
 struct Chunk {
   bool track = false;
-  std::vector<Event> events;   // a track
+  std::vector<Event> events;   // a track; an event without bytes is taken out
+  // Events put in after the event at `first` (in this order).
+  std::vector<std::pair<uint32_t, Event>> added;
   std::vector<uint8_t> raw;    // any other chunk, whole
 };
 struct File {
@@ -274,10 +281,16 @@ std::vector<uint8_t> Write(const File& file) {
     ByteBuffer body;
     body.reserve(4 * c.events.size());
     uint32_t now = 0;
-    for (const Event& e : c.events) {
+    const auto put = [&](const Event& e) {
+      if (e.bytes.empty()) return;
       AppendDeltaTime(body, e.tick - now, e.tick);
       now = e.tick;
       AppendBytes(body, e.bytes);
+    };
+    auto added = c.added.begin();
+    for (uint32_t i = 0; i < c.events.size(); ++i) {
+      put(c.events[i]);
+      for (; added != c.added.end() && added->first == i; ++added) put(added->second);
     }
     AppendTrackChunk(image, body);
   }
@@ -359,7 +372,28 @@ std::vector<Place> TimeOrder(const File& file) {
       order.push_back({events[i].tick, uint32_t(c), uint32_t(i), port});
     }
   }
-  std::stable_sort(order.begin(), order.end(), [](const Place& a, const Place& b) { return a.tick < b.tick; });
+  // Each track runs forwards in time: merging them pairwise keeps the earlier
+  // track first among equal ticks.
+  std::vector<size_t> runs;
+  for (size_t i = 0; i < order.size(); ++i) {
+    if (i == 0 || order[i].chunk != order[i - 1].chunk) runs.push_back(i);
+  }
+  runs.push_back(order.size());
+  std::vector<Place> merged(order.size());
+  const auto earlier = [](const Place& a, const Place& b) { return a.tick < b.tick; };
+  while (runs.size() > 2) {
+    std::vector<size_t> next;
+    for (size_t r = 0; r + 1 < runs.size(); r += 2) {
+      next.push_back(runs[r]);
+      const auto from = order.begin() + long(runs[r]);
+      const auto middle = order.begin() + long(runs[r + 1]);
+      const auto to = r + 2 < runs.size() ? order.begin() + long(runs[r + 2]) : order.end();
+      std::merge(from, middle, middle, to, merged.begin() + long(runs[r]), earlier);
+    }
+    next.push_back(order.size());
+    order.swap(merged);
+    runs = std::move(next);
+  }
   return order;
 }
 
@@ -375,12 +409,11 @@ class Converter {
     PartModes modes;
     std::array<Mode, 64> announced{};  // GS: the rhythm mode each part was last given
     for (size_t s = 0; s < announced.size(); ++s) announced[s] = modes.Of(s);
-    out_.assign(file_.chunks.size(), {});
-    for (size_t c = 0; c < file_.chunks.size(); ++c) out_[c].reserve(file_.chunks[c].events.size() + 16);
+    std::vector<Event> out;  // what the event becomes: nothing, itself, or several events
     for (const Place& at : order_) {
-      // Each event is taken once: it moves to the output, as it is or changed.
+      // Each event is taken once, and becomes what `out` holds then.
       Event& e = file_.chunks[at.chunk].events[at.index];
-      std::vector<Event>& out = out_[at.chunk];
+      out.clear();
       if (!IsChannelMessage(e)) {
         if (e.bytes[0] == kStatusSysEx) {
           const bool xgOn = SystemOnOf(SysExBody(e)).kind == SystemOn::Xg;
@@ -397,9 +430,9 @@ class Converter {
         Channel(e, at, modes, out);
       }
       if (target_ == Target::Gs) AnnounceRhythmParts(at.tick, at.port, modes, announced, out);
-    }
-    for (size_t c = 0; c < file_.chunks.size(); ++c) {
-      if (file_.chunks[c].track) file_.chunks[c].events = std::move(out_[c]);
+      Chunk& chunk = file_.chunks[at.chunk];
+      chunk.events[at.index] = out.empty() ? Event{at.tick, {}} : std::move(out.front());
+      for (size_t k = 1; k < out.size(); ++k) chunk.added.emplace_back(at.index, std::move(out[k]));
     }
   }
 
@@ -659,7 +692,6 @@ class Converter {
   Target target_;
   std::vector<TargetReportRow>& report_;
   std::vector<Place> order_;
-  std::vector<std::vector<Event>> out_;
   std::array<uint8_t, 64> map_{};
   std::array<bool, 64> merged_{};
   std::array<Selection, 64> selection_{};
