@@ -9,6 +9,7 @@
 
 #include "analysis/value_meanings.h"
 #include "analysis/xg_value_lists.h"
+#include "analysis/value_text.h"
 #include "model/midi_bytes.h"
 
 namespace mertovan {
@@ -317,37 +318,9 @@ int RowOf(uint8_t high, uint8_t mid, uint8_t low) {
 // Block 0 is part 10, blocks 1-9 parts 1-9, blocks A-F parts 11-16 (0-based here).
 uint8_t PartOfBlock(uint8_t block) { return block == 0 ? 9 : block <= 9 ? uint8_t(block - 1) : block; }
 
-std::string Signed(int v, std::string_view unit = {}) {
-  std::string s = v > 0 ? "+" + std::to_string(v) : std::to_string(v);
-  if (!unit.empty()) {
-    s += ' ';
-    s += unit;
-  }
-  return s;
-}
 
-// Tenths of a unit, as "+10.0 cents" or "-12.0 Hz".
-std::string Tenths(int tenths, std::string_view unit) {
-  const int a = tenths < 0 ? -tenths : tenths;
-  std::string s = tenths > 0 ? "+" : tenths < 0 ? "-" : "";
-  s += std::to_string(a / 10) + "." + std::to_string(a % 10) + " ";
-  s += unit;
-  return s;
-}
 
-std::string PanText(uint8_t v, bool random) {
-  if (v == 0) return random ? "Random" : "";
-  if (v < 64) return "L" + std::to_string(64 - v);
-  if (v == 64) return "C";
-  return "R" + std::to_string(v - 64);
-}
 
-bool Nibbles(std::span<const uint8_t> bytes) {
-  for (uint8_t b : bytes) {
-    if (b > 0x0F) return false;
-  }
-  return true;
-}
 
 std::string ValueText(const GsValueRule& r, std::span<const uint8_t> values, bool atFirst) {
   if (values.empty()) return "";

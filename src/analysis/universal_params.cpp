@@ -2,6 +2,7 @@
 // and #2. Names follow the list; a sub-ID #1 whose messages the list does not
 // split (sample dump, MIDI Show Control, Machine Control) is one row.
 #include "analysis/universal_params.h"
+#include "analysis/value_text.h"
 
 #include <iterator>
 
@@ -117,17 +118,8 @@ constexpr std::string_view kFrameRates[] = {"24 fps", "25 fps", "29.97 fps drop 
 
 std::string TwoDigits(unsigned v) { return std::string(1, char('0' + v / 10 % 10)) + char('0' + v % 10); }
 
-// Tenths of a unit, as "+50.0 cents".
-std::string Tenths(int tenths, std::string_view unit) {
-  const int a = tenths < 0 ? -tenths : tenths;
-  std::string s = tenths > 0 ? "+" : tenths < 0 ? "-" : "";
-  s += std::to_string(a / 10) + "." + std::to_string(a % 10) + " ";
-  s += unit;
-  return s;
-}
 
 // A share of the 14-bit range in whole percent.
-std::string Percent(unsigned value, unsigned full) { return std::to_string((value * 200 + full) / (2 * full)) + " %"; }
 
 std::string Meaning(UniversalValueKind kind, std::span<const uint8_t> data) {
   switch (kind) {

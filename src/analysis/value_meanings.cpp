@@ -5,6 +5,7 @@
 #include "analysis/gs_params.h"
 #include "analysis/param_names.h"
 #include "analysis/universal_params.h"
+#include "analysis/value_text.h"
 #include "model/midi_bytes.h"
 
 namespace mertovan {
@@ -267,34 +268,9 @@ const ValueRule* RuleOfRow(int row) {
 // The two bytes of a prior state: bit 15 set when the state is known.
 constexpr uint16_t kKnown = 0x8000;
 
-std::string Signed(int v, std::string_view unit = {}) {
-  std::string s = v > 0 ? "+" + std::to_string(v) : std::to_string(v);
-  if (!unit.empty()) {
-    s += ' ';
-    s += unit;
-  }
-  return s;
-}
 
-// Tenths of a unit, as "+10.0 cents" or "-12.8 Hz".
-std::string Tenths(int tenths, std::string_view unit) {
-  const int a = tenths < 0 ? -tenths : tenths;
-  std::string s = tenths > 0 ? "+" : tenths < 0 ? "-" : "";
-  s += std::to_string(a / 10) + "." + std::to_string(a % 10) + " ";
-  s += unit;
-  return s;
-}
 
-std::string Percent(unsigned value, unsigned full) {
-  return std::to_string((value * 200 + full) / (2 * full)) + " %";
-}
 
-std::string PanText(uint8_t v, bool random) {
-  if (v == 0) return random ? "Random" : "";
-  if (v < 64) return "L" + std::to_string(64 - v);
-  if (v == 64) return "C";
-  return "R" + std::to_string(v - 64);
-}
 
 // The voice a Program Number selects in the part's bank: a GM voice on the
 // normal bank 0/0, a drum kit on bank MSB 127, otherwise the numbers, with the
@@ -312,12 +288,6 @@ std::string VoiceText(uint8_t program, uint16_t bank) {
          std::to_string(lsb);
 }
 
-bool Nibbles(std::span<const uint8_t> bytes) {
-  for (uint8_t b : bytes) {
-    if (b > 0x0F) return false;
-  }
-  return true;
-}
 
 }  // namespace
 
