@@ -2,9 +2,10 @@
 // and #2. Names follow the list; a sub-ID #1 whose messages the list does not
 // split (sample dump, MIDI Show Control, Machine Control) is one row.
 #include "analysis/universal_params.h"
-#include "analysis/value_text.h"
 
 #include <iterator>
+
+#include "analysis/value_text.h"
 
 namespace mertovan {
 namespace {
