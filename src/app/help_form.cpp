@@ -44,7 +44,11 @@ per part with its converted messages at the times of the source file.</li>
 setup block from bar 2.</li>
 <li><b>Keep the song (notes, tempo, tracks)</b>: the whole song as it was, with its notes, tempo
 map and tracks; the converted SysEx messages are replaced, at their own times, by channel
-messages in one new track per part. "Output as formal" does not apply and is greyed out.</li>
+messages in one new track per part. "Output as formal" does not apply and is greyed out.
+<b>Target</b> chooses the synthesizer the song is made for: "XG module" keeps it as it is, "GM synth"
+or "GS module" makes it right for one (XG System On becomes GM System On or GS Reset); when that
+synthesizer cannot do some of the song's settings, a list of them all and what became of each
+follows "Convert Successful".</li>
 </ul>
 <p><b>Include unconvertible SysEx msg.</b> keeps the messages that have no equivalent; without it
 they are left out. The options are remembered at once, even when the dialog is cancelled.

@@ -40,6 +40,7 @@
 #include "app/shell/midi_output.h"
 #include "app/shell/midi_ports.h"
 #include "app/shell/send_all.h"
+#include "app/target_report_form.h"
 #include "model/file_io.h"
 #include "model/midi_bytes.h"
 #include "model/song.h"
@@ -367,6 +368,20 @@ TOutputcc_Form* Tmain_form::ConvertDialog() const {
 
 THelp_Form* Tmain_form::HelpWindow() const { return helpForm_.data(); }
 
+TTargetReport_Form* Tmain_form::TargetReportDialog() const {
+  return targetReport_ && targetReport_->isVisible() ? targetReport_.data() : nullptr;
+}
+
+void Tmain_form::ShowTargetReport(const TargetReportNotice& notice) {
+  if (targetReport_) targetReport_->close();
+  targetReport_ = new TTargetReport_Form(notice, this);
+  const auto [px, py] = MessagePoint();
+  targetReport_->move(px, py);
+  targetReport_->show();
+  targetReport_->raise();
+  targetReport_->activateWindow();
+}
+
 void Tmain_form::OpenAtStart(const QString& fileName) {
   startFile_ = fileName;
   if (activated_ != 0) LoadStartFileSoon();
@@ -390,7 +405,11 @@ void Tmain_form::OpenSmfFile() {
   FileDialogRequest request;
   const QString loaded = e_filename->text();
   request.initialPath = loaded.isEmpty() ? Utf8(startDir_) : QFileInfo(loaded).absolutePath();
-  request.filter = QStringLiteral("Standard MIDI file (*.mid)");
+  // The reader goes by a file's contents: RIFF MIDI and SysEx files load
+  // too. Both cases of each extension, for the desktop's own dialogs, which
+  // may match them case by case.
+  request.filter =
+      QStringLiteral("MIDI and SysEx files (*.mid *.midi *.rmi *.syx *.MID *.MIDI *.RMI *.SYX);;All files (*)");
   request.defaultSuffix = QStringLiteral("mid");
   const std::optional<QString> chosen = dialogs_.GetOpenFileName(this, request);
   if (!chosen) return;
@@ -497,6 +516,7 @@ void Tmain_form::Output1Click() {
           .dialogs = dialogs_,
           .messagePoint = [this] { return MessagePoint(); },
           .showStatus = [this](const std::string& text) { l_status->setText(QString::fromStdString(text)); },
+          .showTargetReport = [this](const TargetReportNotice& notice) { ShowTargetReport(notice); },
       });
       connect(convertForm_, &TOutputcc_Form::Closed, this, [this] { setEnabled(true); });
       convertForm_->FormCreate();
@@ -741,6 +761,7 @@ bool Tmain_form::event(QEvent* e) {
 
 void Tmain_form::closeEvent(QCloseEvent* e) {
   if (convertForm_) convertForm_->close();
+  if (targetReport_) targetReport_->close();
   if (setupForm_) setupForm_->reject();
   FormClose();
   e->accept();

@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "analysis/analyse.h"
+#include "app/shell/convert_status.h"
 #include "app/shell/midi_output.h"
 #include "app/shell/settings.h"
 #include "model/messages.h"
@@ -44,6 +45,7 @@ class SendClock;
 class THelp_Form;
 class TOutputcc_Form;
 class TSetup_Form;
+class TTargetReport_Form;
 
 class Tmain_form : public QMainWindow {
   Q_OBJECT
@@ -97,6 +99,9 @@ class Tmain_form : public QMainWindow {
   // below the window's top-left corner.
   std::pair<int, int> MessagePoint() const;
   void ShowMessage(std::string_view text, MessageKind kind);
+  // Opens the list of what a converted song's target could not keep where
+  // the message boxes go, in place of one still open.
+  void ShowTargetReport(const TargetReportNotice& notice);
   // Runs a handler's body under the general error report.
   bool Reported(const std::function<void()>& body);
 
@@ -108,6 +113,9 @@ class Tmain_form : public QMainWindow {
   bool Activated() const { return activated_ != 0; }
   // The convert dialog while it is open, else null.
   TOutputcc_Form* ConvertDialog() const;
+  // The list of what a converted song's target could not keep while it is
+  // open, else null.
+  TTargetReport_Form* TargetReportDialog() const;
   // The help window once it has been opened, else null.
   THelp_Form* HelpWindow() const;
   // The Setup dialog while it is open, else null.
@@ -191,6 +199,7 @@ class Tmain_form : public QMainWindow {
   QWidget* client_ = nullptr;
   QSize frameExtra_{0, 0};
   QPointer<TOutputcc_Form> convertForm_;
+  QPointer<TTargetReport_Form> targetReport_;
   QPointer<THelp_Form> helpForm_;
   QString startFile_;  // named on the command line, loaded after the first activation
   QPointer<TSetup_Form> setupForm_;

@@ -1,6 +1,7 @@
 // The convert dialog: the proposed output name, a save dialog to choose
-// another, the conversion options, and "Convert", which hands the loaded
-// song, the name and the options to the writer.
+// another, the conversion options (with the synthesizer a kept song is made
+// for), and "Convert", which hands the loaded song, the name and the options
+// to the writer.
 #pragma once
 
 #include <QDialog>
@@ -9,11 +10,13 @@
 #include <string>
 #include <utility>
 
+#include "app/shell/convert_status.h"
 #include "app/shell/settings.h"
 #include "model/messages.h"
 #include "model/song.h"
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -36,6 +39,9 @@ struct ConvertDialogContext {
   std::function<std::pair<int, int>()> messagePoint;
   // Takes the status line of a conversion that wrote its file.
   std::function<void(const std::string&)> showStatus;
+  // Takes the list of what a song made for GM or GS could not keep, once
+  // the dialog has closed.
+  std::function<void(const TargetReportNotice&)> showTargetReport;
 };
 
 class TOutputcc_Form : public QDialog {
@@ -52,10 +58,11 @@ class TOutputcc_Form : public QDialog {
   void C_sysexClick();
   void c_formalClick();
   void c_songClick();
+  void cb_targetChange();
   void ConvertBtnClick();
   void cancelClick();
 
-  static constexpr QSize kOuterSize{294, 209};
+  static constexpr QSize kOuterSize{294, 233};
 
  signals:
   // The dialog has closed, by "Convert", "Cancel", Escape or the close box.
@@ -70,6 +77,9 @@ class TOutputcc_Form : public QDialog {
   // "Output as formal" as the song option leaves it: greyed out and
   // unticked while the song is kept, else the stored choice.
   void ShowFormalBox();
+  // "Target" likewise: usable only while the song is kept, showing the
+  // stored choice either way.
+  void ShowTargetBox();
   bool Reported(const std::function<void()>& body);
 
   ConvertDialogContext context_;
@@ -79,6 +89,8 @@ class TOutputcc_Form : public QDialog {
   QCheckBox* C_sysex = nullptr;
   QCheckBox* c_formal = nullptr;
   QCheckBox* c_song = nullptr;
+  QLabel* l_target = nullptr;
+  QComboBox* cb_target = nullptr;
   QPushButton* ConvertBtn = nullptr;
   QPushButton* cancel = nullptr;
 };

@@ -217,7 +217,15 @@ TEST_F(MainWindowTest, FileNotFoundAndCancelLeaveEverythingAsItWas) {
   EXPECT_EQ(Component<QLineEdit>("e_filename")->text(), loaded);
 
   ASSERT_EQ(dialogs.openRequests.size(), 3u);
-  EXPECT_EQ(dialogs.openRequests[0].filter, "Standard MIDI file (*.mid)");
+  // The files the reader takes by their contents: SMF, RIFF MIDI and SysEx,
+  // then every file.
+  const QString filter = dialogs.openRequests[0].filter;
+  const QString first = filter.section(QStringLiteral(";;"), 0, 0);
+  ASSERT_TRUE(first.endsWith(QLatin1Char(')')));
+  const QStringList patterns = first.mid(first.indexOf(QLatin1Char('(')) + 1).chopped(1).split(QLatin1Char(' '));
+  for (const char* pattern : {"*.mid", "*.midi", "*.rmi", "*.syx", "*.MID", "*.RMI", "*.SYX"})
+    EXPECT_TRUE(patterns.contains(QString::fromLatin1(pattern))) << pattern;
+  EXPECT_TRUE(filter.endsWith(";;All files (*)"));
   EXPECT_EQ(dialogs.openRequests[0].defaultSuffix, "mid");
 }
 

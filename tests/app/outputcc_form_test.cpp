@@ -1,11 +1,14 @@
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 
 #include "app/outputcc_form.h"
 #include "app/shell/convert_status.h"
+#include "app/target_report_form.h"
 #include "app_fixture.h"
 #include "writer/writer.h"
 
@@ -62,7 +65,7 @@ TEST_F(OutputccFormTest, OpensBesideTheMainWindowWithTheProposedNameAndTheOption
   EXPECT_TRUE(d.isEnabled());
   EXPECT_EQ(d.windowTitle(), "Outputcc_Form");
   EXPECT_EQ(d.frameGeometry().topLeft(), window->frameGeometry().topLeft() + QPoint(30, 30));
-  EXPECT_EQ(d.frameGeometry().size(), QSize(294, 209));
+  EXPECT_EQ(d.frameGeometry().size(), QSize(294, 233));
   EXPECT_TRUE(d.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
   EXPECT_EQ(Find<QLineEdit>(&d, "e_filename")->text().toStdString(), (Dir() / "song_cc.mid").string());
   EXPECT_EQ(Find<QLineEdit>(&d, "e_filename")->cursorPosition(), Find<QLineEdit>(&d, "e_filename")->text().size());
@@ -75,12 +78,12 @@ TEST_F(OutputccFormTest, OpensBesideTheMainWindowWithTheProposedNameAndTheOption
   EXPECT_EQ(Find<QLabel>(&d, "l_filename")->text(), "Filename");
 
   // "Convert" holds the focus; tab goes through the name, "Cancel", the
-  // first option, "Ref" and the other two options.
+  // first option, "Ref", the other two options and the target.
   EXPECT_EQ(d.focusWidget(), Find<QPushButton>(&d, "ConvertBtn"));
   const QWidget* order[] = {Find<QPushButton>(&d, "ConvertBtn"), Find<QLineEdit>(&d, "e_filename"),
                             Find<QPushButton>(&d, "cancel"),     Find<QCheckBox>(&d, "C_sysex"),
                             Find<QPushButton>(&d, "refer"),      Find<QCheckBox>(&d, "c_formal"),
-                            Find<QCheckBox>(&d, "c_song")};
+                            Find<QCheckBox>(&d, "c_song"),       Find<QComboBox>(&d, "cb_target")};
   for (size_t i = 0; i + 1 < std::size(order); ++i)
     EXPECT_EQ(order[i]->nextInFocusChain(), order[i + 1])
         << i << " " << order[i]->nextInFocusChain()->metaObject()->className();
@@ -165,6 +168,108 @@ TEST_F(OutputccFormTest, ConvertHandsTheOptionsToTheWriter) {
   }
 }
 
+// The list after a conversion: only for a song made for GM or GS that lost
+// something; it counts what was lost of all the rows, which it carries.
+TEST(TargetReportNoticeOf, OnlyForAnotherTargetThatLostSomething) {
+  const TargetReportRow kept{.tick = 0, .part = 0, .parameter = "Volume", .value = "100", .outcome = "kept"};
+  const TargetReportRow lost{
+      .tick = 960, .part = 255, .parameter = "Variation Type", .value = "5", .outcome = "dropped", .lost = true};
+  struct Case {
+    Target target;
+    std::vector<TargetReportRow> rows;
+    const char* heading;  // null: nothing to list
+  };
+  const Case cases[] = {
+      {Target::Xg, {kept, lost}, nullptr},
+      {Target::Gm, {kept, kept}, nullptr},
+      {Target::Gm, {}, nullptr},
+      {Target::Gm, {kept, lost, lost}, "2 of 3 settings could not be carried to GM"},
+      {Target::Gs, {lost, kept}, "1 of 2 settings could not be carried to GS"},
+  };
+  const Song song;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << TargetName(c.target) << " " << c.rows.size());
+    ConvertReport report;
+    report.target = c.rows;
+    const std::optional<TargetReportNotice> notice =
+        TargetReportNoticeOf(song, {.layout = Layout::Song, .target = c.target}, report);
+    ASSERT_EQ(notice.has_value(), c.heading != nullptr);
+    if (!notice) continue;
+    EXPECT_EQ(notice->heading, c.heading);
+    EXPECT_EQ(notice->tsv, TargetReportTsv(song, c.rows));
+  }
+}
+
+// Made for GM or GS, the kept song is the writer's file for that synthesizer,
+// its XG System On replaced by the synthesizer's own reset, and what it could
+// not carry is listed where the message boxes go once the dialog has closed;
+// made for XG, the song stays XG and nothing is listed.
+TEST_F(OutputccFormTest, TargetMakesTheSongForItAndListsWhatItCouldNotCarry) {
+  struct Case {
+    const char* choice;
+    Target target;
+    std::vector<uint8_t> reset;  // as a SysEx event of the file
+  };
+  const Case cases[] = {
+      {"GM synth", Target::Gm, {0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7}},
+      {"GS module", Target::Gs, {0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7}},
+      {"XG module", Target::Xg, {0xF0, 0x08, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}},
+  };
+  // XG System On, a Variation Type that neither GM nor GS has, a part volume.
+  song = Dir() / "song.mid";
+  WriteFile(song, SmfBuilder()
+                      .FourFour(0)
+                      .SysEx(0, {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7})
+                      .SysEx(0, {0x43, 0x10, 0x4C, 0x02, 0x01, 0x40, 0x05, 0x00, 0xF7})
+                      .PartParameter(480, 0, 0x0B, 100)
+                      .Note(0, 60)
+                      .Bytes());
+  Start();
+  Load(song);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.choice);
+    messages.shown.clear();
+    TOutputcc_Form& d = Reopen();
+    Find<QCheckBox>(&d, "c_song")->setChecked(true);
+    QComboBox* targetBox = Find<QComboBox>(&d, "cb_target");
+    targetBox->setCurrentIndex(targetBox->findText(c.choice));
+    Find<QPushButton>(&d, "ConvertBtn")->click();
+    ASSERT_EQ(messages.Texts(), std::vector<std::string>{"Convert Successful"});
+
+    const std::vector<uint8_t> written = ReadFileBytes(Dir() / "song_cc.mid");
+    ConvertReport report;
+    EXPECT_EQ(written,
+              BuildFileImage(window->LoadedSong(),
+                             {.layout = Layout::Song, .includeUnconvertible = true, .target = c.target}, &report));
+    EXPECT_NE(std::search(written.begin(), written.end(), c.reset.begin(), c.reset.end()), written.end());
+    EXPECT_EQ(Component<QLabel>("l_status")->text().toStdString(), ConvertStatusText(report));
+
+    TTargetReport_Form* list = window->TargetReportDialog();
+    if (c.target == Target::Xg) {
+      EXPECT_EQ(list, nullptr);
+      continue;
+    }
+    ASSERT_GT(LostSettings(report), 0u);
+    ASSERT_NE(list, nullptr);
+    EXPECT_TRUE(window->isEnabled());
+    EXPECT_EQ(std::make_pair(list->x(), list->y()), ExpectedMessagePoint());
+    EXPECT_TRUE(Find<QLabel>(list, "l_heading")->text().endsWith(QString::fromLatin1(TargetName(c.target)) + ":"));
+    // The rows as the command line's report writes them.
+    const QTableWidget* grid = Find<QTableWidget>(list, "reportGrid");
+    std::string shown;
+    for (int row = -1; row < grid->rowCount(); ++row) {
+      for (int column = 0; column < grid->columnCount(); ++column) {
+        const QTableWidgetItem* item = row < 0 ? grid->horizontalHeaderItem(column) : grid->item(row, column);
+        shown += (column > 0 ? "\t" : "") + (item ? item->text().toStdString() : std::string());
+      }
+      shown += "\n";
+    }
+    EXPECT_EQ(shown, TargetReportTsv(window->LoadedSong(), report.target));
+    Find<QPushButton>(list, "OkBtn")->click();
+    EXPECT_EQ(window->TargetReportDialog(), nullptr);
+  }
+}
+
 // "Keep the song" greys out "Output as formal" and shows it unticked, while
 // the stored choice stays: unticking the song shows it again, and it is
 // what the settings file keeps.
@@ -183,12 +288,19 @@ TEST_F(OutputccFormTest, SongBoxGreysOutFormalAndKeepsItsChoice) {
     first.close();
     TOutputcc_Form& again = Reopen();
     QCheckBox* formalBox = Find<QCheckBox>(&again, "c_formal");
+    QComboBox* targetBox = Find<QComboBox>(&again, "cb_target");
     EXPECT_FALSE(formalBox->isEnabled());
     EXPECT_FALSE(formalBox->isChecked());
     EXPECT_EQ(window->Settings().formalOutput, formal ? 1 : 0);
+    EXPECT_TRUE(targetBox->isEnabled());
+    targetBox->setCurrentIndex(targetBox->findText("GS module"));
     Find<QCheckBox>(&again, "c_song")->click();
     EXPECT_TRUE(formalBox->isEnabled());
     EXPECT_EQ(formalBox->isChecked(), formal);
+    // Greyed out, the target box still shows the stored choice.
+    EXPECT_FALSE(targetBox->isEnabled());
+    EXPECT_EQ(targetBox->currentText(), "GS module");
+    EXPECT_EQ(window->Settings().target, Target::Gs);
     Find<QCheckBox>(&again, "c_song")->click();
     again.close();
   }
@@ -198,6 +310,7 @@ TEST_F(OutputccFormTest, SongBoxGreysOutFormalAndKeepsItsChoice) {
   ASSERT_GE(lines.size(), 16u);
   EXPECT_EQ(lines[14], "1\r");
   EXPECT_NE(std::find(lines.begin() + 15, lines.end(), "songOutput=1\r"), lines.end());
+  EXPECT_NE(std::find(lines.begin() + 15, lines.end(), "target=gs\r"), lines.end());
 }
 
 // Enter and keypad Enter press "Convert" wherever the focus is; Escape cancels.

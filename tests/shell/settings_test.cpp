@@ -260,6 +260,36 @@ TEST_F(SettingsFile, NamedLinesAfterTheClassicOnes) {
   EXPECT_EQ(bad.recentFiles.size(), 8u);
 }
 
+// The convert dialog's target: the three names as the command line writes
+// them, anything else XG, which a save then leaves out; the classic lines
+// keep their bytes before it.
+TEST_F(SettingsFile, TargetLineTakesTheThreeNamesAndAnythingElseAsXg) {
+  using mertovan::Target;
+  struct Case {
+    std::string line;
+    Target expected;
+  };
+  const Case cases[] = {
+      {"target=gm", Target::Gm}, {"target=gs", Target::Gs},  {"target=xg", Target::Xg},
+      {"target=GM", Target::Xg}, {"target= gs", Target::Xg}, {"target=gm2", Target::Xg},
+      {"target=", Target::Xg},   {"target=1", Target::Xg},   {"Target=gs", Target::Xg},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    std::vector<std::string> lines = kSample;
+    lines.push_back(c.line);
+    Write(FileWith(lines));
+    SettingsRecord r;
+    r.target = c.expected == Target::Gm ? Target::Gs : Target::Gm;  // what a file without the line must not keep
+    Load(Dir(), r, host_);
+    ExpectSample(r);
+    EXPECT_EQ(r.target, c.expected);
+    host_ = {200, 100, 600, 300, {}};
+    Save(Dir(), r, host_);
+    EXPECT_EQ(Read(), FileWith(kSample) + (c.expected == Target::Xg ? "" : c.line + "\r\n"));
+  }
+}
+
 // The widths the user gave columns 1 to 6 follow the classic lines, which
 // keep theirs; a line that is not six widths the window can show is skipped.
 TEST(SettingsValues, ColumnWidthsLineOverridesTheClassicWidthsOnlyWhenValid) {

@@ -125,20 +125,45 @@ void ApplyCreationFrom(SettingsRecord& r, int firstLine, uint16_t column7Width) 
   for (int line = firstLine; line <= kLastLine; ++line) StoreLine(r, line, SettingsLineValue(creation, line));
 }
 
-// What a new file holds: the classic lines' creation values and the song
-// option off. The chosen port and the recent files are the user's record, not
+// What a new file holds: the classic lines' creation values, the song not
+// kept and made for XG. The chosen port and the recent files are the user's record, not
 // options, and stay.
 void ApplyCreation(SettingsRecord& r, uint16_t column7Width) {
   ApplyCreationFrom(r, kFirstValueLine, column7Width);
   r.songOutput = 0;
+  r.target = Target::Xg;
   r.columnWidths.reset();
 }
 
 // Names of the lines after the classic fifteen.
 constexpr std::string_view kSongOutputKey = "songOutput";
+constexpr std::string_view kTargetKey = "target";
 constexpr std::string_view kColumnWidthsKey = "columnWidths";
 constexpr std::string_view kMidiPortKey = "midiPort";
 constexpr std::string_view kRecentKey = "recent";
+
+// The target's value as the command line names it ("xg", "gm", "gs").
+struct TargetValue {
+  Target target;
+  std::string_view text;
+};
+constexpr TargetValue kTargetValues[] = {{Target::Xg, "xg"}, {Target::Gm, "gm"}, {Target::Gs, "gs"}};
+
+// A value written by hand that names no target leaves the song as XG: the
+// file is then made as it has always been.
+Target ParseTarget(std::string_view value) {
+  for (const TargetValue& v : kTargetValues) {
+    if (v.text == value) return v.target;
+  }
+  return Target::Xg;
+}
+
+std::string_view TargetText(Target target) {
+  for (const TargetValue& v : kTargetValues) {
+    if (v.target == target) return v.text;
+  }
+  return kTargetValues[0].text;
+}
 
 bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
@@ -185,6 +210,7 @@ std::string FormatColumnWidths(const ColumnWidths& widths) {
 // names keep their defaults.
 void ParseNamedLines(std::string_view text, SettingsRecord& r) {
   r.songOutput = 0;
+  r.target = Target::Xg;
   r.columnWidths.reset();
   r.midiPort.clear();
   r.recentFiles.clear();
@@ -199,6 +225,8 @@ void ParseNamedLines(std::string_view text, SettingsRecord& r) {
     const std::string_view value = line->substr(eq + 1);
     if (key == kSongOutputKey) {
       r.songOutput = ParseInteger(value) == 1 ? 1 : 0;
+    } else if (key == kTargetKey) {
+      r.target = ParseTarget(value);
     } else if (key == kColumnWidthsKey) {
       r.columnWidths = ParseColumnWidths(value);
     } else if (key == kMidiPortKey) {
@@ -222,6 +250,7 @@ std::string FormatSettings(const SettingsRecord& r) {
   // Only what differs from the defaults, so a record of defaults writes the
   // classic file alone.
   if (r.songOutput == 1) named(kSongOutputKey, "1");
+  if (r.target != Target::Xg) named(kTargetKey, TargetText(r.target));
   if (r.columnWidths && OpeningColumnWidths(r) != r.colWidths) {
     named(kColumnWidthsKey, FormatColumnWidths(*r.columnWidths));
   }

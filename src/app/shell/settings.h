@@ -1,8 +1,9 @@
 // The settings file "mertovan.ini" in the start-up folder: window geometry,
 // column widths, the listing's view and the two convert options, one decimal
 // number per line under the tag line "MERTOVAN1" (15 lines in all). Newer
-// settings follow as "name=value" lines: the song option, the widths the
-// user gave columns 1 to 6, the chosen MIDI output port and the recent files.
+// settings follow as "name=value" lines: the song option and the synthesizer
+// the song is made for, the widths the user gave columns 1 to 6, the chosen
+// MIDI output port and the recent files.
 // A file of the 15 lines alone loads with their defaults; names this version
 // does not know are skipped.
 #pragma once
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "analysis/listing.h"
+#include "writer/target.h"
 
 namespace mertovan {
 
@@ -30,6 +32,9 @@ struct SettingsRecord {
   ViewMode viewMode = ViewMode::Cc;     // line 13: 1 SysEx view, 0 CC view
   // After the classic lines:
   uint8_t songOutput = 0;                // the convert dialog's "Keep the song" (line "songOutput=")
+  // The convert dialog's "Target": the synthesizer a kept song is made for
+  // (line "target=xg", "gm" or "gs"; anything else is XG).
+  Target target = Target::Xg;
   // The grid's widths of columns 1 to 6 as the window last closed (line
   // "columnWidths="); nothing while the classic lines' widths hold. The
   // classic lines 6 to 11 keep the widths they were read with.
@@ -97,7 +102,7 @@ void LoadSettings(const std::string& startDir, SettingsRecord& record, uint16_t 
 
 // Writes the 15 lines and the name=value lines; the geometry comes from
 // `frame` (low 16 bits). When the file does not exist it writes the creation
-// values of the classic lines and the song option instead (column 7:
+// values of the classic lines and the song options instead (column 7:
 // `column7Width`); the port and the recent files are kept. The old file is
 // replaced only once the new one is complete, so a failed save leaves it as
 // it was. Throws IoError.
