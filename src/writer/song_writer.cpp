@@ -83,11 +83,11 @@ struct PartEvent {
 // keeps its message as SysEx. `routed` tells, by record, which messages go out
 // as channel messages.
 std::vector<PartEvent> RouteConverted(const SysExList& list, std::vector<bool>& routed) {
-  // Parts the song never addresses keep their voices to themselves: on a
-  // module with fewer parts they do not even exist.
+  // A part that no message of the song addresses is taken to play nothing:
+  // on a module with fewer parts it does not even exist.
   std::array<bool, kReceiveParts> addressed{};
   for (const Tsys& e : list.events) {
-    if (e.channel < addressed.size()) addressed[e.channel] = true;
+    if (e.part < addressed.size()) addressed[e.part] = true;
   }
   const auto layered = [&](const Receive& receive, uint8_t part) {
     for (size_t q = 0; q < receive.size(); ++q) {

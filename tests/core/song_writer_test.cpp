@@ -230,7 +230,7 @@ std::map<size_t, uint8_t> ExpectedRoutes(const SysExList& list) {
   std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return list.places[a].tick < list.places[b].tick; });
   std::set<uint8_t> addressed;
   for (const Tsys& e : list.events) {
-    if (e.channel < 64) addressed.insert(e.channel);
+    if (e.part < 64) addressed.insert(e.part);
   }
   std::array<uint8_t, 64> receive;
   const auto reset = [&] {
