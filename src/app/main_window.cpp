@@ -335,7 +335,7 @@ void Tmain_form::FormCreate() {
   } else {
     rb_sysex->setChecked(true);
   }
-  const std::array<uint16_t, 8> widths = OpeningColumnWidths(settings_);
+  const std::array<uint16_t, 8> widths = settings_.colWidths;
   for (int c = 0; c < kListingColumns; ++c) sysGrid->setColumnWidth(c, widths[size_t(c)]);
   FitLastColumn();
   NumberRows(kDesignRows);
@@ -726,7 +726,7 @@ void Tmain_form::FormClose() {
   // grid anyway.
   std::array<uint16_t, 6> widths{};
   for (size_t c = 0; c < widths.size(); ++c) widths[c] = uint16_t(sysGrid->columnWidth(int(c) + 1));
-  settings_.columnWidths = widths;
+  KeepColumnWidths(settings_, widths);
   // A failed save is shown, and the program still ends.
   Reported([this] {
     SaveSettings(startDir_, settings_, WindowFrame{WindowLeft(), WindowTop(), WindowWidth(), WindowHeight()},

@@ -290,56 +290,22 @@ TEST_F(SettingsFile, TargetLineTakesTheThreeNamesAndAnythingElseAsXg) {
   }
 }
 
-// The widths the user gave columns 1 to 6 follow the classic lines, which
-// keep theirs; a line that is not six widths the window can show is skipped.
-TEST(SettingsValues, ColumnWidthsLineOverridesTheClassicWidthsOnlyWhenValid) {
-  const std::array<uint16_t, 8> classic = {0, 11, 12, 13, 14, 15, 16, 17};
-  struct Case {
-    std::string line;
-    std::array<uint16_t, 8> expected;
-  };
-  const Case cases[] = {
-      {"columnWidths=40,41,42,0,150,1200", {0, 40, 41, 42, 0, 150, 1200, 17}},
-      {"columnWidths= 40,+41,42 ,43,150,50", {0, 40, 41, 42, 43, 150, 50, 17}},
-      {"columnWidths=40,41,42,43,150", classic},
-      {"columnWidths=40,41,42,43,150,50,60", classic},
-      {"columnWidths=40,41,42,43,150,50,", classic},
-      {"columnWidths=40,41,x,43,150,50", classic},
-      {"columnWidths=40,41,-1,43,150,50", classic},
-      {"columnWidths=40,41,1201,43,150,50", classic},
-      {"columnWidths=40,41,65576,43,150,50", classic},
-      {"columnWidths=", classic},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.line);
-    std::vector<std::string> lines = kSample;
-    lines.push_back(c.line);
-    SettingsRecord r;
-    ASSERT_NO_THROW(mertovan::ParseSettingsText(FileWith(lines), r));
-    EXPECT_EQ(r.colWidths, classic);
-    EXPECT_EQ(mertovan::OpeningColumnWidths(r), c.expected);
-  }
-}
-
-TEST_F(SettingsFile, DraggedWidthsAreSavedAfterTheUntouchedClassicLines) {
+// The widths the user gave columns 1 to 6 go to the classic lines 6 to 11; a
+// column dragged past the widest a column can be comes back at that width.
+TEST_F(SettingsFile, DraggedWidthsAreSavedInTheClassicLines) {
   Write(FileWith(kSample));
   SettingsRecord r;
   Load(Dir(), r, host_);
   host_ = {200, 100, 600, 300, {}};
-  // Widths as the classic lines hold them write the classic file alone.
-  r.columnWidths = std::array<uint16_t, 6>{11, 12, 13, 14, 15, 16};
+  mertovan::KeepColumnWidths(r, {40, 12, 13, 14, 2000, 16});
   Save(Dir(), r, host_);
-  EXPECT_EQ(Read(), FileWith(kSample));
-
-  // A column dragged past the widest a column can be comes back at that width.
-  r.songOutput = 1;
-  r.columnWidths = std::array<uint16_t, 6>{11, 12, 13, 14, 2000, 16};
-  Save(Dir(), r, host_);
-  EXPECT_EQ(Read(), FileWith(kSample) + "songOutput=1\r\ncolumnWidths=11,12,13,14,1200,16\r\n");
   SettingsRecord back;
   Load(Dir(), back, host_);
-  ExpectSample(back);
-  EXPECT_EQ(mertovan::OpeningColumnWidths(back), (std::array<uint16_t, 8>{0, 11, 12, 13, 14, 1200, 16, 17}));
+  EXPECT_EQ(back.colWidths, (std::array<uint16_t, 8>{0, 40, 12, 13, 14, 1200, 16, 17}));
+  std::vector<std::string> lines = kSample;
+  lines[4] = "40";
+  lines[8] = "1200";
+  EXPECT_EQ(Read(), FileWith(lines));
 }
 
 TEST(SettingsValues, RememberRecentFileMovesToTheFrontOnceAndKeepsEight) {

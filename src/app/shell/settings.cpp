@@ -132,13 +132,11 @@ void ApplyCreation(SettingsRecord& r, uint16_t column7Width) {
   ApplyCreationFrom(r, kFirstValueLine, column7Width);
   r.songOutput = 0;
   r.target = Target::Xg;
-  r.columnWidths.reset();
 }
 
 // Names of the lines after the classic fifteen.
 constexpr std::string_view kSongOutputKey = "songOutput";
 constexpr std::string_view kTargetKey = "target";
-constexpr std::string_view kColumnWidthsKey = "columnWidths";
 constexpr std::string_view kMidiPortKey = "midiPort";
 constexpr std::string_view kRecentKey = "recent";
 
@@ -175,43 +173,12 @@ void AppendRecent(SettingsRecord& r, std::string_view name) {
   r.recentFiles.emplace_back(name);
 }
 
-using ColumnWidths = std::array<uint16_t, 6>;
-
-// "w1,w2,w3,w4,w5,w6": six widths from 0 to kMaxColumnWidth. A line with a
-// bad value, or with more or fewer values, is taken as written by someone
-// else and the classic lines' widths stay.
-std::optional<ColumnWidths> ParseColumnWidths(std::string_view value) {
-  ColumnWidths widths{};
-  for (size_t i = 0; i < widths.size(); ++i) {
-    const size_t comma = value.find(',');
-    const bool last = i + 1 == widths.size();
-    if (last != (comma == std::string_view::npos)) return std::nullopt;
-    const std::optional<int64_t> width = ParseInteger(value.substr(0, comma));
-    if (!width || *width < 0 || *width > kMaxColumnWidth) return std::nullopt;
-    widths[i] = static_cast<uint16_t>(*width);
-    if (!last) value.remove_prefix(comma + 1);
-  }
-  return widths;
-}
-
-// A column dragged wider than loading takes is written at the widest it
-// takes, so that the other columns' widths still come back.
-std::string FormatColumnWidths(const ColumnWidths& widths) {
-  std::string out;
-  for (uint16_t w : widths) {
-    if (!out.empty()) out += ',';
-    out += std::to_string(std::min(w, kMaxColumnWidth));
-  }
-  return out;
-}
-
 // The name=value lines after line 15. Lines without "=" and unknown names are
 // skipped, so a newer version's file still loads; the fields that no line
 // names keep their defaults.
 void ParseNamedLines(std::string_view text, SettingsRecord& r) {
   r.songOutput = 0;
   r.target = Target::Xg;
-  r.columnWidths.reset();
   r.midiPort.clear();
   r.recentFiles.clear();
   LineCursor lines(text);
@@ -227,8 +194,6 @@ void ParseNamedLines(std::string_view text, SettingsRecord& r) {
       r.songOutput = ParseInteger(value) == 1 ? 1 : 0;
     } else if (key == kTargetKey) {
       r.target = ParseTarget(value);
-    } else if (key == kColumnWidthsKey) {
-      r.columnWidths = ParseColumnWidths(value);
     } else if (key == kMidiPortKey) {
       r.midiPort = value;
     } else if (key == kRecentKey) {
@@ -251,9 +216,6 @@ std::string FormatSettings(const SettingsRecord& r) {
   // classic file alone.
   if (r.songOutput == 1) named(kSongOutputKey, "1");
   if (r.target != Target::Xg) named(kTargetKey, TargetText(r.target));
-  if (r.columnWidths && OpeningColumnWidths(r) != r.colWidths) {
-    named(kColumnWidthsKey, FormatColumnWidths(*r.columnWidths));
-  }
   if (!r.midiPort.empty() && !HasLineBreak(r.midiPort)) named(kMidiPortKey, r.midiPort);
   size_t recent = 0;
   for (const std::string& name : r.recentFiles) {
@@ -301,10 +263,8 @@ uint32_t SettingsLineValue(const SettingsRecord& r, int line) {
   }
 }
 
-std::array<uint16_t, 8> OpeningColumnWidths(const SettingsRecord& r) {
-  std::array<uint16_t, 8> widths = r.colWidths;
-  if (r.columnWidths) std::copy(r.columnWidths->begin(), r.columnWidths->end(), widths.begin() + 1);
-  return widths;
+void KeepColumnWidths(SettingsRecord& r, const std::array<uint16_t, 6>& widths) {
+  for (size_t c = 0; c < widths.size(); ++c) r.colWidths[c + 1] = std::min(widths[c], kMaxColumnWidth);
 }
 
 SettingsRecord CreationSettings(uint16_t column7Width) {

@@ -2,8 +2,7 @@
 // column widths, the listing's view and the two convert options, one decimal
 // number per line under the tag line "MERTOVAN1" (15 lines in all). Newer
 // settings follow as "name=value" lines: the song option and the synthesizer
-// the song is made for, the widths the user gave columns 1 to 6, the chosen
-// MIDI output port and the recent files.
+// the song is made for, the chosen MIDI output port and the recent files.
 // A file of the 15 lines alone loads with their defaults; names this version
 // does not know are skipped.
 #pragma once
@@ -35,10 +34,6 @@ struct SettingsRecord {
   // The convert dialog's "Target": the synthesizer a kept song is made for
   // (line "target=xg", "gm" or "gs"; anything else is XG).
   Target target = Target::Xg;
-  // The grid's widths of columns 1 to 6 as the window last closed (line
-  // "columnWidths="); nothing while the classic lines' widths hold. The
-  // classic lines 6 to 11 keep the widths they were read with.
-  std::optional<std::array<uint16_t, 6>> columnWidths;
   std::string midiPort;                  // name of the chosen MIDI output port, "" for the default
   std::vector<std::string> recentFiles;  // most recent first, at most kMaxRecentFiles
 };
@@ -50,10 +45,10 @@ inline constexpr size_t kMaxRecentFiles = 8;
 // not be dragged back.
 inline constexpr uint16_t kMaxColumnWidth = 1200;
 
-// The width of each grid column (0 to 7) the window opens with: columns 1 to
-// 6 as the user left them when the file says so, else as the classic lines
-// hold them.
-std::array<uint16_t, 8> OpeningColumnWidths(const SettingsRecord& record);
+// Keeps the grid's widths of columns 1 to 6 as the user left them, for the
+// classic lines 6 to 11; a column dragged wider than kMaxColumnWidth is kept
+// at that width, so that it comes back where it can be dragged.
+void KeepColumnWidths(SettingsRecord& record, const std::array<uint16_t, 6>& widths);
 
 // The main window's outer frame as saving takes it.
 struct WindowFrame {
