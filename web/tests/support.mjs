@@ -2,6 +2,7 @@
 // as the reference, generated songs, and the WebAssembly module under node.
 import { execFileSync, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
+import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
 import { createRequire } from 'node:module';
@@ -93,4 +94,32 @@ export function cliConvertArgs({ layout, target, unconvertible }) {
   const args = [`--${layout}`, unconvertible ? '--include-unconvertible' : '--drop-unconvertible'];
   if (target) args.push('--target', target);
   return args;
+}
+
+// The site over http on this machine, as a static host serves it.
+const TYPES = {
+  '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm',
+};
+export function serveSite(dir = site) {
+  const server = http.createServer((request, response) => {
+    let name = decodeURIComponent(new URL(request.url, 'http://host').pathname);
+    if (name.endsWith('/')) name += 'index.html';
+    const file = path.join(dir, path.normalize(name));
+    fs.readFile(file, (error, data) => {
+      if (error || !file.startsWith(dir)) {
+        response.writeHead(404);
+        response.end();
+        return;
+      }
+      response.writeHead(200, { 'Content-Type': TYPES[path.extname(file)] || 'application/octet-stream' });
+      response.end(data);
+    });
+  });
+  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
+}
+
+// The TSV listing of files listed in one run, split into the rows of each.
+export function tsvRowsByFile(files, view = 'sysex') {
+  const text = runCli(['list', '--view', view, '--format', 'tsv', ...files]).toString();
+  return text.split(/^Bar\t.*\n/m).slice(1).map((part) => part.split('\n').filter((l) => l).map((l) => l.split('\t')));
 }
