@@ -46,6 +46,10 @@
       resolveReady();
       return;
     }
+    if (m.type === 'failed') {
+      showMessage(`The program could not start in this browser: ${m.error}`);
+      return;
+    }
     if (m.type === 'progress') {
       listingProgress(m);
       return;

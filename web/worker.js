@@ -16,6 +16,9 @@ let indexTimer = 0;
 const ready = createMertovan().then((module) => {
   M = module;
   postMessage({ type: 'ready', version: M.version() });
+}, (error) => {
+  postMessage({ type: 'failed', error: String(error && error.message ? error.message : error) });
+  throw error;
 });
 
 function indexMore() {
