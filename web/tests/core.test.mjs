@@ -45,18 +45,6 @@ for (const run of runs) {
   });
 }
 
-test('a file that cannot be read leaves the song before it', async () => {
-  const M = await newModule();
-  const first = M.load(fs.readFileSync(example), example);
-  const before = M.rowsJson(0, first.rows);
-  for (const file of [damaged, noMidi]) {
-    const failed = M.load(fs.readFileSync(file), file);
-    assert.equal(failed.ok, false);
-    assert.match(failed.error, new RegExp(path.basename(file).replace('.', '\\.')));
-    assert.deepEqual(M.rowsJson(0, 1e9), before);
-  }
-});
-
 // Each variant of the conversion, as the command line asks for it.
 const variants = [
   { layout: 'formal', unconvertible: true },
