@@ -344,7 +344,7 @@ std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& opti
     const auto from = std::lower_bound(converted.begin(), converted.end(), part,
                                        [](const PartEvent& e, uint8_t p) { return e.part < p; });
     const auto to = std::find_if(from, converted.end(), [part](const PartEvent& e) { return e.part != part; });
-    return std::span<const PartEvent>(from, to);
+    return std::span<const PartEvent>(converted.data() + (from - converted.begin()), size_t(to - from));
   };
   const bool partTracks = hasTrack && !inPlace;
   if (partTracks) {

@@ -131,7 +131,7 @@ TEST_F(WriterBytes, UnconvertedOnlyChannelHasEmptyTrackInPlainNoneInFormal) {
   song.channelUsage[0] = 1;
   const auto plain = BuildFileImage(song, Options(false, false));
   EXPECT_EQ(plain[11], 4);  // conductor, pass-through, channels 0 and 4
-  EXPECT_EQ(Hex({plain.end() - 12, plain.end()}), kEmptyTrackChunk);
+  EXPECT_EQ(Hex(std::span(plain).last(12)), kEmptyTrackChunk);
   EXPECT_EQ(ChannelBody(0, 4), "");
   EXPECT_EQ(ChannelBody(1, 4), "none");
   EXPECT_EQ(BuildFileImage(song, Options(true, false))[11], 3);
@@ -214,7 +214,7 @@ TEST_F(WriterBytes, PartsFrom16UseTheLowNibbleInTracksOfTheirOwn) {
   const auto image = BuildFileImage(song, Options(false, false));
   EXPECT_EQ(image[11], 5);
   // Channel order: 0, 16, 31.
-  EXPECT_EQ(Hex({image.end() - 3 * 12 - 3, image.end()}),
+  EXPECT_EQ(Hex(std::span(image).last(3 * 12 + 3)),
             "00 B0 07 02 00 FF 2F 00 4D 54 72 6B 00 00 00 08 00 B0 07 01 00 FF 2F 00 4D 54 72 6B 00 00 "
             "00 07 00 CF 03 00 FF 2F 00");
 }
