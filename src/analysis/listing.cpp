@@ -35,12 +35,12 @@ namespace {
 std::span<const uint8_t> ShownBytes(const SysExList& list, const Tsys& e) {
   const auto raw = list.Raw(e);
   size_t held = raw.size();
-  if (std::memchr(raw.data(), kStatusSysEx, raw.size())) {
+  if (!raw.empty() && std::memchr(raw.data(), kStatusSysEx, raw.size())) {
     held = size_t(std::count_if(raw.begin(), raw.end(), [](uint8_t b) { return b != kStatusSysEx; }));
     if (raw.back() == kStatusSysEx) ++held;  // a final F0 stays in the data view
   }
   const auto data = list.Data(e).first(held);
-  const void* f7 = std::memchr(data.data(), kStatusSysExEnd, data.size());
+  const void* f7 = data.empty() ? nullptr : std::memchr(data.data(), kStatusSysExEnd, data.size());
   return f7 ? data.first(size_t(static_cast<const uint8_t*>(f7) - data.data()) + 1) : data;
 }
 

@@ -177,7 +177,7 @@ inline std::string RunPipeline(std::span<const uint8_t> input) {
     }
   }
 
-  // The song layout: refused only for a file read in part, a format 2 file,
+  // The song layout: refused only for a SysEx file, a file read in part, a format 2 file,
   // a track past tick 2^32 - 1 or a time gap too long for the format; else
   // it reads back whole, with every message that stays.
   for (const bool include : {false, true}) {
@@ -186,7 +186,8 @@ inline std::string RunPipeline(std::span<const uint8_t> input) {
     try {
       image = BuildFileImage(song, options);
     } catch (const ConvertError& e) {
-      const bool mayRefuse = song.status != LoadStatus::Whole || song.source.format == 2 || song.source.longTicks ||
+      const bool mayRefuse = song.status != LoadStatus::Whole || song.source.kind == FileKind::SysEx ||
+                             song.source.format == 2 || song.source.longTicks ||
                              std::string(e.what()).find("time gap") != std::string::npos;
       if (!mayRefuse) return std::string("song layout refused: ") + e.what();
       continue;
