@@ -43,8 +43,10 @@ void AnalyseEvents(Song& song, Session& session, Analysis what) {
     }
     const uint8_t mapEntry = ConvertEvent(list, e, extent, session.drumSetupPartMap, song.channelUsage);
     const XgPartAddress address = XgPartAddressOf(list, e, extent);
-    if (address.drumMapEntry != kNone) {
-      drumSetups.push_back({i, address.drumMapEntry, mapEntry != kNoDrumSetup});
+    if (mapEntry != kNoDrumSetup) {
+      drumSetups.push_back({i, mapEntry, true});
+    } else if (address.drumMapEntry != kNone) {
+      drumSetups.push_back({i, address.drumMapEntry, false});
     }
     e.part = e.channel != kNone ? e.channel : address.part;
     if (list.DataByte(e, 0) == 0x41) ConvertGsEvent(list, e);
