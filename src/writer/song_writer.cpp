@@ -49,29 +49,37 @@ constexpr Receive kInitialReceive = [] {
 }();
 
 // Applies `e` to the parts' receive channels if it is a reset or an XG Rcv
-// Channel message.
-void FollowReceive(const SysExList& list, const Tsys& e, Receive& receive) {
+// Channel message; returns whether it was one.
+bool FollowReceive(const SysExList& list, const Tsys& e, Receive& receive) {
+  const uint8_t maker = list.DataByte(e, 0);
+  if (maker != 0x43 && maker != 0x7E) return false;  // neither XG nor GM
   const MessageExtent x = ExtentOf(list, e);
   const auto data = list.Data(e).first(x.size);
   if (SystemOnOf(data).kind != SystemOn::None) {
     receive = kInitialReceive;
-    return;
+    return true;
   }
   // F0 43 1n 4C 08 pp 04 vv F7, whole.
   if (x.size < kReadBytes || x.packed || data[0] != 0x43 || (data[1] & 0xF0) != 0x10 || data[2] != 0x4C ||
       data[3] != 0x08 || data[5] != 0x04) {
-    return;
+    return false;
   }
   const uint8_t part = data[4], value = data[6];
-  if (part < receive.size() && (value < 0x40 || value == kReceiveOff)) receive[part] = value;
+  if (part >= receive.size() || (value >= 0x40 && value != kReceiveOff)) return false;
+  receive[part] = value;
+  return true;
 }
 
 // One converted message where the song writes it: on its part's track, on
 // the channel and port the part receives on at its tick.
+// It carries its controller pairs, so that writing a part's track walks this
+// compact list instead of jumping about the whole event list.
 struct PartEvent {
   uint8_t part;
   uint8_t channel;
   uint8_t port;
+  std::array<uint8_t, 4> ccNumber;
+  std::array<uint8_t, 4> ccValue;
   uint32_t tick;  // in the source's own division
   uint32_t index;
 };
@@ -89,34 +97,45 @@ std::vector<PartEvent> RouteConverted(const SysExList& list, std::vector<bool>& 
   for (const Tsys& e : list.events) {
     if (e.part < addressed.size()) addressed[e.part] = true;
   }
-  const auto layered = [&](const Receive& receive, uint8_t part) {
-    for (size_t q = 0; q < receive.size(); ++q) {
-      if (q != part && addressed[q] && receive[q] == receive[part]) return true;
-    }
-    return false;
-  };
-  std::vector<uint32_t> order(list.events.size());
-  for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(),
-                   [&](uint32_t a, uint32_t b) { return list.places[a].tick < list.places[b].tick; });
+  // How many addressed parts receive each channel (a port and channel, 0-3F).
   Receive receive = kInitialReceive;
+  std::array<uint8_t, 0x40> listeners{};
+  const auto countListeners = [&] {
+    listeners.fill(0);
+    for (size_t q = 0; q < receive.size(); ++q) {
+      if (addressed[q] && receive[q] < listeners.size()) ++listeners[receive[q]];
+    }
+  };
+  countListeners();
+  // The messages in time order (list order among equal ticks), as (tick,
+  // record) pairs, which sit side by side in memory.
+  std::vector<std::pair<uint32_t, uint32_t>> order;
+  order.reserve(list.events.size());
+  for (uint32_t i = 0; i < list.events.size(); ++i) order.emplace_back(list.places[i].tick, i);
+  std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   routed.assign(list.events.size(), false);
   std::vector<PartEvent> events;
-  for (const uint32_t i : order) {
+  for (const auto& [tick, i] : order) {
     const Tsys& e = list.events[i];
-    FollowReceive(list, e, receive);
+    if (FollowReceive(list, e, receive)) countListeners();
     if (e.ccNumber[0] == kNone || e.channel >= kParts) continue;
     const uint8_t on = receive[e.channel];
-    if (on == kReceiveOff || layered(receive, e.channel)) continue;
+    if (on == kReceiveOff) continue;
+    const bool layered = listeners[on] > (addressed[e.channel] ? 1 : 0);
+    if (layered) continue;
     routed[i] = true;
-    events.push_back({e.channel, uint8_t(on & 0x0F), uint8_t(on >> 4), list.places[i].tick, i});
+    PartEvent& pe = events.emplace_back();
+    pe = {e.channel, uint8_t(on & 0x0F), uint8_t(on >> 4), {}, {}, tick, i};
+    std::copy(std::begin(e.ccNumber), std::end(e.ccNumber), pe.ccNumber.begin());
+    std::copy(std::begin(e.ccValue), std::end(e.ccValue), pe.ccValue.begin());
   }
   return events;
 }
 
 // Appends the channel messages of a converted message, the first after
 // `delta`, the others at the same tick.
-void PutChannelMessages(const Tsys& e, uint8_t channel, uint64_t delta, uint64_t tick, ByteBuffer& out) {
+template <class Pairs>  // Tsys or PartEvent
+void PutChannelMessages(const Pairs& e, uint8_t channel, uint64_t delta, uint64_t tick, ByteBuffer& out) {
   AppendDeltaTime(out, delta, tick);
   for (size_t m = 0; m < 4 && e.ccNumber[m] != kNone; ++m) {
     if (m > 0) out.push_back(0x00);
@@ -263,7 +282,7 @@ void PutFirstTrack(const Song& song, const ConvertOptions& options, const InTrac
 // then every converted message at the source tick of its SysEx message, on
 // the channel its part receives on; where the part moves to another port, a
 // port event goes before the message.
-void PutPartTrack(const SysExList& list, uint8_t part, std::span<const PartEvent> events, ByteBuffer& image) {
+void PutPartTrack(uint8_t part, std::span<const PartEvent> events, ByteBuffer& image) {
   const std::string name = "Part " + std::to_string(part + 1);
   ByteBuffer body;
   body.reserve(32 + 12 * events.size());
@@ -280,7 +299,7 @@ void PutPartTrack(const SysExList& list, uint8_t part, std::span<const PartEvent
       AppendBytes(body, {kStatusMeta, kMetaPort, 0x01, port});
       delta = 0;
     }
-    PutChannelMessages(list.events[pe.index], pe.channel, delta, pe.tick, body);
+    PutChannelMessages(pe, pe.channel, delta, pe.tick, body);
     now = pe.tick;
   }
   AppendBytes(body, {0x00, kStatusMeta, kMetaEndOfTrack, 0x00});
@@ -366,7 +385,7 @@ std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& opti
   if (partTracks) {
     for (uint8_t part = 0; part < kParts; ++part) {
       const auto events = eventsOf(part);
-      if (!events.empty()) PutPartTrack(list, part, events, image);
+      if (!events.empty()) PutPartTrack(part, events, image);
     }
   }
   // The later chunks as they were, their tracks without the removed events.
