@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "analysis/gs_params.h"
 #include "analysis/param_names.h"
 #include "analysis/stored_message.h"
 #include "model/midi_bytes.h"
@@ -141,10 +142,12 @@ std::optional<uint8_t> GsNrpnOfController(uint8_t cc) {
 // blocks A-F parts 11-16.
 uint8_t GsBlock(uint8_t channel) { return channel == 9 ? 0 : channel < 9 ? uint8_t(channel + 1) : channel; }
 
+// A GS data set of one value as an F0 event (its length included), on the
+// first port's address map (40 ...) or the second's (50 ...).
 std::vector<uint8_t> GsDataSet(uint8_t port, uint8_t mid, uint8_t low, uint8_t value) {
   const uint8_t high = port == 0 ? 0x40 : 0x50;
-  const uint8_t sum = uint8_t((128 - (high + mid + low + value) % 128) % 128);
-  return {0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12, high, mid, low, value, sum, 0xF7};
+  const uint8_t addressAndValue[] = {high, mid, low, value};
+  return {0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12, high, mid, low, value, RolandChecksum(addressAndValue), 0xF7};
 }
 
 constexpr uint8_t kGmSystemOnEvent[] = {0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
