@@ -119,9 +119,6 @@ constexpr std::string_view kFrameRates[] = {"24 fps", "25 fps", "29.97 fps drop 
 
 std::string TwoDigits(unsigned v) { return std::string(1, char('0' + v / 10 % 10)) + char('0' + v % 10); }
 
-
-// A share of the 14-bit range in whole percent.
-
 std::string Meaning(UniversalValueKind kind, std::span<const uint8_t> data) {
   switch (kind) {
     case V::kGmOn:

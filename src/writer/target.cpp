@@ -302,9 +302,9 @@ std::vector<uint8_t> Write(const File& file) {
 
 // The message of a SysEx event after F0 (its length skipped).
 std::span<const uint8_t> SysExBody(const Event& e) {
-  size_t p = 1;
-  while (p < e.bytes.size() && e.bytes[p] >= 0x80) ++p;
-  return std::span<const uint8_t>(e.bytes).subspan(std::min(p + 1, e.bytes.size()));
+  const std::span<const uint8_t> bytes = e.bytes;
+  const VarLenRead length = ReadVarLen(bytes.subspan(1));
+  return bytes.subspan(std::min<size_t>(1 + length.size, bytes.size()));
 }
 
 // An XG parameter change: F0 43 1n 4C ah am al dd ... F7.

@@ -6,6 +6,7 @@
 #include "analysis/conversion.h"
 #include "model/song.h"
 #include "writer/writer.h"
+#include "support/smf_builder.h"
 
 namespace mertovan {
 namespace {
@@ -13,7 +14,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 // An XG parameter change: the bytes after F0 of F0 43 10 4C ah am al dd F7.
-Bytes Xg(uint8_t ah, uint8_t am, uint8_t al, uint8_t dd) { return {0x43, 0x10, 0x4C, ah, am, al, dd, 0xF7}; }
+const auto Xg = test::XgMessage;
 
 struct Slots {
   uint8_t channel;

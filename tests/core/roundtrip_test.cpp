@@ -193,7 +193,7 @@ void ConvertAndReadBack(const Song& song, const std::string& name, bool midoRead
   }
 }
 
-ByteVec Xg(uint8_t ah, uint8_t am, uint8_t al, uint8_t dd) { return {0x43, 0x10, 0x4C, ah, am, al, dd, 0xF7}; }
+const auto Xg = test::XgMessage;
 
 // A file whose tracks each hold (tick, SysEx bytes after F0) events in time order.
 ByteVec SongFile(std::vector<std::vector<std::pair<uint32_t, ByteVec>>> tracks) {

@@ -38,7 +38,7 @@ using test::SysExEvent;
 using test::Track;
 using test::VarLen;
 
-ByteVec Xg(uint8_t ah, uint8_t am, uint8_t al, uint8_t dd) { return {0x43, 0x10, 0x4C, ah, am, al, dd, 0xF7}; }
+const auto Xg = test::XgMessage;
 const ByteVec kXgOn = {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
 
 // The song of `file`, loaded in a session of its own.

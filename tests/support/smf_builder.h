@@ -58,6 +58,9 @@ inline Bytes Meta(uint32_t delta, uint8_t type, const Bytes& body) {
 }
 
 // An XG parameter change F0 43 10 <model> <high> <mid> <low> <value> F7.
+// An XG parameter change as its bytes after F0: 43 10 4C ah am al dd F7.
+inline Bytes XgMessage(uint8_t ah, uint8_t am, uint8_t al, uint8_t dd) { return {0x43, 0x10, 0x4C, ah, am, al, dd, 0xF7}; }
+
 inline Bytes Xg(uint32_t delta, uint8_t high, uint8_t mid, uint8_t low, uint8_t value, uint8_t model = 0x4C) {
   return SysExEvent(delta, {0x43, 0x10, model, high, mid, low, value, 0xF7});
 }
