@@ -51,9 +51,6 @@ namespace {
 // Stop reading: something the reader does not recognise (result -1).
 struct StopReading {};
 
-// A note-on with a velocity: a sound of the song.
-bool IsNoteOn(uint8_t status, uint8_t velocity) { return (status & 0xF0) == 0x90 && velocity != 0; }
-
 // A bounds-checked cursor over the file image. Every read that runs out of
 // bytes raises the I/O error that names the offset and the file.
 class Cursor {
@@ -90,11 +87,12 @@ class Cursor {
   // The bulk of a song's events, read one after another without the checks
   // of the general path, which takes everything else: channel messages with
   // one-byte delta times, with their status byte or in running status. Reads
-  // while such events come and `counted` stays under `limit`; returns whether
-  // it read any. `firstNote` takes the tick of the first note-on, if it is
-  // still unknown.
+  // while such events come and `counted` stays under `limit`, handing each
+  // to `onMessage(status, data, begin, end, tick)` (`data` its data bytes,
+  // [begin, end) the event with its delta time); returns whether it read any.
+  template <class OnMessage>
   bool ChannelMessages(uint8_t& runningStatus, uint64_t& tick, uint64_t& counted, uint64_t limit,
-                       uint64_t& firstNote) {
+                       OnMessage&& onMessage) {
     const size_t first = pos_;
     // A delta time, a status byte and two data bytes at most.
     while (Remaining() >= 4 && counted < limit) {
@@ -108,10 +106,11 @@ class Cursor {
       } else if (runningStatus == 0) {
         break;
       }
+      const uint8_t* data = bytes_.data() + pos_ + size;
       // Program change and channel pressure have one data byte, the others two.
       size += (runningStatus & 0xE0) == 0xC0 ? 1 : 2;
       tick += delta;
-      if (IsNoteOn(runningStatus, bytes_[pos_ + size - 1]) && tick < firstNote) firstNote = tick;
+      onMessage(runningStatus, data, uint32_t(pos_), uint32_t(pos_ + size), tick);
       pos_ += size;
       counted += size;
     }
@@ -205,21 +204,54 @@ class SplitMessage {
 
 uint32_t SourceTick(uint64_t tick) { return tick > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(tick); }
 
+// Out of the reading loop: few events are settings.
+[[gnu::noinline]] void KeepSetting(Song& song, const PartSetting& setting) { song.source.settings.push_back(setting); }
+
 void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_t trackIndex,
                SourceChunk& chunk, Song& song) {
   SysExList& list = song.sysEx;
   uint64_t count = 0;
   uint64_t tick = 0;
   uint8_t runningStatus = 0;
+  // What the reader notes of the track's channel messages: the channels used,
+  // and the part settings with the first note-on of each channel since the
+  // last port change (PartSetting). Most messages repeat the status of the
+  // one before and need nothing noted: they cost one comparison.
+  uint8_t port = 0;
+  uint16_t channels = 0;
+  uint16_t noted = 0;
   uint64_t firstNote = UINT64_MAX;
+  uint8_t lastStatus = 0;  // the status `watch` was found for
+  bool watch = false;      // messages of that status may have to be noted
   bool endOfTrackLast = false;
   SplitMessage split;
+  const auto takeMessage = [&](uint8_t status, const uint8_t* data, uint32_t begin, uint32_t end,
+                               uint64_t at) __attribute__((always_inline)) {
+    if (status != lastStatus) {
+      lastStatus = status;
+      const uint16_t bit = uint16_t(1u << (status & 0x0F));
+      channels |= bit;
+      watch = (status & 0xF0) == 0x90 ? (noted & bit) == 0 : status >= 0xB0 && status < 0xD0;
+    }
+    if (!watch) return;
+    if ((status & 0xF0) == 0x90) {
+      if (data[1] == 0) return;
+      noted |= uint16_t(1u << (status & 0x0F));
+      watch = false;
+      // Ticks only grow along a track: its first note is the first of a channel.
+      firstNote = std::min(firstNote, at);
+    } else if (!IsPartSetting(status, data[0])) {
+      return;
+    }
+    KeepSetting(song, {SourceTick(at), trackIndex, {begin, end}, status, data[0], status >= 0xC0 ? uint8_t{0} : data[1],
+                       port});
+  };
   try {
     // The chunk length is tested between events only: an event that runs past
     // it is read whole.
     const uint64_t limit = std::min<uint64_t>(chunkLength, 0xFFFFFFF0u);
     while (count < limit) {
-      if (in.ChannelMessages(runningStatus, tick, count, limit, firstNote)) {
+      if (in.ChannelMessages(runningStatus, tick, count, limit, takeMessage)) {
         endOfTrackLast = false;
         continue;
       }
@@ -233,7 +265,8 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
         count += length;
         // A new message ends one that never got its F7.
         split.Store(list);
-        const SourcePlace place{SourceTick(tick), trackIndex, {eventBegin, uint32_t(in.Pos())}, runningStatus};
+        const SourcePlace place{SourceTick(tick), trackIndex, {eventBegin, uint32_t(in.Pos())}, runningStatus,
+                                port};
         if (length > 0 && raw.back() == kStatusSysExEnd) {
           list.Append(scale(tick), raw);
           list.places.push_back(place);
@@ -258,6 +291,11 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
         if (type == kMetaTimeSignature && length >= 2) {
           song.timeSignatures.push_back({scale(tick), body[0], body[1]});
         }
+        if (type == kMetaPort && length >= 1) {
+          port = body[0] & 3;
+          noted = 0;
+          lastStatus = 0;
+        }
         endOfTrackLast = type == kMetaEndOfTrack;
       } else {
         int32_t n;
@@ -274,10 +312,10 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
         const auto data = in.Take(uint32_t(n));
         count += uint32_t(n);
         endOfTrackLast = false;
-        // The velocity: the second data byte, the first of those taken here
-        // when this event is in running status.
-        if (n >= 1 && tick < firstNote && IsNoteOn(status < 0x80 ? runningStatus : status, data.back())) {
-          firstNote = tick;
+        if (status < 0xF0) {
+          // In running status, `status` was the first data byte.
+          takeMessage(status < 0x80 ? runningStatus : status, data.data() - (status < 0x80 ? 1 : 0), eventBegin,
+                      uint32_t(in.Pos()), tick);
         }
       }
     }
@@ -286,11 +324,13 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
     split.Store(list);
     if (firstNote != UINT64_MAX) song.firstNoteTick = std::min(song.firstNoteTick, scale(firstNote));
     chunk.readEnd = uint32_t(in.Pos());
+    chunk.channels = channels;
     throw;
   }
   split.Store(list);
   if (firstNote != UINT64_MAX) song.firstNoteTick = std::min(song.firstNoteTick, scale(firstNote));
   chunk.readEnd = uint32_t(in.Pos());
+  chunk.channels = channels;
   chunk.endsWithEndOfTrack = endOfTrackLast;
   if (tick > 0xFFFFFFFFu) song.source.longTicks = true;
 }

@@ -76,6 +76,7 @@ struct SourcePlace {
   // The channel status that running status repeats at this point of the
   // track (0 none): the event after the message may rely on it.
   uint8_t runningStatus = 0;
+  uint8_t port = 0;  // the MIDI port the track sends to here (port meta event, 0-3)
 };
 // An F7 event that carried on a message whose F0 event did not end in F7.
 struct Continuation {
@@ -106,6 +107,39 @@ struct SysExList {
   size_t size() const { return events.size(); }
 };
 
+// A channel message that sets a part up rather than plays it: bank select,
+// program change, the RPN and NRPN numbers with their data entry and
+// increment, the filter and envelope controllers 71-74; and the first
+// note-on with a velocity of each channel of a track (after each port
+// change). The song layout's targets follow and rewrite these without
+// reading the notes of the song again.
+struct PartSetting {
+  uint32_t tick = 0;   // like SourcePlace::tick
+  uint32_t track = 0;  // like SourcePlace::track
+  ByteRange packet;    // the event, its delta time included
+  uint8_t status = 0;  // with its channel, also where the file uses running status
+  uint8_t data1 = 0;
+  uint8_t data2 = 0;   // 0 for a program change
+  uint8_t port = 0;    // like SourcePlace::port
+};
+// Whether a channel message (status, first data byte) is such a setting.
+constexpr bool IsPartSetting(uint8_t status, uint8_t data1) {
+  switch (status & 0xF0) {
+    case 0xC0:
+      return true;
+    case 0xB0:
+      switch (data1) {
+        case 0: case 6: case 32: case 38: case 71: case 72: case 73: case 74:
+        case 96: case 97: case 98: case 99: case 100: case 101:
+          return true;
+        default:
+          return false;
+      }
+    default:
+      return false;
+  }
+}
+
 // The chunks of the file, for the song layout.
 enum class ChunkKind : uint8_t { Header, Track, Foreign };
 struct SourceChunk {
@@ -117,6 +151,7 @@ struct SourceChunk {
   uint32_t readEnd = 0;
   // Tracks: the last event that is not a SysEx or F7 event is end-of-track.
   bool endsWithEndOfTrack = false;
+  uint16_t channels = 0;  // tracks: bit n set when channel n+1 has messages in it
 };
 // What the file was: a Standard MIDI File, one wrapped in a RIFF RMID file
 // (`image` is then the Standard MIDI File inside), or a SysEx file, the
@@ -130,6 +165,7 @@ struct SourceFile {
   uint16_t division = 480;          // as the header gives it, SMPTE divisions included
   std::vector<SourceChunk> chunks;  // in file order, up to where reading ended
   bool longTicks = false;           // a track ran past tick 2^32 - 1
+  std::vector<PartSetting> settings;  // track after track, in file order
 };
 
 struct TimeSignature {

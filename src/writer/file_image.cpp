@@ -63,12 +63,7 @@ TickOrder SortEventsByTick(const SysExList& list) {
 std::vector<uint8_t> BuildFileImage(const Song& song, const ConvertOptions& options, ConvertReport* report) {
   // The song layout is a module of its own beside the classic layouts.
   if (options.layout == Layout::Song) {
-    std::vector<uint8_t> image = BuildSongImage(song, options, report);
-    if (options.target == Target::Xg) return image;
-    std::vector<TargetReportRow> rows;
-    image = MakeForTarget(image, options.target, rows);
-    if (report) report->target = std::move(rows);
-    return image;
+    return BuildSongImage(song, options, report);
   }
   return BuildClassicImage(song, options, report);
 }

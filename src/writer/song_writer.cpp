@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -82,6 +83,7 @@ struct PartEvent {
   std::array<uint8_t, 4> ccValue;
   uint32_t tick;  // in the source's own division
   uint32_t index;
+  ByteRange text{};  // its channel messages as written, in the song's texts (see SongTexts)
 };
 
 // The converted messages that go out as channel messages, found by following
@@ -132,16 +134,44 @@ std::vector<PartEvent> RouteConverted(const SysExList& list, std::vector<bool>& 
   return events;
 }
 
-// Appends the channel messages of a converted message, the first after
-// `delta`, the others at the same tick.
-template <class Pairs>  // Tsys or PartEvent
-void PutChannelMessages(const Pairs& e, uint8_t channel, uint64_t delta, uint64_t tick, ByteBuffer& out) {
-  AppendDeltaTime(out, delta, tick);
+// Appends the channel messages of a converted message on `channel`, a 00
+// delta time between two.
+void PutChannelMessages(const PartEvent& e, uint8_t channel, ByteBuffer& out) {
   for (size_t m = 0; m < 4 && e.ccNumber[m] != kNone; ++m) {
     if (m > 0) out.push_back(0x00);
     const ChannelMessage msg = ChannelMessageOf(channel, e.ccNumber[m], e.ccValue[m]);
     out.insert(out.end(), msg.bytes.begin(), msg.bytes.begin() + msg.size);
   }
+}
+
+// ------------------------------------------------------------ the messages' fates
+
+// What the song layout does with a SysEx message in its own track.
+enum class Fate : uint8_t {
+  Kept,     // stays as it is
+  Removed,  // taken out: converted, or unconvertible and not kept
+  // To be taken out, but its F0 event cut off a message that never got its
+  // F7: taken out, it would let a later F7 event of the track carry on the
+  // cut-off message. It stays (a converted one's channel messages are
+  // written all the same).
+  Pinned,
+};
+std::vector<Fate> FatesOf(const SysExList& list, const std::vector<bool>& routed, bool includeUnconvertible) {
+  std::vector<Fate> fates(list.size(), Fate::Kept);
+  uint32_t track = UINT32_MAX;
+  bool keptOpen = false;  // the last message kept in the track never got its F7
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (list.places[i].track != track) {
+      track = list.places[i].track;
+      keptOpen = false;
+    }
+    if (routed[i] || !includeUnconvertible) fates[i] = keptOpen ? Fate::Pinned : Fate::Removed;
+    if (fates[i] != Fate::Removed) {
+      const auto raw = list.Raw(list.events[i]);
+      keptOpen = raw.empty() || raw.back() != kStatusSysExEnd;
+    }
+  }
+  return fates;
 }
 
 // ------------------------------------------------------------------ tracks
@@ -169,101 +199,174 @@ TrackRecords RecordsOf(const SysExList& list, uint32_t track) {
   return r;
 }
 
-// What becomes of the converted messages in their own track: taken out (their
-// channel messages go to the part tracks), or replaced in place by their
-// channel messages (a format 0 song that stays format 0).
-struct InTrack {
-  const std::vector<bool>& routed;
-  const std::vector<uint8_t>* channelOf = nullptr;  // by record; set when replacing in place
+// One event of a source track that the song layout takes out, replaces, or
+// follows with events of its own.
+struct Edit {
+  ByteRange packet;  // the event with its delta time
+  uint32_t tick;
+  std::span<const uint8_t> text;  // complete events, a 00 delta time between two; none when empty
+  bool keep = false;              // the event stays and `text` follows it at its tick
+  uint8_t runningStatus = 0;      // the source's running status after the event
+  // The next event in running status gets its status byte back (channel
+  // messages were put before it, or the event that set it was taken out).
+  bool restore = false;
 };
 
-// Appends the track body [from, chunk.readEnd) of the source without the
-// events the conversion takes out: the converted messages (or, replacing in
-// place, with their channel messages instead) and, unless they are kept, the
-// others, each with the F7 packets that carried it on. Each removed event's
-// delta time goes to the next event that stays, whose delta alone is written
-// anew; every other byte is copied as it is. Running status: no event that
-// sets one is ever removed, and after channel messages put in place the next
-// event gets its status byte back. A track that did not end with end-of-track
-// gets one.
-void PutTrackBody(const Song& song, const ConvertOptions& options, const InTrack& in, const SourceChunk& chunk,
-                  uint32_t from, TrackRecords records, ByteBuffer& out) {
-  const SysExList& list = song.sysEx;
-  const uint8_t* file = song.source.image->data();
-  // The reader has read every delta time of the track: each is whole.
-  const auto deltaAt = [&](uint32_t at) { return ReadVarLen({file + at, std::min<size_t>(4, chunk.readEnd - at)}); };
-  uint32_t pos = from;
-  uint64_t carry = 0;
-  uint64_t carriedFrom = 0;
-  uint8_t restoreStatus = 0;  // the running status the next event may rely on
-  const auto copyUntil = [&](uint32_t until) {
-    if ((carry != 0 || restoreStatus != 0) && pos < until) {
-      // The next event that stays takes the removed events' time, and its
-      // status byte where channel messages were put before it.
-      const VarLenRead d = deltaAt(pos);
-      AppendVarLen(out, carry + d.value, "time gap before the event", carriedFrom + d.value);
-      pos += d.size;
-      if (restoreStatus != 0 && file[pos] < 0x80) out.push_back(restoreStatus);
-      carry = 0;
-      restoreStatus = 0;
-    }
-    out.insert(out.end(), file + pos, file + until);
-    pos = until;
-  };
-  const auto remove = [&](ByteRange packet, uint32_t tick) {
-    copyUntil(packet.begin);
-    carry += deltaAt(packet.begin).value;
-    carriedFrom = tick;
-    pos = packet.end;
-  };
-  size_t cont = records.continuation;
-  // Whether the last message kept in the track never got its F7.
-  bool keptOpen = false;
-  for (size_t ev = records.begin; ev < records.end; ++ev) {
-    const Tsys& e = list.events[ev];
-    const SourcePlace& place = list.places[ev];
-    const bool converted = in.routed[ev];
-    // A message whose F0 event cut off one that never got its F7 stays (its
-    // channel messages are written all the same): taken out, it would let a
-    // later F7 event of the track carry on the cut-off message.
-    const bool removed = !keptOpen && (converted || !options.includeUnconvertible);
-    if (converted && in.channelOf) {
-      const uint8_t channel = (*in.channelOf)[ev];
-      if (removed) {
-        copyUntil(place.packet.begin);
-        PutChannelMessages(e, channel, carry + deltaAt(place.packet.begin).value, place.tick, out);
-        carry = 0;
-        pos = place.packet.end;
-      } else {
-        copyUntil(place.packet.end);
-        PutChannelMessages(e, channel, 0, place.tick, out);
-      }
-      restoreStatus = place.runningStatus;
-    } else if (removed) {
-      remove(place.packet, place.tick);
-    }
-    if (!removed) {
-      const auto raw = list.Raw(e);
-      keptOpen = raw.empty() || raw.back() != kStatusSysExEnd;
-    }
-    // The F7 packets that carried on this message follow it in the file.
-    for (; cont < list.continuations.size() && list.continuations[cont].event <= ev; ++cont) {
-      const Continuation& c = list.continuations[cont];
-      if (removed && c.event == ev) remove(c.packet, c.tick);
-    }
+// The next event of a track that the reader has read whole: where its status
+// byte (or first data byte, in running status) lies, and its end.
+struct TrackEvent {
+  VarLenRead delta;
+  uint32_t body = 0;  // after the delta time
+  uint32_t end = 0;
+  uint8_t status = 0;  // with running status resolved
+  bool running = false;
+};
+TrackEvent EventAt(const uint8_t* file, uint32_t at, uint32_t readEnd, uint8_t runningStatus) {
+  TrackEvent e;
+  e.delta = ReadVarLen({file + at, std::min<size_t>(4, readEnd - at)});
+  e.body = at + e.delta.size;
+  uint32_t p = e.body;
+  const uint8_t b = file[p];
+  if (b == kStatusMeta || b == kStatusSysEx || b == kStatusSysExEnd) {
+    p += b == kStatusMeta ? 2 : 1;
+    const VarLenRead length = ReadVarLen({file + p, std::min<size_t>(4, readEnd - p)});
+    e.status = b;
+    e.end = p + length.size + length.value;
+  } else if (b >= 0x80) {
+    e.status = b;
+    e.end = p + 1 + uint32_t(std::max(DataByteCount(b), 0));
+  } else {
+    e.status = runningStatus;
+    e.running = true;
+    e.end = p + uint32_t(std::max(DataByteCount(runningStatus), 0));
   }
-  copyUntil(chunk.readEnd);
-  if (!chunk.endsWithEndOfTrack) {
-    AppendVarLen(out, carry, "time gap before the end of track", carriedFrom);
-    AppendBytes(out, kEndOfTrack);
-  }
+  return e;
 }
+
+// Writes a source track body [from, chunk.readEnd) with its edits. Each
+// removed event's delta time goes to the next event that stays, whose delta
+// alone is written anew; every other byte is copied as it is. With `moves`
+// (a GM target that moves channels) every event is read and each channel
+// message goes out on its planned channel, or not at all for a merged kit.
+// A track that did not end with end-of-track gets one.
+class TrackWriter {
+ public:
+  TrackWriter(const uint8_t* file, const SourceChunk& chunk, uint32_t from, const TargetChanges* moves,
+              ByteBuffer& out)
+      : file_(file), chunk_(chunk), moves_(moves), out_(out), pos_(from) {}
+
+  void Write(std::span<const Edit> edits) {
+    for (const Edit& edit : edits) Apply(edit);
+    Until(chunk_.readEnd);
+    if (!chunk_.endsWithEndOfTrack) {
+      AppendVarLen(out_, carry_, "time gap before the end of track", carriedFrom_);
+      AppendBytes(out_, kEndOfTrack);
+    }
+  }
+
+ private:
+  void Apply(const Edit& edit) {
+    Until(edit.packet.begin);
+    if (edit.keep) {
+      Until(edit.packet.end);
+      if (!edit.text.empty()) out_.push_back(0x00);
+    } else {
+      const VarLenRead d = ReadVarLen({file_ + pos_, std::min<size_t>(4, chunk_.readEnd - pos_)});
+      if (edit.text.empty()) {
+        carry_ += d.value;
+        carriedFrom_ = edit.tick;
+      } else {
+        AppendDeltaTime(out_, carry_ + d.value, edit.tick);
+        carry_ = 0;
+      }
+      pos_ = edit.packet.end;
+    }
+    AppendBytes(out_, edit.text);
+    running_ = edit.runningStatus;
+    if (!edit.text.empty()) written_ = 0;
+    if (edit.restore) restore_ = edit.runningStatus;
+  }
+
+  // Writes the events before `until`.
+  void Until(uint32_t until) {
+    if (moves_) {
+      while (pos_ < until) Move();
+      return;
+    }
+    // The first events take the carried time and the status to restore.
+    while (pos_ < until && (carry_ != 0 || restore_ != 0)) {
+      const TrackEvent e = EventAt(file_, pos_, chunk_.readEnd, restore_);
+      PutDelta(e);
+      if (restore_ != 0 && e.status < 0xF0) {
+        if (e.running) out_.push_back(restore_);
+        restore_ = 0;
+      }
+      if (restore_ == 0) break;
+      // A meta, SysEx or system event: the status is still to restore.
+      out_.insert(out_.end(), file_ + pos_, file_ + e.end);
+      pos_ = e.end;
+    }
+    out_.insert(out_.end(), file_ + pos_, file_ + std::max(pos_, until));
+    pos_ = std::max(pos_, until);
+  }
+
+  // The delta time of `e`, with the time carried from removed events; leaves
+  // pos_ after it.
+  void PutDelta(const TrackEvent& e) {
+    if (carry_ != 0) {
+      AppendVarLen(out_, carry_ + e.delta.value, "time gap before the event", carriedFrom_ + e.delta.value);
+      carry_ = 0;
+    } else {
+      out_.insert(out_.end(), file_ + pos_, file_ + e.body);
+    }
+    pos_ = e.body;
+  }
+
+  // Writes the event at pos_ on its planned channel.
+  void Move() {
+    const TrackEvent e = EventAt(file_, pos_, chunk_.readEnd, running_);
+    if (e.status >= 0xF0) {
+      PutDelta(e);
+      if (e.status == kStatusMeta && file_[e.body + 1] == kMetaPort && file_[e.body + 2] == 1) {
+        port_ = file_[e.body + 3] & 3;
+      }
+      out_.insert(out_.end(), file_ + pos_, file_ + e.end);
+      pos_ = e.end;
+      return;
+    }
+    running_ = e.status;
+    const size_t slot = port_ * 16u + (e.status & 0x0F);
+    const uint8_t kind = e.status & 0xF0;
+    if (moves_->merged[slot] && kind != 0x80 && kind != 0x90 && kind != 0xA0) {
+      carry_ += e.delta.value;  // a merged kit keeps its notes only
+      pos_ = e.end;
+      return;
+    }
+    const uint8_t status = uint8_t(kind | moves_->channel[slot]);
+    PutDelta(e);
+    if (!e.running || status != written_) out_.push_back(status);
+    written_ = status;
+    out_.insert(out_.end(), file_ + pos_ + (e.running ? 0 : 1), file_ + e.end);
+    pos_ = e.end;
+  }
+
+  const uint8_t* file_;
+  const SourceChunk& chunk_;
+  const TargetChanges* moves_;
+  ByteBuffer& out_;
+  uint32_t pos_;
+  uint64_t carry_ = 0;        // delta time of removed events
+  uint64_t carriedFrom_ = 0;  // the tick of the last of them, for errors
+  uint8_t restore_ = 0;       // a status the next event in running status must be given
+  uint8_t running_ = 0;       // moving: the source's running status
+  uint8_t written_ = 0;       // moving: the output's running status, 0 unknown
+  uint8_t port_ = 0;          // moving: the port the track sends to
+};
 
 // The first track, the marker first: a track that starts with the marker
 // already does not get it twice.
-void PutFirstTrack(const Song& song, const ConvertOptions& options, const InTrack& in, const SourceChunk& chunk,
-                   ByteBuffer& image) {
-  const uint8_t* file = song.source.image->data();
+void PutFirstTrack(const uint8_t* file, const SourceChunk& chunk, std::span<const Edit> edits,
+                   const TargetChanges* moves, ByteBuffer& image) {
   ByteBuffer body;
   body.reserve(chunk.readEnd - chunk.offset + 32);
   AppendBytes(body, kMarkerEvent);
@@ -271,7 +374,7 @@ void PutFirstTrack(const Song& song, const ConvertOptions& options, const InTrac
   const bool marked = chunk.readEnd - chunk.bodyBegin >= kMarkerEvent.size() &&
                       std::equal(kMarkerEvent.begin(), kMarkerEvent.end(), file + chunk.bodyBegin);
   if (marked) from += uint32_t(kMarkerEvent.size());
-  PutTrackBody(song, options, in, chunk, from, RecordsOf(song.sysEx, 0), body);
+  TrackWriter(file, chunk, from, moves, body).Write(edits);
   if (body.size() == kMarkerEvent.size() || body[kMarkerEvent.size()] != 0x00) {
     body.insert(body.begin() + kMarkerEvent.size(), std::begin(kEmptyTextEvent), std::end(kEmptyTextEvent));
   }
@@ -282,7 +385,7 @@ void PutFirstTrack(const Song& song, const ConvertOptions& options, const InTrac
 // then every converted message at the source tick of its SysEx message, on
 // the channel its part receives on; where the part moves to another port, a
 // port event goes before the message.
-void PutPartTrack(uint8_t part, std::span<const PartEvent> events, ByteBuffer& image) {
+void PutPartTrack(uint8_t part, std::span<const PartEvent> events, const ByteBuffer& texts, ByteBuffer& image) {
   const std::string name = "Part " + std::to_string(part + 1);
   ByteBuffer body;
   body.reserve(32 + 12 * events.size());
@@ -292,6 +395,7 @@ void PutPartTrack(uint8_t part, std::span<const PartEvent> events, ByteBuffer& i
   AppendBytes(body, {0x00, kStatusMeta, kMetaPort, 0x01, port});
   uint32_t now = 0;
   for (const PartEvent& pe : events) {
+    if (pe.text.begin == pe.text.end) continue;  // nothing of it goes out; the track still lasts till its tick
     uint32_t delta = pe.tick - now;
     if (pe.port != port) {
       port = pe.port;
@@ -299,11 +403,112 @@ void PutPartTrack(uint8_t part, std::span<const PartEvent> events, ByteBuffer& i
       AppendBytes(body, {kStatusMeta, kMetaPort, 0x01, port});
       delta = 0;
     }
-    PutChannelMessages(pe, pe.channel, delta, pe.tick, body);
+    AppendDeltaTime(body, delta, pe.tick);
+    body.insert(body.end(), texts.begin() + pe.text.begin, texts.begin() + pe.text.end);
     now = pe.tick;
   }
-  AppendBytes(body, {0x00, kStatusMeta, kMetaEndOfTrack, 0x00});
+  AppendDeltaTime(body, events.back().tick - now, events.back().tick);
+  AppendBytes(body, {kStatusMeta, kMetaEndOfTrack, 0x00});
   AppendTrackChunk(image, body);
+}
+
+// ------------------------------------------------------------------ targets
+
+// What a target makes of the song: the events it may change, in the order
+// they play, with what became of them.
+struct TargetWork {
+  std::vector<TargetEvent> events;
+  TargetChanges changes;
+  std::vector<uint32_t> ofRecord;   // the event of each record, or kNoEvent
+  std::vector<uint32_t> ofSetting;  // the event of each part setting, or kNoEvent
+  static constexpr uint32_t kNoEvent = UINT32_MAX;
+
+  std::span<const uint8_t> Out(const TargetEvent& e) const {
+    return {changes.bytes.data() + e.out.begin, e.out.end - e.out.begin};
+  }
+};
+
+// The note-ons with a velocity of each port and channel, read from the tracks.
+std::array<uint32_t, 64> CountNotes(const Song& song) {
+  std::array<uint32_t, 64> notes{};
+  const uint8_t* file = song.source.image->data();
+  for (const SourceChunk& chunk : song.source.chunks) {
+    if (chunk.kind != ChunkKind::Track) continue;
+    uint8_t running = 0, port = 0;
+    for (uint32_t at = chunk.bodyBegin; at < chunk.readEnd;) {
+      const TrackEvent e = EventAt(file, at, chunk.readEnd, running);
+      if (e.status < 0xF0) {
+        running = e.status;
+        const uint32_t velocity = e.running ? e.body + 1 : e.body + 2;
+        if ((e.status & 0xF0) == 0x90 && velocity < e.end && file[velocity] != 0) ++notes[port * 16u + (e.status & 0x0F)];
+      } else if (e.status == kStatusMeta && file[e.body + 1] == kMetaPort && file[e.body + 2] == 1) {
+        port = file[e.body + 3] & 3;
+      }
+      at = e.end;
+    }
+  }
+  return notes;
+}
+
+// Hands the song layout's SysEx messages, part settings and converted
+// messages to the target in the order they play: by tick, then in the order
+// of the output's tracks (the first track, the part tracks, the later
+// tracks), then in track order.
+TargetWork MakeSongForTarget(const Song& song, Target target, const std::vector<Fate>& fates,
+                             std::span<const PartEvent> converted, bool inPlace, std::vector<TargetReportRow>& report) {
+  const SysExList& list = song.sysEx;
+  const std::vector<PartSetting>& settings = song.source.settings;
+  struct Key {
+    uint32_t tick, rank, pos, sub;
+    auto operator<=>(const Key&) const = default;
+  };
+  const auto rankOf = [](uint32_t track) { return track == 0 ? 0 : kParts + track; };
+  std::vector<TargetEvent> unordered;
+  std::vector<std::pair<Key, uint32_t>> keys;  // sorted apart: a key and an index move faster than an event
+  const auto add = [&](const Key& key, const TargetEvent& e) {
+    keys.emplace_back(key, uint32_t(unordered.size()));
+    unordered.push_back(e);
+  };
+  unordered.reserve(list.size() + settings.size() + 4 * converted.size());
+  keys.reserve(unordered.capacity());
+  for (uint32_t i = 0; i < list.size(); ++i) {
+    if (fates[i] == Fate::Removed) continue;
+    const SourcePlace& place = list.places[i];
+    TargetEvent e{.tick = place.tick, .port = place.port, .kind = TargetEvent::Kind::SysEx,
+                  .fixed = fates[i] == Fate::Pinned, .sysEx = list.Raw(list.events[i]), .ref = i};
+    add(Key{place.tick, rankOf(place.track), place.packet.begin, 0}, e);
+  }
+  for (uint32_t k = 0; k < settings.size(); ++k) {
+    const PartSetting& s = settings[k];
+    const bool note = (s.status & 0xF0) == 0x90;
+    TargetEvent e{.tick = s.tick, .port = s.port, .kind = note ? TargetEvent::Kind::FirstNote : TargetEvent::Kind::Channel,
+                  .message = {s.status, s.data1, s.data2}, .ref = k};
+    add(Key{s.tick, rankOf(s.track), s.packet.begin, 0}, e);
+  }
+  for (uint32_t j = 0; j < converted.size(); ++j) {
+    const PartEvent& pe = converted[j];
+    for (uint8_t m = 0; m < 4 && pe.ccNumber[m] != kNone; ++m) {
+      const ChannelMessage msg = ChannelMessageOf(pe.channel, pe.ccNumber[m], pe.ccValue[m]);
+      TargetEvent e{.tick = pe.tick, .port = pe.port, .kind = TargetEvent::Kind::Channel, .converted = true,
+                    .message = msg.bytes, .ref = j, .sub = m};
+      const Key key = inPlace ? Key{pe.tick, 0, list.places[pe.index].packet.begin, 1u + m}
+                              : Key{pe.tick, 1u + pe.part, j, m};
+      add(key, e);
+    }
+  }
+  std::sort(keys.begin(), keys.end());
+  TargetWork work;
+  work.events.reserve(keys.size());
+  for (const auto& [key, n] : keys) work.events.push_back(unordered[n]);
+  work.changes = MakeForTarget(target, work.events, [&song] { return CountNotes(song); }, report);
+  work.ofRecord.assign(list.size(), TargetWork::kNoEvent);
+  work.ofSetting.assign(settings.size(), TargetWork::kNoEvent);
+  for (uint32_t n = 0; n < work.events.size(); ++n) {
+    const TargetEvent& e = work.events[n];
+    if (e.converted) continue;
+    (e.kind == TargetEvent::Kind::SysEx ? work.ofRecord : work.ofSetting)[e.ref] = n;
+  }
+  return work;
 }
 
 }  // namespace
@@ -335,6 +540,7 @@ std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& opti
     report->converted = converted.size();
     report->total = list.size();
   }
+  const std::vector<Fate> fates = FatesOf(list, routed, options.includeUnconvertible);
 
   const auto firstTrack = std::find_if(chunks.begin(), chunks.end(),
                                        [](const SourceChunk& c) { return c.kind == ChunkKind::Track; });
@@ -347,18 +553,96 @@ std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& opti
   // message is replaced in its place by its channel messages.
   const bool inPlace = source.format == 0 && trackCount == 1 &&
                        std::all_of(converted.begin(), converted.end(), [](const PartEvent& e) { return e.port == 0; });
-  std::vector<uint8_t> channelOf;
-  if (inPlace) {
-    channelOf.assign(list.size(), 0);
-    for (const PartEvent& e : converted) channelOf[e.index] = e.channel;
-  }
-  const InTrack in{routed, inPlace ? &channelOf : nullptr};
-
   // Otherwise the converted messages go to one track per part, in tick
   // order, list order among equal ticks; the part tracks follow the first.
   std::stable_sort(converted.begin(), converted.end(), [](const PartEvent& a, const PartEvent& b) {
     return a.part != b.part ? a.part < b.part : a.tick < b.tick;
   });
+
+  // The channel messages of each converted message, as the target leaves them.
+  ByteBuffer texts;
+  std::optional<TargetWork> target;
+  if (options.target == Target::Xg) {
+    for (PartEvent& pe : converted) {
+      pe.text.begin = uint32_t(texts.size());
+      PutChannelMessages(pe, pe.channel, texts);
+      pe.text.end = uint32_t(texts.size());
+    }
+  } else {
+    std::vector<TargetReportRow> rows;
+    target = MakeSongForTarget(song, options.target, fates, converted, inPlace, rows);
+    if (report) report->target = std::move(rows);
+    // A converted message's events follow one another at its tick.
+    std::vector<std::array<uint32_t, 4>> messages(converted.size(), {TargetWork::kNoEvent, TargetWork::kNoEvent,
+                                                                      TargetWork::kNoEvent, TargetWork::kNoEvent});
+    for (uint32_t n = 0; n < target->events.size(); ++n) {
+      const TargetEvent& e = target->events[n];
+      if (e.converted) messages[e.ref][e.sub] = n;
+    }
+    for (size_t j = 0; j < converted.size(); ++j) {
+      converted[j].text.begin = uint32_t(texts.size());
+      for (const uint32_t n : messages[j]) {
+        if (n == TargetWork::kNoEvent) continue;
+        const auto out = target->Out(target->events[n]);
+        if (out.empty()) continue;
+        if (texts.size() > converted[j].text.begin) texts.push_back(0x00);
+        AppendBytes(texts, out);
+      }
+      converted[j].text.end = uint32_t(texts.size());
+    }
+  }
+  const auto textOf = [&texts](ByteRange r) { return std::span<const uint8_t>(texts.data() + r.begin, r.end - r.begin); };
+  std::vector<uint32_t> inPlaceEvent;  // the converted message of each record, in place
+  if (inPlace) {
+    inPlaceEvent.assign(list.size(), UINT32_MAX);
+    for (uint32_t j = 0; j < converted.size(); ++j) inPlaceEvent[converted[j].index] = j;
+  }
+
+  // What becomes of the events of source track `track`.
+  const auto editsOf = [&](uint32_t track) {
+    std::vector<Edit> edits;
+    const TrackRecords records = RecordsOf(list, track);
+    size_t cont = records.continuation;
+    for (size_t ev = records.begin; ev < records.end; ++ev) {
+      const SourcePlace& place = list.places[ev];
+      Edit edit{place.packet, place.tick, {}, false, place.runningStatus, false};
+      bool edited = true;
+      if (inPlace && inPlaceEvent[ev] != UINT32_MAX) {
+        edit.text = textOf(converted[inPlaceEvent[ev]].text);
+        edit.keep = fates[ev] == Fate::Pinned;
+        edit.restore = true;
+      } else if (fates[ev] == Fate::Kept && target && target->ofRecord[ev] != TargetWork::kNoEvent &&
+                 target->events[target->ofRecord[ev]].changed) {
+        edit.text = target->Out(target->events[target->ofRecord[ev]]);
+        edit.restore = true;
+      } else {
+        edited = fates[ev] == Fate::Removed;
+      }
+      if (edited) edits.push_back(edit);
+      // The F7 packets that carried on this message follow it in the file.
+      for (; cont < list.continuations.size() && list.continuations[cont].event <= ev; ++cont) {
+        const Continuation& c = list.continuations[cont];
+        if (edited && !edit.keep && c.event == ev) edits.push_back({c.packet, c.tick, {}, false, place.runningStatus, false});
+      }
+    }
+    if (target) {
+      const auto& settings = source.settings;
+      const auto from = std::partition_point(settings.begin(), settings.end(),
+                                             [track](const PartSetting& s) { return s.track < track; });
+      for (auto s = from; s != settings.end() && s->track == track; ++s) {
+        const uint32_t n = target->ofSetting[size_t(s - settings.begin())];
+        if (n == TargetWork::kNoEvent || !target->events[n].changed) continue;
+        edits.push_back({s->packet, s->tick, target->Out(target->events[n]), false, s->status, true});
+      }
+      std::stable_sort(edits.begin(), edits.end(),
+                       [](const Edit& a, const Edit& b) { return a.packet.begin < b.packet.begin; });
+    }
+    return edits;
+  };
+  const auto movesOf = [&](const SourceChunk& chunk) -> const TargetChanges* {
+    return target && target->changes.Moves(chunk.channels) ? &target->changes : nullptr;
+  };
+
   const auto eventsOf = [&](uint8_t part) {
     const auto from = std::lower_bound(converted.begin(), converted.end(), part,
                                        [](const PartEvent& e, uint8_t p) { return e.part < p; });
@@ -373,10 +657,10 @@ std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& opti
 
   // The file is about as large as the source: its room is taken once.
   ByteBuffer image;
-  image.reserve(source.image->size() + 16 * converted.size() + 1024);
+  image.reserve(source.image->size() + texts.size() + 8 * converted.size() + 1024);
   // A file without a header keeps the program's own division (SourceFile's default).
   AppendHeaderChunk(image, inPlace ? 0 : 1, uint16_t(trackCount), source.division);
-  if (hasTrack) PutFirstTrack(song, options, in, *firstTrack, image);
+  if (hasTrack) PutFirstTrack(file, *firstTrack, editsOf(0), movesOf(*firstTrack), image);
   // Chunks of other kinds before the first track follow it, so that the
   // marker stays near the start of the file.
   for (auto c = chunks.begin(); c != firstTrack; ++c) {
@@ -385,7 +669,7 @@ std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& opti
   if (partTracks) {
     for (uint8_t part = 0; part < kParts; ++part) {
       const auto events = eventsOf(part);
-      if (!events.empty()) PutPartTrack(part, events, image);
+      if (!events.empty()) PutPartTrack(part, events, texts, image);
     }
   }
   // The later chunks as they were, their tracks without the removed events.
@@ -397,7 +681,7 @@ std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& opti
     } else if (c->kind == ChunkKind::Track) {
       ByteBuffer body;
       body.reserve(c->readEnd - c->offset + 8);
-      PutTrackBody(song, options, in, *c, c->bodyBegin, RecordsOf(list, track++), body);
+      TrackWriter(file, *c, c->bodyBegin, movesOf(*c), body).Write(editsOf(track++));
       AppendTrackChunk(image, body);
     }
   }

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "analysis/gs_params.h"
 #include "analysis/param_names.h"
@@ -153,159 +154,7 @@ std::vector<uint8_t> GsDataSet(uint8_t port, uint8_t mid, uint8_t low, uint8_t v
 constexpr uint8_t kGmSystemOnEvent[] = {0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
 constexpr uint8_t kGsResetEvent[] = {0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7};
 
-// ------------------------------------------------------------------ the file
-
-// The bytes of one event: a song has tens of thousands, nearly all of them
-// channel messages of two or three bytes, kept in place; only longer SysEx
-// and meta events take memory of their own.
-class EventBytes {
- public:
-  EventBytes() = default;
-  EventBytes(std::span<const uint8_t> bytes) : size_(uint32_t(bytes.size())) {
-    if (bytes.size() > kInline) heap_ = std::make_unique<uint8_t[]>(bytes.size());
-    std::copy(bytes.begin(), bytes.end(), data());
-  }
-  EventBytes(std::initializer_list<uint8_t> bytes) : EventBytes(std::span<const uint8_t>(bytes.begin(), bytes.size())) {}
-  EventBytes(const EventBytes& other) : EventBytes(std::span<const uint8_t>(other)) {}
-  EventBytes& operator=(const EventBytes& other) {
-    if (this != &other) *this = EventBytes(other);
-    return *this;
-  }
-  EventBytes(EventBytes&&) = default;
-  EventBytes& operator=(EventBytes&&) = default;
-  uint8_t* data() { return size_ <= kInline ? inline_.data() : heap_.get(); }
-  const uint8_t* data() const { return size_ <= kInline ? inline_.data() : heap_.get(); }
-  size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
-  uint8_t& operator[](size_t i) { return data()[i]; }
-  uint8_t operator[](size_t i) const { return data()[i]; }
-  operator std::span<const uint8_t>() const { return {data(), size_}; }
-
- private:
-  static constexpr size_t kInline = 12;
-  std::array<uint8_t, kInline> inline_{};
-  uint32_t size_ = 0;
-  std::unique_ptr<uint8_t[]> heap_;
-};
-
-// One event after its delta time: a channel message with its status byte, a
-// meta event (FF, type, length, data) or a SysEx event (F0/F7, length, data).
-struct Event {
-  uint32_t tick;
-  EventBytes bytes;
-};
-struct Chunk {
-  bool track = false;
-  std::vector<Event> events;   // a track; an event without bytes is taken out
-  // Events put in after the event at `first` (in this order).
-  std::vector<std::pair<uint32_t, Event>> added;
-  std::vector<uint8_t> raw;    // any other chunk, whole
-};
-struct File {
-  size_t size = 0;  // of the image it was read from
-  uint16_t format = 1;
-  uint16_t division = 480;
-  std::vector<Chunk> chunks;   // after the header
-};
-
-[[noreturn]] void Damaged() { throw ConvertError("Cannot convert for the target: the song layout came out damaged"); }
-
-File Parse(std::span<const uint8_t> image) {
-  File file;
-  file.size = image.size();
-  if (image.size() < 14 || std::memcmp(image.data(), "MThd", 4) != 0) Damaged();
-  file.format = uint16_t(image[8] << 8 | image[9]);
-  file.division = uint16_t(image[12] << 8 | image[13]);
-  size_t at = 14;
-  while (at + 8 <= image.size()) {
-    const size_t length = size_t(image[at + 4]) << 24 | size_t(image[at + 5]) << 16 | size_t(image[at + 6]) << 8 |
-                          image[at + 7];
-    if (length > image.size() - at - 8) Damaged();
-    Chunk chunk;
-    if (std::memcmp(image.data() + at, "MTrk", 4) != 0) {
-      chunk.raw.assign(image.begin() + long(at), image.begin() + long(at + 8 + length));
-    } else {
-      chunk.track = true;
-      const std::span<const uint8_t> body = image.subspan(at + 8, length);
-      chunk.events.reserve(length / 3);  // a delta time and two bytes at least
-      size_t p = 0;
-      uint32_t tick = 0;
-      uint8_t running = 0;
-      const auto varLen = [&] {
-        const VarLenRead v = ReadVarLen(body.subspan(p, std::min<size_t>(4, body.size() - p)));
-        if (v.size == 0) Damaged();
-        p += v.size;
-        return v.value;
-      };
-      while (p < body.size()) {
-        tick += varLen();
-        if (p >= body.size()) Damaged();
-        const size_t begin = p;
-        const uint8_t b = body[p];
-        if (b == kStatusMeta || b == kStatusSysEx || b == kStatusSysExEnd) {
-          p += b == kStatusMeta ? 2 : 1;
-          if (p > body.size()) Damaged();
-          const uint32_t n = varLen();
-          if (n > body.size() - p) Damaged();
-          p += n;
-          chunk.events.push_back({tick, EventBytes(body.subspan(begin, p - begin))});
-        } else {
-          if (b >= 0x80) {
-            running = b;
-            ++p;
-          }
-          if (running == 0) Damaged();
-          const int32_t n = DataByteCount(running);
-          if (n < 0 || size_t(n) > body.size() - p) Damaged();
-          std::array<uint8_t, 3> message{running, 0, 0};
-          std::copy_n(body.begin() + long(p), n, message.begin() + 1);
-          chunk.events.push_back({tick, EventBytes(std::span<const uint8_t>(message.data(), size_t(n) + 1))});
-          p += size_t(n);
-        }
-      }
-    }
-    file.chunks.push_back(std::move(chunk));
-    at += 8 + length;
-  }
-  return file;
-}
-
-std::vector<uint8_t> Write(const File& file) {
-  ByteBuffer image;
-  image.reserve(file.size + 1024);
-  uint16_t tracks = 0;
-  for (const Chunk& c : file.chunks) tracks += c.track;
-  AppendHeaderChunk(image, file.format, tracks, file.division);
-  for (const Chunk& c : file.chunks) {
-    if (!c.track) {
-      AppendBytes(image, c.raw);
-      continue;
-    }
-    ByteBuffer body;
-    body.reserve(4 * c.events.size());
-    uint32_t now = 0;
-    const auto put = [&](const Event& e) {
-      if (e.bytes.empty()) return;
-      AppendDeltaTime(body, e.tick - now, e.tick);
-      now = e.tick;
-      AppendBytes(body, e.bytes);
-    };
-    auto added = c.added.begin();
-    for (uint32_t i = 0; i < c.events.size(); ++i) {
-      put(c.events[i]);
-      for (; added != c.added.end() && added->first == i; ++added) put(added->second);
-    }
-    AppendTrackChunk(image, body);
-  }
-  return image;
-}
-
-// The message of a SysEx event after F0 (its length skipped).
-std::span<const uint8_t> SysExBody(const Event& e) {
-  const std::span<const uint8_t> bytes = e.bytes;
-  const VarLenRead length = ReadVarLen(bytes.subspan(1));
-  return bytes.subspan(std::min<size_t>(1 + length.size, bytes.size()));
-}
+// ------------------------------------------------------------------ the rules
 
 // An XG parameter change: F0 43 1n 4C ah am al dd ... F7.
 struct XgChange {
@@ -342,140 +191,122 @@ class PartModes {
   void Reset() {
     for (size_t slot = 0; slot < mode_.size(); ++slot) mode_[slot] = slot % 16 == 9 ? Mode::Drum : Mode::Normal;
     bank_.fill(0);
+    changed_ = true;
   }
+  // Whether a mode may have changed since the last call.
+  bool TakeChange() { return std::exchange(changed_, false); }
   Mode Of(size_t slot) const { return mode_[slot]; }
   uint8_t Bank(size_t slot) const { return bank_[slot]; }
   void SetBank(size_t slot, uint8_t msb) {
     bank_[slot] = msb;
     mode_[slot] = msb == 127 ? Mode::Drum : msb == 126 ? Mode::SfxKit : Mode::Normal;
+    changed_ = true;
   }
-  void SetPartMode(size_t slot, uint8_t partMode) { mode_[slot] = partMode == 0 ? Mode::Normal : Mode::Drum; }
+  void SetPartMode(size_t slot, uint8_t partMode) {
+    mode_[slot] = partMode == 0 ? Mode::Normal : Mode::Drum;
+    changed_ = true;
+  }
 
  private:
   std::array<Mode, 64> mode_;
   std::array<uint8_t, 64> bank_;
+  bool changed_ = false;
 };
 
-// Where each event of the file stands, in time order over all tracks (the
-// earlier track first among equal ticks), with the port its track sends to.
-struct Place {
-  uint32_t tick;
-  uint32_t chunk;
-  uint32_t index;
-  uint8_t port;
-};
-std::vector<Place> TimeOrder(const File& file) {
-  std::vector<Place> order;
-  for (size_t c = 0; c < file.chunks.size(); ++c) {
-    uint8_t port = 0;
-    const auto& events = file.chunks[c].events;
-    for (size_t i = 0; i < events.size(); ++i) {
-      const EventBytes& b = events[i].bytes;
-      if (b.size() == 4 && b[0] == kStatusMeta && b[1] == kMetaPort && b[2] == 1) port = b[3] & 3;
-      order.push_back({events[i].tick, uint32_t(c), uint32_t(i), port});
-    }
+// The part modes an XG message sets.
+void FollowSysEx(std::span<const uint8_t> m, PartModes& modes) {
+  if (SystemOnOf(m).kind == SystemOn::Xg) {
+    modes.Reset();
+    return;
   }
-  // Each track runs forwards in time: merging them pairwise keeps the earlier
-  // track first among equal ticks.
-  std::vector<size_t> runs;
-  for (size_t i = 0; i < order.size(); ++i) {
-    if (i == 0 || order[i].chunk != order[i - 1].chunk) runs.push_back(i);
-  }
-  runs.push_back(order.size());
-  std::vector<Place> merged(order.size());
-  const auto earlier = [](const Place& a, const Place& b) { return a.tick < b.tick; };
-  while (runs.size() > 2) {
-    std::vector<size_t> next;
-    for (size_t r = 0; r + 1 < runs.size(); r += 2) {
-      next.push_back(runs[r]);
-      const auto from = order.begin() + long(runs[r]);
-      const auto middle = order.begin() + long(runs[r + 1]);
-      const auto to = r + 2 < runs.size() ? order.begin() + long(runs[r + 2]) : order.end();
-      std::merge(from, middle, middle, to, merged.begin() + long(runs[r]), earlier);
-    }
-    next.push_back(order.size());
-    order.swap(merged);
-    runs = std::move(next);
-  }
-  return order;
+  const auto x = XgChangeOf(m);
+  if (!x || x->ah != 0x08 || x->am >= 64) return;
+  if (x->al == 0x07) modes.SetPartMode(x->am, x->dd);
+  if (x->al == 0x01) modes.SetBank(x->am, x->dd);
 }
 
-bool IsChannelMessage(const Event& e) { return !e.bytes.empty() && e.bytes[0] < 0xF0; }
+size_t SlotOf(const TargetEvent& e) { return e.port * 16u + (e.message[0] & 0x0F); }
+
+// One channel message.
+struct Message {
+  std::array<uint8_t, 3> bytes{};
+  uint8_t size = 0;
+  std::span<const uint8_t> View() const { return {bytes.data(), size}; }
+};
+Message MessageOf(const TargetEvent& e) {
+  return {e.message, uint8_t(DataByteCount(e.message[0]) + 1)};
+}
+Message ControlChange(uint8_t channel, uint8_t cc, uint8_t value) {
+  return {{uint8_t(kStatusControlChange | channel), cc, value}, 3};
+}
 
 class Converter {
  public:
-  Converter(File& file, Target target, std::vector<TargetReportRow>& report)
-      : file_(file), target_(target), report_(report), order_(TimeOrder(file)) {}
+  Converter(Target target, TargetChanges& changes, std::vector<TargetReportRow>& report)
+      : target_(target), changes_(changes), report_(report) {
+    for (size_t slot = 0; slot < 64; ++slot) changes_.channel[slot] = uint8_t(slot % 16);
+  }
 
-  void Run() {
-    if (target_ == Target::Gm) PlanGmChannels();
+  void Run(std::span<TargetEvent> events) {
     PartModes modes;
     std::array<Mode, 64> announced{};  // GS: the rhythm mode each part was last given
     for (size_t s = 0; s < announced.size(); ++s) announced[s] = modes.Of(s);
-    std::vector<Event> out;  // what the event becomes: nothing, itself, or several events
-    for (const Place& at : order_) {
-      // Each event is taken once, and becomes what `out` holds then.
-      Event& e = file_.chunks[at.chunk].events[at.index];
-      out.clear();
-      if (!IsChannelMessage(e)) {
-        if (e.bytes[0] == kStatusSysEx) {
-          const bool xgOn = SystemOnOf(SysExBody(e)).kind == SystemOn::Xg;
-          SysEx(e, at, modes, out);
-          // The GS Reset that takes the place of XG System On sets the
-          // rhythm parts as XG System On sets the drum parts.
-          if (xgOn) {
-            for (size_t s = 0; s < announced.size(); ++s) announced[s] = modes.Of(s);
-          }
-        } else {
-          out.push_back(std::move(e));
+    for (TargetEvent& e : events) {
+      if (e.kind == TargetEvent::Kind::FirstNote) continue;
+      if (e.kind == TargetEvent::Kind::SysEx && e.fixed) {
+        FollowSysEx(e.sysEx, modes);
+        continue;
+      }
+      begin_ = uint32_t(changes_.bytes.size());
+      if (e.kind == TargetEvent::Kind::SysEx) {
+        SysEx(e, modes);
+        // The GS Reset that takes the place of XG System On sets the rhythm
+        // parts as XG System On sets the drum parts.
+        if (SystemOnOf(e.sysEx).kind == SystemOn::Xg) {
+          for (size_t s = 0; s < announced.size(); ++s) announced[s] = modes.Of(s);
         }
       } else {
-        Channel(e, at, modes, out);
+        Channel(e, modes);
       }
-      if (target_ == Target::Gs) AnnounceRhythmParts(at.tick, at.port, modes, announced, out);
-      Chunk& chunk = file_.chunks[at.chunk];
-      chunk.events[at.index] = out.empty() ? Event{at.tick, {}} : std::move(out.front());
-      for (size_t k = 1; k < out.size(); ++k) chunk.added.emplace_back(at.index, std::move(out[k]));
+      if (target_ == Target::Gs && modes.TakeChange()) AnnounceRhythmParts(e.tick, modes, announced);
+      Settle(e);
     }
   }
-
- private:
-  void Note(uint32_t tick, uint8_t part, std::string parameter, std::string value, std::string outcome, bool lost) {
-    report_.push_back({tick, part, std::move(parameter), std::move(value), std::move(outcome), lost});
-  }
-  std::string Lost() const { return "dropped: no equivalent on " + std::string(TargetName(target_)); }
 
   // GM: the channel each channel's messages go to, decided once per song
   // from each channel's mode at its first note. Drum parts move to channel
   // 10; a normal part found there takes the channel the first of them left.
-  void PlanGmChannels() {
+  void PlanGmChannels(std::span<const TargetEvent> events,
+                      const std::function<std::array<uint32_t, 64>()>& countNotes) {
     PartModes modes;
     std::array<bool, 64> played{};
     std::array<bool, 64> drum{};
-    std::array<size_t, 64> notes{};
-    for (const Place& at : order_) {
-      const Event& e = file_.chunks[at.chunk].events[at.index];
-      if (!IsChannelMessage(e)) {
-        if (e.bytes[0] == kStatusSysEx) FollowSysEx(SysExBody(e), modes);
-        continue;
-      }
-      const size_t slot = at.port * 16u + (e.bytes[0] & 0x0F);
-      const uint8_t kind = e.bytes[0] & 0xF0;
-      if (kind == kStatusControlChange && e.bytes[1] == kCcBankSelectMsb) modes.SetBank(slot, e.bytes[2]);
-      if (kind == 0x90 && e.bytes[2] != 0) {
-        ++notes[slot];
-        if (!played[slot]) drum[slot] = modes.Of(slot) != Mode::Normal;
-        played[slot] = true;
+    for (const TargetEvent& e : events) {
+      if (e.kind == TargetEvent::Kind::SysEx) {
+        FollowSysEx(e.sysEx, modes);
+      } else if (e.kind == TargetEvent::Kind::FirstNote) {
+        if (!played[SlotOf(e)]) drum[SlotOf(e)] = modes.Of(SlotOf(e)) != Mode::Normal;
+        played[SlotOf(e)] = true;
+      } else if ((e.message[0] & 0xF0) == kStatusControlChange && e.message[1] == kCcBankSelectMsb) {
+        modes.SetBank(SlotOf(e), e.message[2]);
       }
     }
-    for (size_t slot = 0; slot < 64; ++slot) map_[slot] = uint8_t(slot % 16);
+    std::array<uint32_t, 64> notes{};
+    for (size_t port = 0; port < 4; ++port) {
+      if (std::count(drum.begin() + long(port * 16), drum.begin() + long(port * 16 + 16), true) > 1) {
+        notes = countNotes();
+        break;
+      }
+    }
+    std::array<uint8_t, 64>& map = changes_.channel;
     for (size_t port = 0; port < 4; ++port) {
       const size_t base = port * 16;
       std::optional<size_t> firstKit;
-      size_t winner = 0, most = 0;
+      size_t winner = 0, most = 0, kits = 0;
       for (size_t c = 0; c < 16; ++c) {
         if (!drum[base + c]) continue;
-        map_[base + c] = 9;
+        map[base + c] = 9;
+        ++kits;
         if (!firstKit) firstKit = c;
         if (notes[base + c] >= most) {
           most = notes[base + c];
@@ -484,16 +315,14 @@ class Converter {
       }
       if (!firstKit) continue;
       // A normal part on channel 10 swaps with the (first) kit.
-      if (played[base + 9] && !drum[base + 9]) map_[base + 9] = uint8_t(*firstKit);
-      size_t kits = 0;
-      for (size_t c = 0; c < 16; ++c) kits += drum[base + c];
+      if (played[base + 9] && !drum[base + 9]) map[base + 9] = uint8_t(*firstKit);
       for (size_t c = 0; c < 16; ++c) {
         if (!drum[base + c]) continue;
         if (c != 9) {
           Note(0, uint8_t(base + c), "drum part", "channel " + std::to_string(c + 1), "moved to channel 10", false);
         }
         if (kits > 1 && base + c != winner) {
-          merged_[base + c] = true;
+          changes_.merged[base + c] = true;
           Note(0, uint8_t(base + c), "drum part", "channel " + std::to_string(c + 1),
                "merged into channel 10: its notes play there, the controllers of part " + std::to_string(winner + 1) +
                    " win",
@@ -507,31 +336,60 @@ class Converter {
     }
   }
 
-  // The part modes an XG message sets, for the plan.
-  static void FollowSysEx(std::span<const uint8_t> m, PartModes& modes) {
-    if (SystemOnOf(m).kind == SystemOn::Xg) {
-      modes.Reset();
-      return;
-    }
-    const auto x = XgChangeOf(m);
-    if (!x || x->ah != 0x08 || x->am >= 64) return;
-    if (x->al == 0x07) modes.SetPartMode(x->am, x->dd);
-    if (x->al == 0x01) modes.SetBank(x->am, x->dd);
+ private:
+  void Note(uint32_t tick, uint8_t part, std::string parameter, std::string value, std::string outcome, bool lost) {
+    report_.push_back({tick, part, std::move(parameter), std::move(value), std::move(outcome), lost});
+  }
+  std::string Lost() const { return "dropped: no equivalent on " + std::string(TargetName(target_)); }
+
+  // Appends one complete event to what the current event becomes.
+  void Put(std::span<const uint8_t> event) {
+    if (changes_.bytes.size() > begin_) changes_.bytes.push_back(0x00);  // the next event's delta time
+    changes_.bytes.insert(changes_.bytes.end(), event.begin(), event.end());
+  }
+  void Put(const Message& m) { Put(m.View()); }
+  // The SysEx message `body` (the bytes after F0) as an F0 event.
+  void PutSysEx(std::span<const uint8_t> body) {
+    std::vector<uint8_t> event{kStatusSysEx};
+    AppendVarLen(event, body.size(), "length of a SysEx message", 0);
+    event.insert(event.end(), body.begin(), body.end());
+    Put(event);
   }
 
-  void SysEx(Event& e, const Place& at, PartModes& modes, std::vector<Event>& out) {
-    const std::span<const uint8_t> m = SysExBody(e);
+  // What the event became is in the bytes from begin_: an event that became
+  // just itself (on its planned channel) stays as it is.
+  void Settle(TargetEvent& e) {
+    const std::span<const uint8_t> out(changes_.bytes.data() + begin_, changes_.bytes.size() - begin_);
+    bool same = false;
+    if (!e.converted && e.kind == TargetEvent::Kind::Channel) {
+      Message m = MessageOf(e);
+      m.bytes[0] = uint8_t((m.bytes[0] & 0xF0) | OutChannel(SlotOf(e)));
+      same = std::ranges::equal(out, m.View());
+    } else if (e.kind == TargetEvent::Kind::SysEx) {
+      same = !out.empty() && out[0] == kStatusSysEx && out.size() >= e.sysEx.size() &&
+             std::ranges::equal(out.last(e.sysEx.size()), e.sysEx) &&
+             ReadVarLen(out.subspan(1)).value == e.sysEx.size() &&
+             1 + ReadVarLen(out.subspan(1)).size + e.sysEx.size() == out.size();
+    }
+    if (same) {
+      changes_.bytes.resize(begin_);
+      return;
+    }
+    e.changed = true;
+    e.out = {begin_, uint32_t(changes_.bytes.size())};
+  }
+
+  void SysEx(const TargetEvent& e, PartModes& modes) {
+    const std::span<const uint8_t> m = e.sysEx;
     FollowSysEx(m, modes);
     if (SystemOnOf(m).kind == SystemOn::Xg) {
-      const auto& reset = target_ == Target::Gm ? std::span<const uint8_t>(kGmSystemOnEvent)
-                                                : std::span<const uint8_t>(kGsResetEvent);
-      out.push_back({e.tick, EventBytes(reset)});
+      Put(target_ == Target::Gm ? std::span<const uint8_t>(kGmSystemOnEvent) : std::span<const uint8_t>(kGsResetEvent));
       Note(e.tick, kNone, "XG System on", "", target_ == Target::Gm ? "replaced by GM System On" : "replaced by GS Reset",
            false);
       return;
     }
     if (m.empty() || m[0] != 0x43) {  // universal and other makers' messages stay
-      out.push_back(std::move(e));
+      PutSysEx(m);
       return;
     }
     const auto x = XgChangeOf(m);
@@ -541,19 +399,18 @@ class Converter {
     if (x && x->ah == 0x08 && part != kNone && (x->al == 0x08 || x->al == 0x05)) {
       // Note Shift becomes Channel Coarse Tuning, Mono/Poly Mode the mode
       // messages, on the part's channel where its track sends to its port.
-      if (part / 16 != at.port) {
+      if (part / 16 != e.port) {
         Note(e.tick, part, name, value, "dropped: the part's port is not its track's", true);
         return;
       }
       const uint8_t channel = OutChannel(part);
       if (x->al == 0x08) {
-        for (const auto& [cc, v] : {std::pair<uint8_t, uint8_t>{kCcRpnMsb, 0}, {kCcRpnLsb, 2}, {kCcDataEntry, x->dd}}) {
-          out.push_back({e.tick, {uint8_t(kStatusControlChange | channel), cc, v}});
-        }
+        Put(ControlChange(channel, kCcRpnMsb, 0));
+        Put(ControlChange(channel, kCcRpnLsb, 2));
+        Put(ControlChange(channel, kCcDataEntry, x->dd));
         Note(e.tick, part, name, value, "kept as RPN 0/2 (coarse tuning)", false);
       } else {
-        out.push_back({e.tick, {uint8_t(kStatusControlChange | channel), uint8_t(x->dd == 0 ? 126 : 127),
-                                uint8_t(x->dd == 0 ? 1 : 0)}});
+        Put(ControlChange(channel, uint8_t(x->dd == 0 ? 126 : 127), uint8_t(x->dd == 0 ? 1 : 0)));
         Note(e.tick, part, name, value, x->dd == 0 ? "kept as CC 126 (mono)" : "kept as CC 127 (poly)", false);
       }
       return;
@@ -564,8 +421,7 @@ class Converter {
           MacroOf(reverb ? std::span<const EffectMacro>(kReverbMacros) : std::span<const EffectMacro>(kChorusMacros),
                   x->dd, x->hasSecond ? x->dd2 : 0);
       if (macro) {
-        const auto gs = GsDataSet(0, 0x01, reverb ? 0x30 : 0x38, macro->gsMacro);
-        out.push_back({e.tick, EventBytes(gs)});
+        Put(GsDataSet(0, 0x01, reverb ? 0x30 : 0x38, macro->gsMacro));
         Note(e.tick, kNone, name, value,
              std::string(macro->exact ? "kept as GS " : "approximated as GS ") + (reverb ? "Reverb" : "Chorus") +
                  " Macro " + std::string(macro->gsName),
@@ -582,73 +438,74 @@ class Converter {
     Note(e.tick, part, name.empty() || name == " -" ? "Yamaha SysEx" : name, value, Lost(), true);
   }
 
-  uint8_t OutChannel(size_t slot) const { return target_ == Target::Gm ? map_[slot] : uint8_t(slot % 16); }
+  uint8_t OutChannel(size_t slot) const { return changes_.channel[slot]; }
 
-  void Channel(Event& e, const Place& at, PartModes& modes, std::vector<Event>& out) {
-    const size_t slot = at.port * 16u + (e.bytes[0] & 0x0F);
-    const uint8_t kind = e.bytes[0] & 0xF0;
+  void Channel(const TargetEvent& e, PartModes& modes) {
+    const size_t slot = SlotOf(e);
+    Message m = MessageOf(e);
+    const uint8_t kind = m.bytes[0] & 0xF0;
     const uint8_t channel = OutChannel(slot);
-    e.bytes[0] = uint8_t(kind | channel);
+    m.bytes[0] = uint8_t(kind | channel);
+    const bool merged = changes_.merged[slot];
     if (kind == kStatusControlChange) {
-      if (e.bytes[1] == kCcBankSelectMsb) modes.SetBank(slot, e.bytes[2]);
-      if (!Controller(e, slot, channel, modes, out)) return;
+      if (m.bytes[1] == kCcBankSelectMsb) modes.SetBank(slot, m.bytes[2]);
+      if (!Controller(e.tick, m, slot, channel, modes)) return;
     } else if (kind == kStatusProgramChange) {
       if (modes.Bank(slot) == 64 && modes.Of(slot) == Mode::Normal) {
-        const uint8_t gm = GmProgramOfSfx(e.bytes[1]);
-        Note(e.tick, uint8_t(slot), "SFX voice", "program " + std::to_string(e.bytes[1] + 1),
+        const uint8_t gm = GmProgramOfSfx(m.bytes[1]);
+        Note(e.tick, uint8_t(slot), "SFX voice", "program " + std::to_string(m.bytes[1] + 1),
              "approximated as GM program " + std::to_string(gm + 1), true);
-        e.bytes[1] = gm;
+        m.bytes[1] = gm;
       } else if (modes.Of(slot) == Mode::SfxKit) {
-        e.bytes[1] = 56;  // the SFX kit of the GS and GM2 sets
+        m.bytes[1] = 56;  // the SFX kit of the GS and GM2 sets
       }
-      if (merged_[slot]) return;
-    } else if (merged_[slot] && kind != 0x80 && kind != 0x90 && kind != 0xA0) {
+      if (merged) return;
+    } else if (merged && kind != 0x80 && kind != 0x90 && kind != 0xA0) {
       return;  // a merged kit keeps its notes only
     }
-    out.push_back(std::move(e));
+    Put(m);
   }
 
   // Writes a control change as the target takes it; false when nothing of it
   // is written.
-  bool Controller(Event& e, size_t slot, uint8_t channel, const PartModes& modes, std::vector<Event>& out) {
-    const uint8_t cc = e.bytes[1], v = e.bytes[2];
+  bool Controller(uint32_t tick, Message& m, size_t slot, uint8_t channel, const PartModes& modes) {
+    const uint8_t cc = m.bytes[1], v = m.bytes[2];
     Selection& sel = selection_[slot];
-    if (merged_[slot]) return false;
+    if (changes_.merged[slot]) return false;
     if (cc == kCcBankSelectMsb || cc == kCcBankSelectLsb) {
       if (target_ == Target::Gm && channel == 9) return false;  // GM has one drum kit on channel 10
-      if (modes.Bank(slot) == 64) e.bytes[2] = 0;                // an SFX voice becomes a GM program of bank 0/0
+      if (modes.Bank(slot) == 64) m.bytes[2] = 0;                // an SFX voice becomes a GM program of bank 0/0
       return true;
     }
     if (cc == kCcNrpnMsb) {
       sel = {true, v, 0xFF, false};
-      held_[slot] = e;
+      held_[slot] = m;
       return false;  // written with its LSB, when the number is known
     }
     if (cc == kCcNrpnLsb && sel.nrpn) {
       sel.lsb = v;
       sel.dropped = target_ == Target::Gm || !GsKnowsNrpn(sel.msb, sel.lsb);
       if (sel.dropped) {
-        Note(e.tick, uint8_t(slot), "NRPN " + std::to_string(sel.msb) + "/" + std::to_string(v), "", Lost(), true);
+        Note(tick, uint8_t(slot), "NRPN " + std::to_string(sel.msb) + "/" + std::to_string(v), "", Lost(), true);
         return false;
       }
-      out.push_back(held_[slot]);
+      Put(held_[slot]);
       return true;
     }
     if (cc == kCcRpnMsb) sel = {false, v, 0xFF, false};
     if (cc == kCcRpnLsb && !sel.nrpn) {
       sel.lsb = v;
       sel.dropped = target_ == Target::Gm && !(sel.msb == 0 && v <= 2);
-      if (sel.dropped) Note(e.tick, uint8_t(slot), "RPN " + std::to_string(sel.msb) + "/" + std::to_string(v), "", Lost(), true);
+      if (sel.dropped) Note(tick, uint8_t(slot), "RPN " + std::to_string(sel.msb) + "/" + std::to_string(v), "", Lost(), true);
       return !sel.dropped;
     }
     if (cc == kCcDataEntry || cc == 38 || cc == 96 || cc == 97) return !sel.dropped;
     if (target_ == Target::Gs) {
       if (const auto lsb = GsNrpnOfController(cc)) {
         // A classic GS module takes the filter and envelope as NRPN 1/n.
-        const uint8_t status = uint8_t(kStatusControlChange | channel);
-        for (const auto& [c, value] : {std::pair<uint8_t, uint8_t>{kCcNrpnMsb, 1}, {kCcNrpnLsb, *lsb}, {kCcDataEntry, v}}) {
-          out.push_back({e.tick, {status, c, value}});
-        }
+        Put(ControlChange(channel, kCcNrpnMsb, 1));
+        Put(ControlChange(channel, kCcNrpnLsb, *lsb));
+        Put(ControlChange(channel, kCcDataEntry, v));
         sel = {true, 1, *lsb, false};
         return false;
       }
@@ -660,28 +517,29 @@ class Converter {
   // map 1 for part 10 and for the first other kit while part 10 plays
   // none, map 2 for another kit (a third kit shares it, and says so), 0 for
   // a part back to normal.
-  void AnnounceRhythmParts(uint32_t tick, uint8_t port, const PartModes& modes, std::array<Mode, 64>& announced,
-                           std::vector<Event>& out) {
-    for (uint8_t c = 0; c < 16; ++c) {
-      const size_t slot = port * 16u + c;
-      const bool drum = modes.Of(slot) != Mode::Normal;
-      if (drum == (announced[slot] != Mode::Normal)) continue;
-      announced[slot] = modes.Of(slot);
-      uint8_t map = 0;
-      if (drum) {
-        size_t otherKits = 0;
-        for (uint8_t k = 0; k < 16; ++k) {
-          if (k != c && k != 9 && announced[port * 16u + k] != Mode::Normal) ++otherKits;
+  void AnnounceRhythmParts(uint32_t tick, const PartModes& modes, std::array<Mode, 64>& announced) {
+    for (uint8_t port = 0; port < 4; ++port) {
+      for (uint8_t c = 0; c < 16; ++c) {
+        const size_t slot = port * 16u + c;
+        const bool drum = modes.Of(slot) != Mode::Normal;
+        if (drum == (announced[slot] != Mode::Normal)) continue;
+        announced[slot] = modes.Of(slot);
+        uint8_t map = 0;
+        if (drum) {
+          size_t otherKits = 0;
+          for (uint8_t k = 0; k < 16; ++k) {
+            if (k != c && k != 9 && announced[port * 16u + k] != Mode::Normal) ++otherKits;
+          }
+          const bool partTenPlaysDrums = announced[port * 16u + 9] != Mode::Normal;
+          map = c == 9 || (!partTenPlaysDrums && otherKits == 0) ? 1 : 2;
+          if (c != 9 && otherKits + (partTenPlaysDrums ? 1 : 0) >= 2) {
+            Note(tick, uint8_t(slot), "drum part", "map 2", "approximated: a third kit shares drum map 2", true);
+          }
         }
-        const bool partTenPlaysDrums = announced[port * 16u + 9] != Mode::Normal;
-        map = c == 9 || (!partTenPlaysDrums && otherKits == 0) ? 1 : 2;
-        if (c != 9 && otherKits + (partTenPlaysDrums ? 1 : 0) >= 2) {
-          Note(tick, uint8_t(slot), "drum part", "map 2", "approximated: a third kit shares drum map 2", true);
-        }
+        Put(GsDataSet(port, uint8_t(0x10 | GsBlock(c)), 0x15, map));
+        Note(tick, uint8_t(slot), "drum part", drum ? "on" : "off",
+             "kept as GS Use For Rhythm Part " + std::to_string(map), false);
       }
-      out.push_back({tick, EventBytes(GsDataSet(port, uint8_t(0x10 | GsBlock(c)), 0x15, map))});
-      Note(tick, uint8_t(slot), "drum part", drum ? "on" : "off",
-           "kept as GS Use For Rhythm Part " + std::to_string(map), false);
     }
   }
 
@@ -691,14 +549,12 @@ class Converter {
     bool dropped = false;
   };
 
-  File& file_;
   Target target_;
+  TargetChanges& changes_;
   std::vector<TargetReportRow>& report_;
-  std::vector<Place> order_;
-  std::array<uint8_t, 64> map_{};
-  std::array<bool, 64> merged_{};
+  uint32_t begin_ = 0;  // where the current event's output starts in changes_.bytes
   std::array<Selection, 64> selection_{};
-  std::array<Event, 64> held_{};
+  std::array<Message, 64> held_{};
 };
 
 }  // namespace
@@ -715,11 +571,22 @@ std::string_view TargetName(Target target) {
   return "";
 }
 
-std::vector<uint8_t> MakeForTarget(std::span<const uint8_t> image, Target target, std::vector<TargetReportRow>& report) {
-  if (target == Target::Xg) return {image.begin(), image.end()};
-  File file = Parse(image);
-  Converter(file, target, report).Run();
-  return Write(file);
+bool TargetChanges::Moves(uint16_t channels) const {
+  for (size_t slot = 0; slot < channel.size(); ++slot) {
+    if ((channels >> (slot % 16) & 1) && (channel[slot] != slot % 16 || merged[slot])) return true;
+  }
+  return false;
+}
+
+TargetChanges MakeForTarget(Target target, std::span<TargetEvent> events,
+                            const std::function<std::array<uint32_t, 64>()>& countNotes,
+                            std::vector<TargetReportRow>& report) {
+  TargetChanges changes;
+  Converter converter(target, changes, report);
+  if (target == Target::Xg) return changes;
+  if (target == Target::Gm) converter.PlanGmChannels(events, countNotes);
+  converter.Run(events);
+  return changes;
 }
 
 std::string TargetReportTsv(const Song& song, std::span<const TargetReportRow> rows) {
