@@ -225,8 +225,8 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
   bool watch = false;      // messages of that status may have to be noted
   bool endOfTrackLast = false;
   SplitMessage split;
-  const auto takeMessage = [&](uint8_t status, const uint8_t* data, uint32_t begin, uint32_t end,
-                               uint64_t at) __attribute__((always_inline)) {
+  const auto takeMessage = [&](uint8_t status, const uint8_t* data, uint32_t begin, uint32_t end, uint64_t at)
+      __attribute__((always_inline)) {
     if (status != lastStatus) {
       lastStatus = status;
       const uint16_t bit = uint16_t(1u << (status & 0x0F));
@@ -243,8 +243,8 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
     } else if (!IsPartSetting(status, data[0])) {
       return;
     }
-    KeepSetting(song, {SourceTick(at), trackIndex, {begin, end}, status, data[0], status >= 0xC0 ? uint8_t{0} : data[1],
-                       port});
+    KeepSetting(
+        song, {SourceTick(at), trackIndex, {begin, end}, status, data[0], status >= 0xC0 ? uint8_t{0} : data[1], port});
   };
   try {
     // The chunk length is tested between events only: an event that runs past
@@ -265,8 +265,7 @@ void ReadTrack(Cursor& in, uint32_t chunkLength, const TickScale& scale, uint32_
         count += length;
         // A new message ends one that never got its F7.
         split.Store(list);
-        const SourcePlace place{SourceTick(tick), trackIndex, {eventBegin, uint32_t(in.Pos())}, runningStatus,
-                                port};
+        const SourcePlace place{SourceTick(tick), trackIndex, {eventBegin, uint32_t(in.Pos())}, runningStatus, port};
         if (length > 0 && raw.back() == kStatusSysExEnd) {
           list.Append(scale(tick), raw);
           list.places.push_back(place);

@@ -119,25 +119,23 @@ struct PartSetting {
   ByteRange packet;    // the event, its delta time included
   uint8_t status = 0;  // with its channel, also where the file uses running status
   uint8_t data1 = 0;
-  uint8_t data2 = 0;   // 0 for a program change
-  uint8_t port = 0;    // like SourcePlace::port
+  uint8_t data2 = 0;  // 0 for a program change
+  uint8_t port = 0;   // like SourcePlace::port
 };
+// The controllers that set a part up: bank select MSB and LSB, data entry
+// MSB and LSB, data increment and decrement, the NRPN and RPN numbers, and
+// 71-74 (resonance, release, attack, cutoff), which a GS module takes as
+// NRPN.
+inline constexpr uint8_t kSettingControllers[] = {0, 32, 6, 38, 96, 97, 98, 99, 100, 101, 71, 72, 73, 74};
 // Whether a channel message (status, first data byte) is such a setting.
 constexpr bool IsPartSetting(uint8_t status, uint8_t data1) {
-  switch (status & 0xF0) {
-    case 0xC0:
-      return true;
-    case 0xB0:
-      switch (data1) {
-        case 0: case 6: case 32: case 38: case 71: case 72: case 73: case 74:
-        case 96: case 97: case 98: case 99: case 100: case 101:
-          return true;
-        default:
-          return false;
-      }
-    default:
-      return false;
-  }
+  constexpr auto kMask = [] {
+    std::array<uint64_t, 2> mask{};
+    for (const uint8_t c : kSettingControllers) mask[c / 64] |= uint64_t{1} << (c % 64);
+    return mask;
+  }();
+  const uint8_t kind = status & 0xF0;
+  return kind == 0xC0 || (kind == 0xB0 && data1 < 128 && (kMask[data1 / 64] >> (data1 % 64) & 1) != 0);
 }
 
 // The chunks of the file, for the song layout.

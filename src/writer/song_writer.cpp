@@ -251,8 +251,7 @@ TrackEvent EventAt(const uint8_t* file, uint32_t at, uint32_t readEnd, uint8_t r
 // A track that did not end with end-of-track gets one.
 class TrackWriter {
  public:
-  TrackWriter(const uint8_t* file, const SourceChunk& chunk, uint32_t from, const TargetChanges* moves,
-              ByteBuffer& out)
+  TrackWriter(const uint8_t* file, const SourceChunk& chunk, uint32_t from, const TargetChanges* moves, ByteBuffer& out)
       : file_(file), chunk_(chunk), moves_(moves), out_(out), pos_(from) {}
 
   void Write(std::span<const Edit> edits) {
@@ -428,19 +427,21 @@ struct TargetWork {
   }
 };
 
-// The note-ons with a velocity of each port and channel, read from the tracks.
-std::array<uint32_t, 64> CountNotes(const Song& song) {
+// The note-ons with a velocity of each port and channel, read from the tracks
+// that have messages on any of `channels` (bit n: channel n + 1).
+std::array<uint32_t, 64> CountNotes(const Song& song, uint16_t channels) {
   std::array<uint32_t, 64> notes{};
   const uint8_t* file = song.source.image->data();
   for (const SourceChunk& chunk : song.source.chunks) {
-    if (chunk.kind != ChunkKind::Track) continue;
+    if (chunk.kind != ChunkKind::Track || (chunk.channels & channels) == 0) continue;
     uint8_t running = 0, port = 0;
     for (uint32_t at = chunk.bodyBegin; at < chunk.readEnd;) {
       const TrackEvent e = EventAt(file, at, chunk.readEnd, running);
       if (e.status < 0xF0) {
         running = e.status;
         const uint32_t velocity = e.running ? e.body + 1 : e.body + 2;
-        if ((e.status & 0xF0) == 0x90 && velocity < e.end && file[velocity] != 0) ++notes[port * 16u + (e.status & 0x0F)];
+        if ((e.status & 0xF0) == 0x90 && velocity < e.end && file[velocity] != 0)
+          ++notes[port * 16u + (e.status & 0x0F)];
       } else if (e.status == kStatusMeta && file[e.body + 1] == kMetaPort && file[e.body + 2] == 1) {
         port = file[e.body + 3] & 3;
       }
@@ -474,25 +475,37 @@ TargetWork MakeSongForTarget(const Song& song, Target target, const std::vector<
   for (uint32_t i = 0; i < list.size(); ++i) {
     if (fates[i] == Fate::Removed) continue;
     const SourcePlace& place = list.places[i];
-    TargetEvent e{.tick = place.tick, .port = place.port, .kind = TargetEvent::Kind::SysEx,
-                  .fixed = fates[i] == Fate::Pinned, .sysEx = list.Raw(list.events[i]), .ref = i};
+    TargetEvent e{.tick = place.tick,
+                  .port = place.port,
+                  .kind = TargetEvent::Kind::SysEx,
+                  .fixed = fates[i] == Fate::Pinned,
+                  .sysEx = list.Raw(list.events[i]),
+                  .ref = i};
     add(Key{place.tick, rankOf(place.track), place.packet.begin, 0}, e);
   }
   for (uint32_t k = 0; k < settings.size(); ++k) {
     const PartSetting& s = settings[k];
     const bool note = (s.status & 0xF0) == 0x90;
-    TargetEvent e{.tick = s.tick, .port = s.port, .kind = note ? TargetEvent::Kind::FirstNote : TargetEvent::Kind::Channel,
-                  .message = {s.status, s.data1, s.data2}, .ref = k};
+    TargetEvent e{.tick = s.tick,
+                  .port = s.port,
+                  .kind = note ? TargetEvent::Kind::FirstNote : TargetEvent::Kind::Channel,
+                  .message = {s.status, s.data1, s.data2},
+                  .ref = k};
     add(Key{s.tick, rankOf(s.track), s.packet.begin, 0}, e);
   }
   for (uint32_t j = 0; j < converted.size(); ++j) {
     const PartEvent& pe = converted[j];
     for (uint8_t m = 0; m < 4 && pe.ccNumber[m] != kNone; ++m) {
       const ChannelMessage msg = ChannelMessageOf(pe.channel, pe.ccNumber[m], pe.ccValue[m]);
-      TargetEvent e{.tick = pe.tick, .port = pe.port, .kind = TargetEvent::Kind::Channel, .converted = true,
-                    .message = msg.bytes, .ref = j, .sub = m};
-      const Key key = inPlace ? Key{pe.tick, 0, list.places[pe.index].packet.begin, 1u + m}
-                              : Key{pe.tick, 1u + pe.part, j, m};
+      TargetEvent e{.tick = pe.tick,
+                    .port = pe.port,
+                    .kind = TargetEvent::Kind::Channel,
+                    .converted = true,
+                    .message = msg.bytes,
+                    .ref = j,
+                    .sub = m};
+      const Key key =
+          inPlace ? Key{pe.tick, 0, list.places[pe.index].packet.begin, 1u + m} : Key{pe.tick, 1u + pe.part, j, m};
       add(key, e);
     }
   }
@@ -500,7 +513,8 @@ TargetWork MakeSongForTarget(const Song& song, Target target, const std::vector<
   TargetWork work;
   work.events.reserve(keys.size());
   for (const auto& [key, n] : keys) work.events.push_back(unordered[n]);
-  work.changes = MakeForTarget(target, work.events, [&song] { return CountNotes(song); }, report);
+  work.changes = MakeForTarget(
+      target, work.events, [&song](uint16_t channels) { return CountNotes(song, channels); }, report);
   work.ofRecord.assign(list.size(), TargetWork::kNoEvent);
   work.ofSetting.assign(settings.size(), TargetWork::kNoEvent);
   for (uint32_t n = 0; n < work.events.size(); ++n) {
@@ -573,8 +587,8 @@ std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& opti
     target = MakeSongForTarget(song, options.target, fates, converted, inPlace, rows);
     if (report) report->target = std::move(rows);
     // A converted message's events follow one another at its tick.
-    std::vector<std::array<uint32_t, 4>> messages(converted.size(), {TargetWork::kNoEvent, TargetWork::kNoEvent,
-                                                                      TargetWork::kNoEvent, TargetWork::kNoEvent});
+    std::vector<std::array<uint32_t, 4>> messages(
+        converted.size(), {TargetWork::kNoEvent, TargetWork::kNoEvent, TargetWork::kNoEvent, TargetWork::kNoEvent});
     for (uint32_t n = 0; n < target->events.size(); ++n) {
       const TargetEvent& e = target->events[n];
       if (e.converted) messages[e.ref][e.sub] = n;
@@ -591,7 +605,9 @@ std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& opti
       converted[j].text.end = uint32_t(texts.size());
     }
   }
-  const auto textOf = [&texts](ByteRange r) { return std::span<const uint8_t>(texts.data() + r.begin, r.end - r.begin); };
+  const auto textOf = [&texts](ByteRange r) {
+    return std::span<const uint8_t>(texts.data() + r.begin, r.end - r.begin);
+  };
   std::vector<uint32_t> inPlaceEvent;  // the converted message of each record, in place
   if (inPlace) {
     inPlaceEvent.assign(list.size(), UINT32_MAX);
@@ -622,7 +638,8 @@ std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& opti
       // The F7 packets that carried on this message follow it in the file.
       for (; cont < list.continuations.size() && list.continuations[cont].event <= ev; ++cont) {
         const Continuation& c = list.continuations[cont];
-        if (edited && !edit.keep && c.event == ev) edits.push_back({c.packet, c.tick, {}, false, place.runningStatus, false});
+        if (edited && !edit.keep && c.event == ev)
+          edits.push_back({c.packet, c.tick, {}, false, place.runningStatus, false});
       }
     }
     if (target) {

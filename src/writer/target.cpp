@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
-#include <map>
-#include <memory>
+#include <bit>
 #include <optional>
 #include <utility>
 
@@ -233,9 +231,7 @@ struct Message {
   uint8_t size = 0;
   std::span<const uint8_t> View() const { return {bytes.data(), size}; }
 };
-Message MessageOf(const TargetEvent& e) {
-  return {e.message, uint8_t(DataByteCount(e.message[0]) + 1)};
-}
+Message MessageOf(const TargetEvent& e) { return {e.message, uint8_t(DataByteCount(e.message[0]) + 1)}; }
 Message ControlChange(uint8_t channel, uint8_t cc, uint8_t value) {
   return {{uint8_t(kStatusControlChange | channel), cc, value}, 3};
 }
@@ -276,8 +272,7 @@ class Converter {
   // GM: the channel each channel's messages go to, decided once per song
   // from each channel's mode at its first note. Drum parts move to channel
   // 10; a normal part found there takes the channel the first of them left.
-  void PlanGmChannels(std::span<const TargetEvent> events,
-                      const std::function<std::array<uint32_t, 64>()>& countNotes) {
+  void PlanGmChannels(std::span<const TargetEvent> events, const NoteCounter& countNotes) {
     PartModes modes;
     std::array<bool, 64> played{};
     std::array<bool, 64> drum{};
@@ -291,13 +286,14 @@ class Converter {
         modes.SetBank(SlotOf(e), e.message[2]);
       }
     }
-    std::array<uint32_t, 64> notes{};
+    // Which kit has the most notes matters only where kits merge.
+    uint16_t merging = 0;
     for (size_t port = 0; port < 4; ++port) {
-      if (std::count(drum.begin() + long(port * 16), drum.begin() + long(port * 16 + 16), true) > 1) {
-        notes = countNotes();
-        break;
-      }
+      uint16_t kits = 0;
+      for (size_t c = 0; c < 16; ++c) kits |= uint16_t(drum[port * 16 + c] ? 1u << c : 0u);
+      if (std::popcount(kits) > 1) merging |= kits;
     }
+    const std::array<uint32_t, 64> notes = merging != 0 ? countNotes(merging) : std::array<uint32_t, 64>{};
     std::array<uint8_t, 64>& map = changes_.channel;
     for (size_t port = 0; port < 4; ++port) {
       const size_t base = port * 16;
@@ -474,7 +470,7 @@ class Converter {
     if (changes_.merged[slot]) return false;
     if (cc == kCcBankSelectMsb || cc == kCcBankSelectLsb) {
       if (target_ == Target::Gm && channel == 9) return false;  // GM has one drum kit on channel 10
-      if (modes.Bank(slot) == 64) m.bytes[2] = 0;                // an SFX voice becomes a GM program of bank 0/0
+      if (modes.Bank(slot) == 64) m.bytes[2] = 0;               // an SFX voice becomes a GM program of bank 0/0
       return true;
     }
     if (cc == kCcNrpnMsb) {
@@ -496,7 +492,8 @@ class Converter {
     if (cc == kCcRpnLsb && !sel.nrpn) {
       sel.lsb = v;
       sel.dropped = target_ == Target::Gm && !(sel.msb == 0 && v <= 2);
-      if (sel.dropped) Note(tick, uint8_t(slot), "RPN " + std::to_string(sel.msb) + "/" + std::to_string(v), "", Lost(), true);
+      if (sel.dropped)
+        Note(tick, uint8_t(slot), "RPN " + std::to_string(sel.msb) + "/" + std::to_string(v), "", Lost(), true);
       return !sel.dropped;
     }
     if (cc == kCcDataEntry || cc == 38 || cc == 96 || cc == 97) return !sel.dropped;
@@ -578,10 +575,10 @@ bool TargetChanges::Moves(uint16_t channels) const {
   return false;
 }
 
-TargetChanges MakeForTarget(Target target, std::span<TargetEvent> events,
-                            const std::function<std::array<uint32_t, 64>()>& countNotes,
+TargetChanges MakeForTarget(Target target, std::span<TargetEvent> events, const NoteCounter& countNotes,
                             std::vector<TargetReportRow>& report) {
   TargetChanges changes;
+  changes.bytes.reserve(4 * events.size());
   Converter converter(target, changes, report);
   if (target == Target::Xg) return changes;
   if (target == Target::Gm) converter.PlanGmChannels(events, countNotes);

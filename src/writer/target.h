@@ -69,10 +69,12 @@ struct TargetChanges {
 };
 
 // Makes the events right for `target` and says what became of the song's
-// settings in `report`. `countNotes` gives the note-ons with a velocity of
-// each port and channel; it is asked only when kits merge on channel 10.
-TargetChanges MakeForTarget(Target target, std::span<TargetEvent> events,
-                            const std::function<std::array<uint32_t, 64>()>& countNotes,
+// settings in `report`. `countNotes(channels)` gives the note-ons with a
+// velocity of each port and channel (port * 16 + channel), at least on
+// `channels` (bit n: channel n + 1); it is asked only when kits merge on
+// channel 10.
+using NoteCounter = std::function<std::array<uint32_t, 64>(uint16_t channels)>;
+TargetChanges MakeForTarget(Target target, std::span<TargetEvent> events, const NoteCounter& countNotes,
                             std::vector<TargetReportRow>& report);
 
 // The report as tab-separated rows: bar, beat, tick, part, parameter, value,

@@ -9,6 +9,7 @@
 #include "model/file_io.h"
 #include "model/smf_reader.h"
 #include "model/song.h"
+#include "support/hex.h"
 #include "support/scratch_dir.h"
 #include "support/smf_builder.h"
 
@@ -106,6 +107,28 @@ TEST_F(Reader, RepeatedF0IsDroppedFromDataButKeptInRawBytes) {
   // A final F0 stays stored after the kept bytes.
   ASSERT_EQ(Read(Cat({Header(), Track(Cat({SysExEvent(0, {0x43, 0xF0, 0xF0}), kEndOfTrack}))})), LoadStatus::Whole);
   EXPECT_EQ(DataOf(0), (Bytes{0x43, 0xF0, 0x00}));
+}
+
+// The part settings and first notes the song layout's targets follow, with
+// where they lie: in running status, after a long delta time, after a port
+// change (which starts the first notes anew).
+TEST_F(Reader, NotesPartSettingsAndFirstNotes) {
+  const Bytes body = test::FromHex(
+      "00 B1 00 7F 00 07 64 00 20 01 00 C1 05 00 91 3C 00 81 00 91 3C 64 00 3E 64 "
+      "00 FF 21 01 01 00 3C 00 00 40 64 00 E3 00 40 00 FF 2F 00");
+  ASSERT_EQ(Read(Cat({Header(), Track(body)})), LoadStatus::Whole);
+  std::vector<std::string> settings;
+  for (const PartSetting& s : song.source.settings) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%u %u-%u %02X %02X %02X port %u", s.tick, s.packet.begin, s.packet.end, s.status,
+                  s.data1, s.data2, s.port);
+    settings.push_back(text);
+  }
+  // The track's body starts at offset 22 of the file.
+  EXPECT_EQ(settings,
+            (std::vector<std::string>{"0 22-26 B1 00 7F port 0", "0 29-32 B1 20 01 port 0", "0 32-35 C1 05 00 port 0",
+                                      "128 39-44 91 3C 64 port 0", "128 55-58 91 40 64 port 1"}));
+  EXPECT_EQ(song.source.chunks[1].channels, 0x000A);  // channels 2 and 4
 }
 
 TEST_F(Reader, KeepsFileOrderTrackAfterTrack) {

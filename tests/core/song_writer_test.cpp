@@ -80,7 +80,8 @@ TEST(SongLayout, WholeFilesByteForByte) {
   } cases[] = {
       {"multi-track song at division 96", drumLevelSong, true,
        std::string("4D 54 68 64 00 00 00 06 00 01 00 06 00 60 "
-                   "4D 54 72 6B 00 00 00 3A ") + kMarkerHex +
+                   "4D 54 72 6B 00 00 00 3A ") +
+           kMarkerHex +
            " 00 FF 51 03 07 A1 20 00 FF 58 04 04 02 18 08 00 F0 08 43 10 4C 00 00 7E 00 F7"
            " 83 00 FF 51 03 09 27 C0 00 FF 2F 00 "
            // Part 1: volume 80 at tick 16 (notes track), volume 100 at 96 (setup track).
@@ -120,10 +121,17 @@ TEST(SongLayout, WholeFilesByteForByte) {
            " 01 B0 07 50 00 F0 08 43 10 4C 08 00 0B 51 F7"
            " 00 F0 08 43 10 4C 08 02 04 03 F7 01 F0 08 43 10 4C 08 02 0B 52 F7 00 F0 08 43 10 4C 08 03 0B 53 F7"
            " 00 F0 08 43 10 4C 00 00 7E 00 F7 01 B1 07 54 00 FF 2F 00"},
+      // The status comes back where running status resumes, after a meta event too.
+      {"format 0 song: a meta event between the volume and the note in running status",
+       Cat({Header(1, 96, 0), Track(Cat({FromHex("00 90 3C 64"), SysExEvent(5, Xg(0x08, 0x00, 0x0B, 0x64)),
+                                         FromHex("00 FF 01 00 05 3C 00"), kEndOfTrack}))}),
+       true,
+       std::string("4D 54 68 64 00 00 00 06 00 00 00 01 00 60 4D 54 72 6B 00 00 00 28 ") + kMarkerHex +
+           " 00 90 3C 64 05 B0 07 64 00 FF 01 00 05 90 3C 00 00 FF 2F 00"},
       // A part that receives on the third port takes the song to format 1.
       {"format 0 song with a part on the third port",
        Cat({Header(1, 96, 0), Track(Cat({SysExEvent(0, Xg(0x08, 0x00, 0x04, 0x25)),
-                                          SysExEvent(2, Xg(0x08, 0x00, 0x0B, 0x64)), kEndOfTrack}))}),
+                                         SysExEvent(2, Xg(0x08, 0x00, 0x0B, 0x64)), kEndOfTrack}))}),
        true,
        std::string("4D 54 68 64 00 00 00 06 00 01 00 02 00 60 4D 54 72 6B 00 00 00 23 ") + kMarkerHex +
            " 00 F0 08 43 10 4C 08 00 04 25 F7 02 FF 2F 00 "

@@ -24,6 +24,7 @@ using test::Track;
 
 const auto Xg = test::XgMessage;
 const ByteVec kXgOn = Xg(0x00, 0x00, 0x7E, 0x00);
+const char kMarkerHex[] = "00 FF 01 10 4D 45 52 54 4F 56 41 4E 20 43 4F 4E 56 45 52 54";
 
 struct Converted {
   test::ParsedSmf file;
@@ -124,6 +125,61 @@ TEST(Target, GsRules) {
     const Converted out = Convert(c.source, Target::Gs);
     for (const std::string& e : c.present) EXPECT_TRUE(out.Has(e)) << e << "\n" << testing::PrintToString(out.events);
     for (const std::string& e : c.absent) EXPECT_FALSE(out.Has(e)) << e;
+  }
+}
+
+// The body of track `n` of a file image, as hex.
+std::string TrackHex(const ByteVec& image, size_t n) {
+  size_t at = 14;
+  for (size_t track = 0; at + 8 <= image.size(); ++track) {
+    const size_t length =
+        size_t(image[at + 4]) << 24 | size_t(image[at + 5]) << 16 | size_t(image[at + 6]) << 8 | image[at + 7];
+    if (track == n) return test::Hex(ByteVec(image.begin() + long(at + 8), image.begin() + long(at + 8 + length)));
+    at += 8 + length;
+  }
+  return "no track " + std::to_string(n);
+}
+
+// The target rewrites the source tracks in place: every byte it does not
+// change stays, running status included, and a status that a taken-out
+// event set is given back to the event that relies on it.
+TEST(Target, SourceTracksKeepTheirBytes) {
+  const ByteVec setup = Track(Cat({SysExEvent(0, kXgOn), SysExEvent(0, Xg(0x08, 0x0A, 0x07, 0x02)), kEndOfTrack}));
+  struct Case {
+    const char* what;
+    Target target;
+    ByteVec source;
+    size_t track;
+    std::string expected;
+  } cases[] = {
+      {"GM: the kit on channel 11 and the normal part on 10 swap, in running status", Target::Gm,
+       Cat({Header(2, 96),
+            Track(Cat({SysExEvent(0, kXgOn), SysExEvent(0, Xg(0x08, 0x0A, 0x07, 0x02)),
+                       SysExEvent(0, Xg(0x08, 0x09, 0x07, 0x00)), kEndOfTrack})),
+            Track(FromHex("00 9A 26 64 0A 26 00 00 99 30 64 05 30 00 00 FF 2F 00"))}),
+       1, "00 99 26 64 0A 26 00 00 9A 30 64 05 30 00 00 FF 2F 00"},
+      {"GM: two kits merge; the one with fewer notes loses its pitch bend", Target::Gm,
+       Cat({Header(2, 96), setup,
+            Track(FromHex("00 9A 26 64 00 28 64 00 99 30 64 00 E9 00 40 05 99 30 00 00 FF 2F 00"))}),
+       1, "00 99 26 64 00 28 64 00 99 30 64 05 99 30 00 00 FF 2F 00"},
+      {"GS: an NRPN it does not know goes; the volume after it gets its status byte back", Target::Gs,
+       Cat({Header(2, 96), Track(Cat({SysExEvent(0, kXgOn), kEndOfTrack})),
+            Track(FromHex("00 B0 63 05 00 62 06 00 06 40 00 07 64 00 FF 2F 00"))}),
+       1, "00 B0 07 64 00 FF 2F 00"},
+      {"GS: bank select 127 in a track makes a kit of part 11 there and then", Target::Gs,
+       Cat({Header(2, 96), Track(Cat({SysExEvent(0, kXgOn), kEndOfTrack})),
+            Track(FromHex("00 BA 00 7F 00 9A 26 64 00 FF 2F 00"))}),
+       1, "00 BA 00 7F 00 F0 0A 41 10 42 12 40 1A 15 02 0F F7 00 9A 26 64 00 FF 2F 00"},
+      {"GM: the reverb type at tick 0 goes; the marker is still followed by a zero delta time", Target::Gm,
+       Cat({Header(1, 96),
+            Track(Cat({SysExEvent(0, Xg(0x02, 0x01, 0x00, 0x10)), FromHex("10 FF 51 03 07 A1 20"), kEndOfTrack}))}),
+       0, std::string(kMarkerHex) + " 00 FF 01 00 10 FF 51 03 07 A1 20 00 FF 2F 00"},
+  };
+  for (const Case& c : cases) {
+    Session session;
+    const Song song = LoadSmfBytes(c.source, "song.mid", session, Analysis::ForConverting);
+    EXPECT_EQ(TrackHex(BuildFileImage(song, {.layout = Layout::Song, .target = c.target}), c.track), c.expected)
+        << c.what;
   }
 }
 
