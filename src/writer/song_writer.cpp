@@ -525,6 +525,132 @@ TargetWork MakeSongForTarget(const Song& song, Target target, const std::vector<
   return work;
 }
 
+// ------------------------------------------------------------------ the plan
+
+// What the song layout does with each message of the song, decided before a
+// track is written.
+struct SongPlan {
+  std::vector<Fate> fates;           // of each record
+  std::vector<PartEvent> converted;  // by part, then tick (list order among equal ticks)
+  // A format 0 song whose channel messages all go out on the first port stays
+  // format 0, as the keyboards that play such songs want it: each converted
+  // message is replaced in its place by its channel messages.
+  bool inPlace = false;
+  std::vector<uint32_t> inPlaceEvent;  // in place: the converted message of each record, or UINT32_MAX
+  ByteBuffer texts;                    // the channel messages of the converted ones (PartEvent::text)
+  std::optional<TargetWork> target;    // for a target other than XG
+
+  std::span<const uint8_t> Text(ByteRange r) const { return {texts.data() + r.begin, r.end - r.begin}; }
+  std::span<const PartEvent> EventsOf(uint8_t part) const {
+    const auto from = std::lower_bound(converted.begin(), converted.end(), part,
+                                       [](const PartEvent& e, uint8_t p) { return e.part < p; });
+    const auto to = std::find_if(from, converted.end(), [part](const PartEvent& e) { return e.part != part; });
+    return {converted.data() + (from - converted.begin()), size_t(to - from)};
+  }
+  // The channels a GM target moves in a track, or nothing to move.
+  const TargetChanges* MovesOf(const SourceChunk& chunk) const {
+    return target && target->changes.Moves(chunk.channels) ? &target->changes : nullptr;
+  }
+};
+
+SongPlan PlanSong(const Song& song, const ConvertOptions& options, size_t trackCount, ConvertReport* report) {
+  const SysExList& list = song.sysEx;
+  SongPlan plan;
+  std::vector<bool> routed;
+  plan.converted = RouteConverted(list, routed);
+  if (report) {
+    report->converted = plan.converted.size();
+    report->total = list.size();
+  }
+  plan.fates = FatesOf(list, routed, options.includeUnconvertible);
+  plan.inPlace = song.source.format == 0 && trackCount == 1 &&
+                 std::all_of(plan.converted.begin(), plan.converted.end(), [](const PartEvent& e) { return e.port == 0; });
+  std::stable_sort(plan.converted.begin(), plan.converted.end(), [](const PartEvent& a, const PartEvent& b) {
+    return a.part != b.part ? a.part < b.part : a.tick < b.tick;
+  });
+  if (plan.inPlace) {
+    plan.inPlaceEvent.assign(list.size(), UINT32_MAX);
+    for (uint32_t j = 0; j < plan.converted.size(); ++j) plan.inPlaceEvent[plan.converted[j].index] = j;
+  }
+
+  // The channel messages of each converted message, as the target leaves them.
+  ByteBuffer& texts = plan.texts;
+  if (options.target == Target::Xg) {
+    for (PartEvent& pe : plan.converted) {
+      pe.text.begin = uint32_t(texts.size());
+      PutChannelMessages(pe, pe.channel, texts);
+      pe.text.end = uint32_t(texts.size());
+    }
+    return plan;
+  }
+  std::vector<TargetReportRow> rows;
+  const TargetWork& target = plan.target.emplace(
+      MakeSongForTarget(song, options.target, plan.fates, plan.converted, plan.inPlace, rows));
+  if (report) report->target = std::move(rows);
+  std::vector<std::array<uint32_t, 4>> messages(plan.converted.size());  // the events of each converted message
+  for (auto& m : messages) m.fill(TargetWork::kNoEvent);
+  for (uint32_t n = 0; n < target.events.size(); ++n) {
+    const TargetEvent& e = target.events[n];
+    if (e.converted) messages[e.ref][e.sub] = n;
+  }
+  for (size_t j = 0; j < plan.converted.size(); ++j) {
+    ByteRange& text = plan.converted[j].text;
+    text.begin = uint32_t(texts.size());
+    for (const uint32_t n : messages[j]) {
+      const auto out = n == TargetWork::kNoEvent ? std::span<const uint8_t>() : target.Out(target.events[n]);
+      if (out.empty()) continue;
+      if (texts.size() > text.begin) texts.push_back(0x00);  // they follow one another at its tick
+      AppendBytes(texts, out);
+    }
+    text.end = uint32_t(texts.size());
+  }
+  return plan;
+}
+
+// What becomes of the events of source track `track`, in file order.
+std::vector<Edit> EditsOf(const Song& song, const SongPlan& plan, uint32_t track) {
+  const SysExList& list = song.sysEx;
+  const std::optional<TargetWork>& target = plan.target;
+  std::vector<Edit> edits;
+  const TrackRecords records = RecordsOf(list, track);
+  size_t cont = records.continuation;
+  for (size_t ev = records.begin; ev < records.end; ++ev) {
+    const SourcePlace& place = list.places[ev];
+    const Fate fate = plan.fates[ev];
+    Edit edit{place.packet, place.tick, {}, false, place.runningStatus, false};
+    bool edited = true;
+    if (plan.inPlace && plan.inPlaceEvent[ev] != UINT32_MAX) {
+      edit.text = plan.Text(plan.converted[plan.inPlaceEvent[ev]].text);
+      edit.keep = fate == Fate::Pinned;
+      edit.restore = true;
+    } else if (fate == Fate::Kept && target && target->ofRecord[ev] != TargetWork::kNoEvent &&
+               target->events[target->ofRecord[ev]].changed) {
+      edit.text = target->Out(target->events[target->ofRecord[ev]]);
+      edit.restore = true;
+    } else {
+      edited = fate == Fate::Removed;
+    }
+    if (edited) edits.push_back(edit);
+    // The F7 packets that carried on this message follow it in the file.
+    for (; cont < list.continuations.size() && list.continuations[cont].event <= ev; ++cont) {
+      const Continuation& c = list.continuations[cont];
+      if (edited && !edit.keep && c.event == ev) edits.push_back({c.packet, c.tick, {}, false, place.runningStatus, false});
+    }
+  }
+  if (!target) return edits;
+  const std::vector<PartSetting>& settings = song.source.settings;
+  const auto from = std::partition_point(settings.begin(), settings.end(),
+                                         [track](const PartSetting& s) { return s.track < track; });
+  for (auto s = from; s != settings.end() && s->track == track; ++s) {
+    const uint32_t n = target->ofSetting[size_t(s - settings.begin())];
+    if (n == TargetWork::kNoEvent || !target->events[n].changed) continue;
+    edits.push_back({s->packet, s->tick, target->Out(target->events[n]), false, s->status, true});
+  }
+  std::stable_sort(edits.begin(), edits.end(),
+                   [](const Edit& a, const Edit& b) { return a.packet.begin < b.packet.begin; });
+  return edits;
+}
+
 }  // namespace
 
 std::vector<bool> RoutedMessages(const SysExList& list) {
@@ -548,136 +674,27 @@ std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& opti
   const uint8_t* file = source.image->data();
   const std::span<const SourceChunk> chunks(source.chunks);
 
-  std::vector<bool> routed;
-  std::vector<PartEvent> converted = RouteConverted(list, routed);
-  if (report) {
-    report->converted = converted.size();
-    report->total = list.size();
-  }
-  const std::vector<Fate> fates = FatesOf(list, routed, options.includeUnconvertible);
-
   const auto firstTrack = std::find_if(chunks.begin(), chunks.end(),
                                        [](const SourceChunk& c) { return c.kind == ChunkKind::Track; });
   const bool hasTrack = firstTrack != chunks.end();
   size_t trackCount = 0;
   for (const SourceChunk& c : chunks) trackCount += c.kind == ChunkKind::Track;
+  const SongPlan plan = PlanSong(song, options, trackCount, report);
 
-  // A format 0 song whose channel messages all go out on the first port stays
-  // format 0, as the keyboards that play such songs want it: each converted
-  // message is replaced in its place by its channel messages.
-  const bool inPlace = source.format == 0 && trackCount == 1 &&
-                       std::all_of(converted.begin(), converted.end(), [](const PartEvent& e) { return e.port == 0; });
-  // Otherwise the converted messages go to one track per part, in tick
-  // order, list order among equal ticks; the part tracks follow the first.
-  std::stable_sort(converted.begin(), converted.end(), [](const PartEvent& a, const PartEvent& b) {
-    return a.part != b.part ? a.part < b.part : a.tick < b.tick;
-  });
-
-  // The channel messages of each converted message, as the target leaves them.
-  ByteBuffer texts;
-  std::optional<TargetWork> target;
-  if (options.target == Target::Xg) {
-    for (PartEvent& pe : converted) {
-      pe.text.begin = uint32_t(texts.size());
-      PutChannelMessages(pe, pe.channel, texts);
-      pe.text.end = uint32_t(texts.size());
-    }
-  } else {
-    std::vector<TargetReportRow> rows;
-    target = MakeSongForTarget(song, options.target, fates, converted, inPlace, rows);
-    if (report) report->target = std::move(rows);
-    // A converted message's events follow one another at its tick.
-    std::vector<std::array<uint32_t, 4>> messages(
-        converted.size(), {TargetWork::kNoEvent, TargetWork::kNoEvent, TargetWork::kNoEvent, TargetWork::kNoEvent});
-    for (uint32_t n = 0; n < target->events.size(); ++n) {
-      const TargetEvent& e = target->events[n];
-      if (e.converted) messages[e.ref][e.sub] = n;
-    }
-    for (size_t j = 0; j < converted.size(); ++j) {
-      converted[j].text.begin = uint32_t(texts.size());
-      for (const uint32_t n : messages[j]) {
-        if (n == TargetWork::kNoEvent) continue;
-        const auto out = target->Out(target->events[n]);
-        if (out.empty()) continue;
-        if (texts.size() > converted[j].text.begin) texts.push_back(0x00);
-        AppendBytes(texts, out);
-      }
-      converted[j].text.end = uint32_t(texts.size());
-    }
-  }
-  const auto textOf = [&texts](ByteRange r) {
-    return std::span<const uint8_t>(texts.data() + r.begin, r.end - r.begin);
-  };
-  std::vector<uint32_t> inPlaceEvent;  // the converted message of each record, in place
-  if (inPlace) {
-    inPlaceEvent.assign(list.size(), UINT32_MAX);
-    for (uint32_t j = 0; j < converted.size(); ++j) inPlaceEvent[converted[j].index] = j;
-  }
-
-  // What becomes of the events of source track `track`.
-  const auto editsOf = [&](uint32_t track) {
-    std::vector<Edit> edits;
-    const TrackRecords records = RecordsOf(list, track);
-    size_t cont = records.continuation;
-    for (size_t ev = records.begin; ev < records.end; ++ev) {
-      const SourcePlace& place = list.places[ev];
-      Edit edit{place.packet, place.tick, {}, false, place.runningStatus, false};
-      bool edited = true;
-      if (inPlace && inPlaceEvent[ev] != UINT32_MAX) {
-        edit.text = textOf(converted[inPlaceEvent[ev]].text);
-        edit.keep = fates[ev] == Fate::Pinned;
-        edit.restore = true;
-      } else if (fates[ev] == Fate::Kept && target && target->ofRecord[ev] != TargetWork::kNoEvent &&
-                 target->events[target->ofRecord[ev]].changed) {
-        edit.text = target->Out(target->events[target->ofRecord[ev]]);
-        edit.restore = true;
-      } else {
-        edited = fates[ev] == Fate::Removed;
-      }
-      if (edited) edits.push_back(edit);
-      // The F7 packets that carried on this message follow it in the file.
-      for (; cont < list.continuations.size() && list.continuations[cont].event <= ev; ++cont) {
-        const Continuation& c = list.continuations[cont];
-        if (edited && !edit.keep && c.event == ev)
-          edits.push_back({c.packet, c.tick, {}, false, place.runningStatus, false});
-      }
-    }
-    if (target) {
-      const auto& settings = source.settings;
-      const auto from = std::partition_point(settings.begin(), settings.end(),
-                                             [track](const PartSetting& s) { return s.track < track; });
-      for (auto s = from; s != settings.end() && s->track == track; ++s) {
-        const uint32_t n = target->ofSetting[size_t(s - settings.begin())];
-        if (n == TargetWork::kNoEvent || !target->events[n].changed) continue;
-        edits.push_back({s->packet, s->tick, target->Out(target->events[n]), false, s->status, true});
-      }
-      std::stable_sort(edits.begin(), edits.end(),
-                       [](const Edit& a, const Edit& b) { return a.packet.begin < b.packet.begin; });
-    }
-    return edits;
-  };
-  const auto movesOf = [&](const SourceChunk& chunk) -> const TargetChanges* {
-    return target && target->changes.Moves(chunk.channels) ? &target->changes : nullptr;
-  };
-
-  const auto eventsOf = [&](uint8_t part) {
-    const auto from = std::lower_bound(converted.begin(), converted.end(), part,
-                                       [](const PartEvent& e, uint8_t p) { return e.part < p; });
-    const auto to = std::find_if(from, converted.end(), [part](const PartEvent& e) { return e.part != part; });
-    return std::span<const PartEvent>(converted.data() + (from - converted.begin()), size_t(to - from));
-  };
-  const bool partTracks = hasTrack && !inPlace;
+  // Unless in place, the converted messages go to one track per part; the
+  // part tracks follow the first.
+  const bool partTracks = hasTrack && !plan.inPlace;
   if (partTracks) {
-    for (uint8_t part = 0; part < kParts; ++part) trackCount += !eventsOf(part).empty();
+    for (uint8_t part = 0; part < kParts; ++part) trackCount += !plan.EventsOf(part).empty();
   }
   if (trackCount > 0xFFFF) Refuse("the song would have more than 65535 tracks");
 
   // The file is about as large as the source: its room is taken once.
   ByteBuffer image;
-  image.reserve(source.image->size() + texts.size() + 8 * converted.size() + 1024);
+  image.reserve(source.image->size() + plan.texts.size() + 8 * plan.converted.size() + 1024);
   // A file without a header keeps the program's own division (SourceFile's default).
-  AppendHeaderChunk(image, inPlace ? 0 : 1, uint16_t(trackCount), source.division);
-  if (hasTrack) PutFirstTrack(file, *firstTrack, editsOf(0), movesOf(*firstTrack), image);
+  AppendHeaderChunk(image, plan.inPlace ? 0 : 1, uint16_t(trackCount), source.division);
+  if (hasTrack) PutFirstTrack(file, *firstTrack, EditsOf(song, plan, 0), plan.MovesOf(*firstTrack), image);
   // Chunks of other kinds before the first track follow it, so that the
   // marker stays near the start of the file.
   for (auto c = chunks.begin(); c != firstTrack; ++c) {
@@ -685,12 +702,12 @@ std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& opti
   }
   if (partTracks) {
     for (uint8_t part = 0; part < kParts; ++part) {
-      const auto events = eventsOf(part);
-      if (!events.empty()) PutPartTrack(part, events, texts, image);
+      const auto events = plan.EventsOf(part);
+      if (!events.empty()) PutPartTrack(part, events, plan.texts, image);
     }
   }
-  // The later chunks as they were, their tracks without the removed events.
-  // The header is written anew.
+  // The later chunks as they were, their tracks with their edits. The header
+  // is written anew.
   uint32_t track = 1;
   for (auto c = hasTrack ? firstTrack + 1 : chunks.end(); c != chunks.end(); ++c) {
     if (c->kind == ChunkKind::Foreign) {
@@ -698,7 +715,7 @@ std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& opti
     } else if (c->kind == ChunkKind::Track) {
       ByteBuffer body;
       body.reserve(c->readEnd - c->offset + 8);
-      TrackWriter(file, *c, c->bodyBegin, movesOf(*c), body).Write(editsOf(track++));
+      TrackWriter(file, *c, c->bodyBegin, plan.MovesOf(*c), body).Write(EditsOf(song, plan, track++));
       AppendTrackChunk(image, body);
     }
   }

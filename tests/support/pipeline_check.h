@@ -28,7 +28,8 @@ inline constexpr uint64_t kLargestVarLen = 0x0FFFFFFFu;
 
 inline std::string DescribeOptions(const ConvertOptions& o) {
   static constexpr const char* kLayouts[] = {"formal", "plain", "song"};
-  return std::string(kLayouts[size_t(o.layout)]) + (o.includeUnconvertible ? "/include" : "/drop");
+  return std::string(kLayouts[size_t(o.layout)]) + (o.includeUnconvertible ? "/include" : "/drop") +
+         (o.target == Target::Xg ? "" : "/" + std::string(TargetName(o.target)));
 }
 
 // Reads a converted file with the program's own reader into `song`. Returns
@@ -140,6 +141,49 @@ inline std::string CheckImage(const std::vector<uint8_t>& image, const ConvertOp
   return "";
 }
 
+// The note-ons with a velocity in the tracks of a file the reader has read
+// whole, and the chunks after the header.
+struct NoteCount {
+  size_t notes = 0;
+  size_t chunks = 0;
+  bool operator==(const NoteCount&) const = default;
+};
+inline NoteCount CountNoteOns(const std::vector<uint8_t>& f) {
+  NoteCount count;
+  const auto varLen = [&](size_t& p) {
+    uint32_t v = 0;
+    while (p < f.size() && (f[p] & 0x80)) v = v << 7 | (f[p++] & 0x7F);
+    return p < f.size() ? v << 7 | f[p++] : v;
+  };
+  for (size_t at = 14; at + 8 <= f.size(); ++count.chunks) {
+    const size_t length = size_t(f[at + 4]) << 24 | size_t(f[at + 5]) << 16 | size_t(f[at + 6]) << 8 | f[at + 7];
+    const size_t end = std::min(f.size(), at + 8 + length);
+    if (std::string_view(reinterpret_cast<const char*>(f.data() + at), 4) == "MTrk") {
+      uint8_t running = 0;
+      for (size_t p = at + 8; p < end;) {
+        varLen(p);
+        if (p >= end) break;
+        const uint8_t b = f[p];
+        if (b == 0xFF || b == 0xF0 || b == 0xF7) {
+          p += b == 0xFF ? 2 : 1;
+          p += varLen(p);
+          continue;
+        }
+        if (b >= 0xF0) {
+          p += 1 + size_t(std::max(DataByteCount(b), 0));
+          continue;
+        }
+        if (b >= 0x80) running = b, ++p;
+        const size_t n = size_t(std::max(DataByteCount(running), 0));
+        if ((running & 0xF0) == 0x90 && n == 2 && p + 1 < end && f[p + 1] != 0) ++count.notes;
+        p += n;
+      }
+    }
+    at += 8 + length;
+  }
+  return count;
+}
+
 // Runs the pipeline once; returns the first property that failed, or "".
 inline std::string RunPipeline(std::span<const uint8_t> input) {
   // A session of its own, so that one input always behaves the same. A file
@@ -213,6 +257,27 @@ inline std::string RunPipeline(std::span<const uint8_t> input) {
     if (back.sysEx.size() != kept) {
       return "song layout holds " + std::to_string(back.sysEx.size()) + " SysEx messages, expected " +
              std::to_string(kept);
+    }
+    if (!include) continue;
+    // A target reads back whole, with the same chunks and every note (on
+    // another channel, maybe).
+    for (const Target target : {Target::Gm, Target::Gs}) {
+      const ConvertOptions targeted{Layout::Song, include, target};
+      std::vector<uint8_t> made;
+      try {
+        made = BuildFileImage(song, targeted);
+      } catch (const ConvertError& e) {
+        // Taking out more events, a target may carry a time gap past what the format holds.
+        if (std::string(e.what()).find("time gap") == std::string::npos) {
+          return std::string("song for a target refused: ") + e.what();
+        }
+        continue;
+      }
+      Song madeBack;
+      if (std::string fault = ReadBack(made, targeted, madeBack); !fault.empty()) return fault;
+      if (!(CountNoteOns(made) == CountNoteOns(image))) {
+        return "the song for " + std::string(TargetName(target)) + " lost notes or chunks";
+      }
     }
   }
   return "";
