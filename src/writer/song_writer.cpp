@@ -384,7 +384,7 @@ void PutFirstTrack(const uint8_t* file, const SourceChunk& chunk, std::span<cons
 // then every converted message at the source tick of its SysEx message, on
 // the channel its part receives on; where the part moves to another port, a
 // port event goes before the message.
-void PutPartTrack(uint8_t part, std::span<const PartEvent> events, const ByteBuffer& texts, ByteBuffer& image) {
+void PutPartTrack(uint8_t part, std::span<const PartEvent> events, std::span<const uint8_t> texts, ByteBuffer& image) {
   const std::string name = "Part " + std::to_string(part + 1);
   ByteBuffer body;
   body.reserve(32 + 12 * events.size());
@@ -403,7 +403,7 @@ void PutPartTrack(uint8_t part, std::span<const PartEvent> events, const ByteBuf
       delta = 0;
     }
     AppendDeltaTime(body, delta, pe.tick);
-    body.insert(body.end(), texts.begin() + pe.text.begin, texts.begin() + pe.text.end);
+    AppendBytes(body, texts.subspan(pe.text.begin, pe.text.end - pe.text.begin));
     now = pe.tick;
   }
   AppendDeltaTime(body, events.back().tick - now, events.back().tick);

@@ -360,10 +360,10 @@ class Converter {
     if (!e.converted && e.kind == TargetEvent::Kind::Channel) {
       Message m = MessageOf(e);
       m.bytes[0] = uint8_t((m.bytes[0] & 0xF0) | OutChannel(SlotOf(e)));
-      same = std::ranges::equal(out, m.View());
+      same = std::equal(out.begin(), out.end(), m.View().begin(), m.View().end());
     } else if (e.kind == TargetEvent::Kind::SysEx) {
       same = !out.empty() && out[0] == kStatusSysEx && out.size() >= e.sysEx.size() &&
-             std::ranges::equal(out.last(e.sysEx.size()), e.sysEx) &&
+             std::equal(e.sysEx.begin(), e.sysEx.end(), out.end() - long(e.sysEx.size())) &&
              ReadVarLen(out.subspan(1)).value == e.sysEx.size() &&
              1 + ReadVarLen(out.subspan(1)).size + e.sysEx.size() == out.size();
     }
