@@ -83,7 +83,9 @@ struct PartEvent {
   std::array<uint8_t, 4> ccValue;
   uint32_t tick;  // in the source's own division
   uint32_t index;
-  ByteRange text{};  // its channel messages as written, in the song's texts (see SongTexts)
+  // Its channel messages as a target leaves them, in SongPlan::texts; without
+  // a target they are written from the pairs above.
+  ByteRange text{};
 };
 
 // The converted messages that go out as channel messages, found by following
@@ -293,14 +295,20 @@ class TrackWriter {
       return;
     }
     // The first events take the carried time and the status to restore.
-    while (pos_ < until && (carry_ != 0 || restore_ != 0)) {
+    if (pos_ < until && carry_ != 0 && restore_ == 0) {
+      const VarLenRead d = ReadVarLen({file_ + pos_, std::min<size_t>(4, chunk_.readEnd - pos_)});
+      AppendVarLen(out_, carry_ + d.value, "time gap before the event", carriedFrom_ + d.value);
+      carry_ = 0;
+      pos_ += d.size;
+    }
+    while (pos_ < until && restore_ != 0) {
       const TrackEvent e = EventAt(file_, pos_, chunk_.readEnd, restore_);
       PutDelta(e);
-      if (restore_ != 0 && e.status < 0xF0) {
+      if (e.status < 0xF0) {
         if (e.running) out_.push_back(restore_);
         restore_ = 0;
+        break;
       }
-      if (restore_ == 0) break;
       // A meta, SysEx or system event: the status is still to restore.
       out_.insert(out_.end(), file_ + pos_, file_ + e.end);
       pos_ = e.end;
@@ -384,7 +392,9 @@ void PutFirstTrack(const uint8_t* file, const SourceChunk& chunk, std::span<cons
 // then every converted message at the source tick of its SysEx message, on
 // the channel its part receives on; where the part moves to another port, a
 // port event goes before the message.
-void PutPartTrack(uint8_t part, std::span<const PartEvent> events, std::span<const uint8_t> texts, ByteBuffer& image) {
+// `texts`: the messages as a target leaves them (PartEvent::text), or none to
+// write each converted message's own.
+void PutPartTrack(uint8_t part, std::span<const PartEvent> events, const ByteBuffer* texts, ByteBuffer& image) {
   const std::string name = "Part " + std::to_string(part + 1);
   ByteBuffer body;
   body.reserve(32 + 12 * events.size());
@@ -394,7 +404,7 @@ void PutPartTrack(uint8_t part, std::span<const PartEvent> events, std::span<con
   AppendBytes(body, {0x00, kStatusMeta, kMetaPort, 0x01, port});
   uint32_t now = 0;
   for (const PartEvent& pe : events) {
-    if (pe.text.begin == pe.text.end) continue;  // nothing of it goes out; the track still lasts till its tick
+    if (texts && pe.text.begin == pe.text.end) continue;  // nothing of it goes out; the track still lasts till its tick
     uint32_t delta = pe.tick - now;
     if (pe.port != port) {
       port = pe.port;
@@ -403,7 +413,11 @@ void PutPartTrack(uint8_t part, std::span<const PartEvent> events, std::span<con
       delta = 0;
     }
     AppendDeltaTime(body, delta, pe.tick);
-    AppendBytes(body, texts.subspan(pe.text.begin, pe.text.end - pe.text.begin));
+    if (texts) {
+      body.insert(body.end(), texts->data() + pe.text.begin, texts->data() + pe.text.end);
+    } else {
+      PutChannelMessages(pe, pe.channel, body);
+    }
     now = pe.tick;
   }
   AppendDeltaTime(body, events.back().tick - now, events.back().tick);
@@ -537,7 +551,9 @@ struct SongPlan {
   // message is replaced in its place by its channel messages.
   bool inPlace = false;
   std::vector<uint32_t> inPlaceEvent;  // in place: the converted message of each record, or UINT32_MAX
-  ByteBuffer texts;                    // the channel messages of the converted ones (PartEvent::text)
+  // The channel messages of the converted ones as a target leaves them, or
+  // in place as they are (PartEvent::text).
+  ByteBuffer texts;
   std::optional<TargetWork> target;    // for a target other than XG
 
   std::span<const uint8_t> Text(ByteRange r) const { return {texts.data() + r.begin, r.end - r.begin}; }
@@ -576,6 +592,8 @@ SongPlan PlanSong(const Song& song, const ConvertOptions& options, size_t trackC
   // The channel messages of each converted message, as the target leaves them.
   ByteBuffer& texts = plan.texts;
   if (options.target == Target::Xg) {
+    if (!plan.inPlace) return plan;  // the part tracks write the messages themselves
+    texts.reserve(16 * plan.converted.size());
     for (PartEvent& pe : plan.converted) {
       pe.text.begin = uint32_t(texts.size());
       PutChannelMessages(pe, pe.channel, texts);
@@ -613,6 +631,7 @@ std::vector<Edit> EditsOf(const Song& song, const SongPlan& plan, uint32_t track
   const std::optional<TargetWork>& target = plan.target;
   std::vector<Edit> edits;
   const TrackRecords records = RecordsOf(list, track);
+  edits.reserve(records.end - records.begin);
   size_t cont = records.continuation;
   for (size_t ev = records.begin; ev < records.end; ++ev) {
     const SourcePlace& place = list.places[ev];
@@ -703,7 +722,7 @@ std::vector<uint8_t> BuildSongImage(const Song& song, const ConvertOptions& opti
   if (partTracks) {
     for (uint8_t part = 0; part < kParts; ++part) {
       const auto events = plan.EventsOf(part);
-      if (!events.empty()) PutPartTrack(part, events, plan.texts, image);
+      if (!events.empty()) PutPartTrack(part, events, plan.target ? &plan.texts : nullptr, image);
     }
   }
   // The later chunks as they were, their tracks with their edits. The header
