@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 
+#include "analysis/param_names.h"
 #include "analysis/stored_message.h"
 #include "model/midi_bytes.h"
 #include "model/smf_reader.h"
@@ -223,15 +224,21 @@ struct TrackEvent {
   uint8_t status = 0;  // with running status resolved
   bool running = false;
 };
-TrackEvent EventAt(const uint8_t* file, uint32_t at, uint32_t readEnd, uint8_t runningStatus) {
+// A variable-length quantity the reader has read whole; most are one byte.
+inline VarLenRead VarLenAt(const uint8_t* file, uint32_t at, uint32_t readEnd) {
+  if (file[at] < 0x80) return {file[at], 1};
+  return ReadVarLen({file + at, std::min<size_t>(4, readEnd - at)});
+}
+
+inline TrackEvent EventAt(const uint8_t* file, uint32_t at, uint32_t readEnd, uint8_t runningStatus) {
   TrackEvent e;
-  e.delta = ReadVarLen({file + at, std::min<size_t>(4, readEnd - at)});
+  e.delta = VarLenAt(file, at, readEnd);
   e.body = at + e.delta.size;
   uint32_t p = e.body;
   const uint8_t b = file[p];
   if (b == kStatusMeta || b == kStatusSysEx || b == kStatusSysExEnd) {
     p += b == kStatusMeta ? 2 : 1;
-    const VarLenRead length = ReadVarLen({file + p, std::min<size_t>(4, readEnd - p)});
+    const VarLenRead length = VarLenAt(file, p, readEnd);
     e.status = b;
     e.end = p + length.size + length.value;
   } else if (b >= 0x80) {
@@ -291,7 +298,7 @@ class TrackWriter {
   // Writes the events before `until`.
   void Until(uint32_t until) {
     if (moves_) {
-      while (pos_ < until) Move();
+      Move(until);
       return;
     }
     // The first events take the carried time and the status to restore.
@@ -329,8 +336,56 @@ class TrackWriter {
     pos_ = e.body;
   }
 
+  // Writes the events before `until` on their planned channels: runs of
+  // events copied in one piece, their status bytes set after, and one by one
+  // the events that go or need a status byte of their own.
+  void Move(uint32_t until) {
+    while (pos_ < until) {
+      const uint32_t run = pos_;
+      patches_.clear();  // (offset in the run, status byte)
+      // Whether a message in running status goes out as it is.
+      bool runningStays = RunningStays();
+      while (pos_ < until && carry_ == 0) {
+        uint32_t p = pos_;
+        while (file_[p] & 0x80) ++p;  // the delta time: the reader has read it whole
+        const uint8_t b = file_[++p];
+        if (b < 0x80) {
+          if (!runningStays) break;
+          pos_ = p + ((running_ & 0xE0) == 0xC0 ? 1u : 2u);
+          continue;
+        }
+        if (b < 0xF0) {
+          const size_t slot = port_ * 16u + (b & 0x0F);
+          if (moves_->merged[slot]) break;
+          const uint8_t status = uint8_t((b & 0xF0) | moves_->channel[slot]);
+          if (status != b) patches_.emplace_back(p - run, status);
+          running_ = b;
+          written_ = status;
+          runningStays = true;
+          pos_ = p + 1 + ((b & 0xE0) == 0xC0 ? 1u : 2u);
+          continue;
+        }
+        const TrackEvent e = EventAt(file_, pos_, chunk_.readEnd, running_);
+        if (e.status == kStatusMeta && file_[e.body + 1] == kMetaPort && file_[e.body + 2] == 1) {
+          port_ = file_[e.body + 3] & 3;
+          runningStays = RunningStays();
+        }
+        pos_ = e.end;
+      }
+      const size_t at = out_.size();
+      out_.insert(out_.end(), file_ + run, file_ + pos_);
+      for (const auto& [offset, status] : patches_) out_[at + offset] = status;
+      if (pos_ < until) MoveOne();
+    }
+  }
+  bool RunningStays() const {
+    if (running_ == 0) return false;
+    const size_t slot = port_ * 16u + (running_ & 0x0F);
+    return !moves_->merged[slot] && uint8_t((running_ & 0xF0) | moves_->channel[slot]) == written_;
+  }
+
   // Writes the event at pos_ on its planned channel.
-  void Move() {
+  void MoveOne() {
     const TrackEvent e = EventAt(file_, pos_, chunk_.readEnd, running_);
     if (e.status >= 0xF0) {
       PutDelta(e);
@@ -368,6 +423,7 @@ class TrackWriter {
   uint8_t running_ = 0;       // moving: the source's running status
   uint8_t written_ = 0;       // moving: the output's running status, 0 unknown
   uint8_t port_ = 0;          // moving: the port the track sends to
+  std::vector<std::pair<uint32_t, uint8_t>> patches_;  // moving: status bytes to set in a run
 };
 
 // The first track, the marker first: a track that starts with the marker
@@ -448,18 +504,26 @@ std::array<uint32_t, 64> CountNotes(const Song& song, uint16_t channels) {
   const uint8_t* file = song.source.image->data();
   for (const SourceChunk& chunk : song.source.chunks) {
     if (chunk.kind != ChunkKind::Track || (chunk.channels & channels) == 0) continue;
-    uint8_t running = 0, port = 0;
+    uint8_t running = 0;
+    uint32_t* counts = notes.data();  // of the port the track sends to
     for (uint32_t at = chunk.bodyBegin; at < chunk.readEnd;) {
-      const TrackEvent e = EventAt(file, at, chunk.readEnd, running);
-      if (e.status < 0xF0) {
-        running = e.status;
-        const uint32_t velocity = e.running ? e.body + 1 : e.body + 2;
-        if ((e.status & 0xF0) == 0x90 && velocity < e.end && file[velocity] != 0)
-          ++notes[port * 16u + (e.status & 0x0F)];
-      } else if (e.status == kStatusMeta && file[e.body + 1] == kMetaPort && file[e.body + 2] == 1) {
-        port = file[e.body + 3] & 3;
+      while (file[at] & 0x80) ++at;  // the delta time: the reader has read it whole
+      const uint8_t b = file[++at];
+      if (b < 0xF0) {
+        // A channel message, mostly a note in running status.
+        if (b >= 0x80) running = b, ++at;
+        if ((running & 0xF0) == 0x90 && file[at + 1] != 0) ++counts[running & 0x0F];
+        at += (running & 0xE0) == 0xC0 ? 1 : 2;
+      } else if (b == kStatusMeta || b == kStatusSysEx || b == kStatusSysExEnd) {
+        const uint32_t lengthAt = at + (b == kStatusMeta ? 2 : 1);
+        const VarLenRead length = VarLenAt(file, lengthAt, chunk.readEnd);
+        if (b == kStatusMeta && file[at + 1] == kMetaPort && length.value == 1) {
+          counts = notes.data() + (file[lengthAt + 1] & 3) * 16u;
+        }
+        at = lengthAt + length.size + length.value;
+      } else {
+        at += 1 + uint32_t(std::max(DataByteCount(b), 0));  // a system message
       }
-      at = e.end;
     }
   }
   return notes;
@@ -495,6 +559,12 @@ TargetWork MakeSongForTarget(const Song& song, Target target, const std::vector<
                   .fixed = fates[i] == Fate::Pinned,
                   .sysEx = list.Raw(list.events[i]),
                   .ref = i};
+    if (!e.sysEx.empty() && e.sysEx[0] == 0x43) {
+      // Named for the report: converting leaves the records unnamed.
+      Tsys named = list.events[i];
+      NameEvent(list, named, ExtentOf(list, named));
+      e.name = named.eventName;
+    }
     add(Key{place.tick, rankOf(place.track), place.packet.begin, 0}, e);
   }
   for (uint32_t k = 0; k < settings.size(); ++k) {
@@ -511,6 +581,9 @@ TargetWork MakeSongForTarget(const Song& song, Target target, const std::vector<
     const PartEvent& pe = converted[j];
     for (uint8_t m = 0; m < 4 && pe.ccNumber[m] != kNone; ++m) {
       const ChannelMessage msg = ChannelMessageOf(pe.channel, pe.ccNumber[m], pe.ccValue[m]);
+      // Like the source's own, a controller that is no part setting only
+      // moves with its channel.
+      if (!IsPartSetting(msg.bytes[0], msg.bytes[1])) continue;
       TargetEvent e{.tick = pe.tick,
                     .port = pe.port,
                     .kind = TargetEvent::Kind::Channel,
@@ -612,10 +685,19 @@ SongPlan PlanSong(const Song& song, const ConvertOptions& options, size_t trackC
     if (e.converted) messages[e.ref][e.sub] = n;
   }
   for (size_t j = 0; j < plan.converted.size(); ++j) {
+    const PartEvent& pe = plan.converted[j];
     ByteRange& text = plan.converted[j].text;
     text.begin = uint32_t(texts.size());
-    for (const uint32_t n : messages[j]) {
-      const auto out = n == TargetWork::kNoEvent ? std::span<const uint8_t>() : target.Out(target.events[n]);
+    for (size_t m = 0; m < 4 && pe.ccNumber[m] != kNone; ++m) {
+      std::span<const uint8_t> out;
+      ChannelMessage msg = ChannelMessageOf(pe.channel, pe.ccNumber[m], pe.ccValue[m]);
+      if (messages[j][m] != TargetWork::kNoEvent) {
+        out = target.Out(target.events[messages[j][m]]);
+      } else if (const size_t slot = pe.port * 16u + pe.channel % 16u; !target.changes.merged[slot]) {
+        // A controller of a merged kit goes; another goes on its planned channel.
+        msg.bytes[0] = uint8_t((msg.bytes[0] & 0xF0) | target.changes.channel[slot]);
+        out = {msg.bytes.data(), msg.size};
+      }
       if (out.empty()) continue;
       if (texts.size() > text.begin) texts.push_back(0x00);  // they follow one another at its tick
       AppendBytes(texts, out);

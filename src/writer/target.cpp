@@ -7,8 +7,6 @@
 #include <utility>
 
 #include "analysis/gs_params.h"
-#include "analysis/param_names.h"
-#include "analysis/stored_message.h"
 #include "model/midi_bytes.h"
 #include "model/position.h"
 #include "model/smf_reader.h"
@@ -168,13 +166,6 @@ std::optional<XgChange> XgChangeOf(std::span<const uint8_t> m) {
   return XgChange{m[3], m[4], m[5], m[6], second ? m[7] : uint8_t(0), second};
 }
 
-std::string NameOfXg(std::span<const uint8_t> message) {
-  SysExList list;
-  Tsys& e = list.Append(0, message);
-  NameEvent(list, e, ExtentOf(list, e));
-  return std::string(e.eventName.view());
-}
-
 // ------------------------------------------------------------------ the rules
 
 enum class Mode : uint8_t { Normal, Drum, SfxKit };
@@ -231,7 +222,8 @@ struct Message {
   uint8_t size = 0;
   std::span<const uint8_t> View() const { return {bytes.data(), size}; }
 };
-Message MessageOf(const TargetEvent& e) { return {e.message, uint8_t(DataByteCount(e.message[0]) + 1)}; }
+// Program change and channel pressure have one data byte, the others two.
+Message MessageOf(const TargetEvent& e) { return {e.message, uint8_t((e.message[0] & 0xE0) == 0xC0 ? 2 : 3)}; }
 Message ControlChange(uint8_t channel, uint8_t cc, uint8_t value) {
   return {{uint8_t(kStatusControlChange | channel), cc, value}, 3};
 }
@@ -336,12 +328,13 @@ class Converter {
   void Note(uint32_t tick, uint8_t part, std::string parameter, std::string value, std::string outcome, bool lost) {
     report_.push_back({tick, part, std::move(parameter), std::move(value), std::move(outcome), lost});
   }
-  std::string Lost() const { return "dropped: no equivalent on " + std::string(TargetName(target_)); }
+  const std::string& Lost() const { return lost_; }
 
   // Appends one complete event to what the current event becomes.
   void Put(std::span<const uint8_t> event) {
-    if (changes_.bytes.size() > begin_) changes_.bytes.push_back(0x00);  // the next event's delta time
-    changes_.bytes.insert(changes_.bytes.end(), event.begin(), event.end());
+    std::vector<uint8_t>& out = changes_.bytes;
+    if (out.size() > begin_) out.push_back(0x00);  // the next event's delta time
+    for (const uint8_t b : event) out.push_back(b);
   }
   void Put(const Message& m) { Put(m.View()); }
   // The SysEx message `body` (the bytes after F0) as an F0 event.
@@ -389,7 +382,7 @@ class Converter {
       return;
     }
     const auto x = XgChangeOf(m);
-    const std::string name = NameOfXg(m);
+    const std::string name(e.name.view());
     const std::string value = x ? std::to_string(x->dd) : "";
     const uint8_t part = x && x->ah == 0x08 && x->am < 64 ? x->am : kNone;
     if (x && x->ah == 0x08 && part != kNone && (x->al == 0x08 || x->al == 0x05)) {
@@ -547,6 +540,7 @@ class Converter {
   };
 
   Target target_;
+  const std::string lost_ = "dropped: no equivalent on " + std::string(TargetName(target_));
   TargetChanges& changes_;
   std::vector<TargetReportRow>& report_;
   uint32_t begin_ = 0;  // where the current event's output starts in changes_.bytes

@@ -45,6 +45,7 @@ struct TargetEvent {
   bool fixed = false;                // SysEx: kept as it stands; only followed
   std::array<uint8_t, 3> message{};  // Channel, FirstNote: status and data bytes
   std::span<const uint8_t> sysEx{};  // SysEx: the bytes after F0
+  ConstText name{};                  // SysEx: the name of its parameter, for a Yamaha message
   // What it becomes: unless `changed`, the event as it stands (on the channel
   // TargetChanges gives it); else the events in `out`, none when empty.
   bool changed = false;
