@@ -275,6 +275,9 @@ class TrackWriter {
  private:
   void Apply(const Edit& edit) {
     Until(edit.packet.begin);
+    // Only a channel message sets the running status; a SysEx or F7 event
+    // leaves it as the events before it set it.
+    const bool channelMessage = file_[pos_ + VarLenAt(file_, pos_, chunk_.readEnd).size] < 0xF0;
     if (edit.keep) {
       Until(edit.packet.end);
       if (!edit.text.empty()) out_.push_back(0x00);
@@ -290,7 +293,7 @@ class TrackWriter {
       pos_ = edit.packet.end;
     }
     AppendBytes(out_, edit.text);
-    running_ = edit.runningStatus;
+    if (channelMessage) running_ = edit.runningStatus;
     if (!edit.text.empty()) written_ = 0;
     if (edit.restore) restore_ = edit.runningStatus;
   }
@@ -735,7 +738,7 @@ std::vector<Edit> EditsOf(const Song& song, const SongPlan& plan, uint32_t track
     // The F7 packets that carried on this message follow it in the file.
     for (; cont < list.continuations.size() && list.continuations[cont].event <= ev; ++cont) {
       const Continuation& c = list.continuations[cont];
-      if (edited && !edit.keep && c.event == ev) edits.push_back({c.packet, c.tick, {}, false, place.runningStatus, false});
+      if (edited && !edit.keep && c.event == ev) edits.push_back({c.packet, c.tick, {}, false, 0, false});
     }
   }
   if (!target) return edits;
