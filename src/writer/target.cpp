@@ -9,7 +9,6 @@
 #include "analysis/gs_params.h"
 #include "model/midi_bytes.h"
 #include "model/position.h"
-#include "model/smf_reader.h"
 #include "writer/file_image.h"
 
 namespace mertovan {
@@ -228,6 +227,14 @@ Message ControlChange(uint8_t channel, uint8_t cc, uint8_t value) {
   return {{uint8_t(kStatusControlChange | channel), cc, value}, 3};
 }
 
+// The SysEx message `body` (the bytes after F0) as an F0 event.
+std::vector<uint8_t> SysExEvent(std::span<const uint8_t> body) {
+  std::vector<uint8_t> event{kStatusSysEx};
+  AppendVarLen(event, body.size(), "length of a SysEx message", 0);
+  event.insert(event.end(), body.begin(), body.end());
+  return event;
+}
+
 class Converter {
  public:
   Converter(Target target, TargetChanges& changes, std::vector<TargetReportRow>& report)
@@ -337,13 +344,6 @@ class Converter {
     for (const uint8_t b : event) out.push_back(b);
   }
   void Put(const Message& m) { Put(m.View()); }
-  // The SysEx message `body` (the bytes after F0) as an F0 event.
-  void PutSysEx(std::span<const uint8_t> body) {
-    std::vector<uint8_t> event{kStatusSysEx};
-    AppendVarLen(event, body.size(), "length of a SysEx message", 0);
-    event.insert(event.end(), body.begin(), body.end());
-    Put(event);
-  }
 
   // What the event became is in the bytes from begin_: an event that became
   // just itself (on its planned channel) stays as it is.
@@ -355,10 +355,8 @@ class Converter {
       m.bytes[0] = uint8_t((m.bytes[0] & 0xF0) | OutChannel(SlotOf(e)));
       same = std::equal(out.begin(), out.end(), m.View().begin(), m.View().end());
     } else if (e.kind == TargetEvent::Kind::SysEx) {
-      same = !out.empty() && out[0] == kStatusSysEx && out.size() >= e.sysEx.size() &&
-             std::equal(e.sysEx.begin(), e.sysEx.end(), out.end() - long(e.sysEx.size())) &&
-             ReadVarLen(out.subspan(1)).value == e.sysEx.size() &&
-             1 + ReadVarLen(out.subspan(1)).size + e.sysEx.size() == out.size();
+      const std::vector<uint8_t> event = SysExEvent(e.sysEx);
+      same = std::equal(out.begin(), out.end(), event.begin(), event.end());
     }
     if (same) {
       changes_.bytes.resize(begin_);
@@ -378,7 +376,7 @@ class Converter {
       return;
     }
     if (m.empty() || m[0] != 0x43) {  // universal and other makers' messages stay
-      PutSysEx(m);
+      Put(SysExEvent(m));
       return;
     }
     const auto x = XgChangeOf(m);
